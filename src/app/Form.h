@@ -1,0 +1,60 @@
+#pragma once
+// What the steps see of the two windows: the fields and counters of the main window, the log,
+// the boxes, the file dialog and the cursor. The Qt shell implements it; tests use a fake.
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace zc {
+
+enum class Field {
+    DeviceDir,  // txtDeviceDir
+    LocalDir,   // txtLocalDir
+    Server,     // txtServer
+    Site,       // txtSite
+    Sessions,   // txtSessions
+    Events,     // txtEvents
+    Signs,      // txtSigns
+    Success,    // txtSuccess
+    Failure,    // txtFailure
+};
+
+enum class Cursor { Arrow, Hourglass };
+
+class Form {
+public:
+    virtual ~Form() = default;
+    virtual std::string Text(Field field) = 0;
+    virtual void SetText(Field field, const std::string& text) = 0;
+    virtual void Refresh() = 0;  // repaints the main window at once
+
+    // The log window: a line appended with CR LF, shown at once (creating the window hidden
+    // when it does not exist yet); Show brings it up modeless.
+    virtual void WriteLog(const std::string& message) = 0;
+    virtual void ShowLog() = 0;
+
+    // Boxes titled "Zilba Companion" without an icon; Yes is the default button.
+    virtual bool AskYesNo(const std::string& prompt) = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The "Warning" box with the critical icon.
+    virtual void ShowWarning(const std::string& text) = 0;
+    // The file-open dialog; the empty string when the user cancels.
+    virtual std::string ChooseFile(const std::string& title, const std::string& filter) = 0;
+    virtual void SetCursor(Cursor cursor) = 0;
+};
+
+// The main window's state as the steps share it.
+struct MainForm {
+    Form& ui;
+    Platform& os;
+    std::string strExportFile;  // the current export file, full path
+    bool busy = false;          // a run is in progress
+};
+
+inline void WriteLog(MainForm& f, const std::string& message) { f.ui.WriteLog(message); }
+
+// Reads a counter as a signed 16-bit number, adds one, writes it back and repaints.
+// Text that is not a number raises 13, a number past 32767 raises 6.
+void IncrementCounter(MainForm& f, Field counter);
+
+}  // namespace zc

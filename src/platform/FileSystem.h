@@ -1,0 +1,46 @@
+#pragma once
+// Local file functions: folder test and creation, folder listing, copy, delete, text output and
+// whole-file binary read. Failures raise zc::Error with the file system's own description.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zc {
+
+// File-system error numbers, as the classic runtime numbers them.
+constexpr int32_t kErrFileNotFound = 53;
+constexpr int32_t kErrFileAlreadyOpen = 55;
+constexpr int32_t kErrDiskFull = 61;
+constexpr int32_t kErrPermissionDenied = 70;
+constexpr int32_t kErrPathFileAccess = 75;
+constexpr int32_t kErrPathNotFound = 76;
+
+class TextFile {
+public:
+    virtual ~TextFile() = default;
+    virtual void PrintLine(const std::string& line) = 0;  // the line and CR LF, 8-bit code page
+    virtual void Close() = 0;                             // flushes; raises when that fails
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Whether an entry of exactly that path exists, folders included.
+    virtual bool Exists(const std::string& path) = 0;
+    // Creates one folder; its parent must exist.
+    virtual void MkDir(const std::string& path) = 0;
+    // Names of the plain files of `folder` matching the wildcard `pattern` (as Windows matches,
+    // without regard to case); sub-folders, hidden and system files are left out.
+    virtual std::vector<std::string> ListFiles(const std::string& folder,
+                                               const std::string& pattern) = 0;
+    // Copies, replacing a file of that name at the destination.
+    virtual void FileCopy(const std::string& source, const std::string& destination) = 0;
+    virtual void Kill(const std::string& path) = 0;
+    // Creates (or truncates) a text file for output.
+    virtual std::unique_ptr<TextFile> CreateText(const std::string& path) = 0;
+    // The whole content of a file; a missing file is created empty and reads as no bytes.
+    virtual std::vector<uint8_t> ReadBinary(const std::string& path) = 0;
+};
+
+}  // namespace zc

@@ -1,0 +1,18 @@
+#pragma once
+// Where the Linux layer keeps its files, after the XDG base directories.
+#include <string>
+
+namespace zc::posix {
+
+std::string HomeDir();        // $HOME, else the password database
+std::string ConfigHome();     // $XDG_CONFIG_HOME, else ~/.config
+std::string DataHome();       // $XDG_DATA_HOME, else ~/.local/share
+std::string RuntimeDir();     // $XDG_RUNTIME_DIR when usable, else the temp folder
+std::string RegistryFile();   // <config>/zilba-companion/registry.db
+std::string HandheldRoot();   // <data>/zilba-companion/handheld
+std::string UndockedMarker(); // <data>/zilba-companion/undocked
+
+// Creates the folder and its missing parents; false when that fails.
+bool MakeFolders(const std::string& path);
+
+}  // namespace zc::posix

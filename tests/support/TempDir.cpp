@@ -1,0 +1,69 @@
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zc::test {
+
+namespace {
+const char* kVars[4] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"};
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zc-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    if (home_) {
+        for (int i = 0; i < 4; ++i) {
+            if (had_[i]) setenv(kVars[i], saved_[i].c_str(), 1);
+            else unsetenv(kVars[i]);
+        }
+    }
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them writable before removing.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path_, ec);
+}
+
+void TempDir::UseAsHome() {
+    if (!home_) {
+        for (int i = 0; i < 4; ++i) {
+            const char* v = std::getenv(kVars[i]);
+            had_[i] = v != nullptr;
+            if (v) saved_[i] = v;
+        }
+        home_ = true;
+    }
+    std::filesystem::create_directories(path_ + "/home");
+    std::filesystem::create_directories(path_ + "/run");
+    setenv("HOME", (path_ + "/home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (path_ + "/home/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (path_ + "/home/.local/share").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (path_ + "/run").c_str(), 1);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path);
+    out << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace zc::test
