@@ -1,6 +1,8 @@
 #pragma once
 // The one error type of the program: a number and a description, as the runs report them.
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -26,5 +28,12 @@ constexpr int32_t kErrTypeMismatch = 13;
 [[noreturn]] inline void RaiseOverflow() { throw Error(kErrOverflow, "Overflow"); }
 [[noreturn]] inline void RaiseSubscript() { throw Error(kErrSubscript, "Subscript out of range"); }
 [[noreturn]] inline void RaiseTypeMismatch() { throw Error(kErrTypeMismatch, "Type mismatch"); }
+
+// The description a run shows for any error that reached it.
+inline std::string DescribeError(const std::exception& e) {
+    if (auto* err = dynamic_cast<const Error*>(&e)) return err->description();
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return "Out of memory";
+    return e.what();
+}
 
 }  // namespace zc

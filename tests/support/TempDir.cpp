@@ -46,6 +46,8 @@ void TempDir::UseAsHome() {
     }
     std::filesystem::create_directories(path_ + "/home");
     std::filesystem::create_directories(path_ + "/run");
+    // The toolkit refuses a runtime folder that others may read.
+    std::filesystem::permissions(path_ + "/run", std::filesystem::perms::owner_all);
     setenv("HOME", (path_ + "/home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (path_ + "/home/.config").c_str(), 1);
     setenv("XDG_DATA_HOME", (path_ + "/home/.local/share").c_str(), 1);

@@ -1,0 +1,27 @@
+#include <string>
+
+#include "handheld/Handheld.h"
+#include "platform/Paths.h"
+#include "runs/Runs.h"
+
+namespace zc {
+
+bool CopyFiles(MainForm& f) {
+    WriteLog(f, "Copying files");
+    std::string chosen = f.ui.ChooseFile("Select export file", "*.txt");
+    if (chosen.empty()) return false;
+    f.strExportFile = chosen;
+
+    size_t cut = chosen.rfind(kSep);
+    std::string source = cut == std::string::npos ? std::string() : chosen.substr(0, cut);
+    std::string destination = ExportFolder(f);
+    // Copying a file onto itself (the export folder chosen as source) is a no-op of the file
+    // system, so nothing is emptied.
+    for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
+        WriteLog(f, "  .." + name);
+        f.os.files.FileCopy(source + kSep + name, destination + kSep + name);
+    }
+    return true;
+}
+
+}  // namespace zc

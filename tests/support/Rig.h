@@ -1,0 +1,51 @@
+#pragma once
+// One test's whole world: a private home folder, the real Linux platform wrapped so that any
+// call can be failed, a fixed clock, and the fake form.
+#include <string>
+
+#include "platform/posix/PosixPlatform.h"
+#include "support/Faults.h"
+#include "support/FakeForm.h"
+#include "support/TempDir.h"
+
+namespace zc::test {
+
+// A clock that stands still, with fixed regional formats.
+class FixedClock : public Clock {
+public:
+    LocalDateTime now{2026, 12, 6, 19, 20, 9};
+    LocalDateTime Now() override { return now; }
+    std::string ShortDate(const LocalDateTime& t) override;  // dd/mm/yyyy
+    std::string LongTime(const LocalDateTime& t) override;   // hh:mm:ss
+};
+
+class HomeDir : public TempDir {
+public:
+    HomeDir() { UseAsHome(); }
+};
+
+struct Rig {
+    Rig();
+
+    // Writes a file into the simulated handheld; `path` is relative to its root, "/"-separated.
+    void DeviceFile(const std::string& path, const std::string& bytes);
+    void DeviceFolder(const std::string& path);
+    std::string DevicePath(const std::string& path) const;  // the file behind a handheld path
+    std::string Local(const std::string& name) const { return localDir + "/" + name; }
+
+    HomeDir home;
+    posix::PosixPlatform real;
+    FaultPlan plan;
+    FaultyRegistry registry{real.registry, plan};
+    FaultyKernel kernel{real.kernel, plan};
+    FaultyShellFolder shell{real.shell, plan};
+    FaultyRapi rapi{real.rapi, plan};
+    FaultyFileSystem files{real.files, plan};
+    FixedClock clock;
+    Platform os{registry, kernel, shell, rapi, files, real.database, real.http, clock};
+    FakeForm form;
+    MainForm f{form, os};
+    std::string localDir;  // the local directory setting of the rig (created)
+};
+
+}  // namespace zc::test
