@@ -23,7 +23,7 @@ bin="$top/prefix/bin"
 # The filter library's class registration, where the program looks for it.
 "$bin/zilba-sim" install
 # A sample handheld, created only once so an earlier one (and its purge flag) stays.
-if ! "$bin/zilba-sim" status >/dev/null 2>&1; then
+if ! "$bin/zilba-sim" status | grep -q '^Jobs: [0-9]'; then
   "$bin/zilba-sim" create
 fi
 

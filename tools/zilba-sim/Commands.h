@@ -1,6 +1,7 @@
 #pragma once
 // The commands of zilba-sim. Each prints what it did and throws std::runtime_error with a
 // one-line message when it cannot do it.
+#include <optional>
 #include <string>
 
 namespace zilba_sim {
@@ -18,7 +19,13 @@ struct CreateOptions {
     std::string deviceDir = kDefaultDeviceDir;
 };
 
+// Settings of the program to store; the ones not given are left as they are.
+struct SettingsOptions {
+    std::optional<std::string> deviceDir, localDir, server, site;
+};
+
 void Create(const CreateOptions& options);
+void StoreSettings(const SettingsOptions& options);
 void Dock();
 void Undock();
 void Status(const std::string& deviceDir);

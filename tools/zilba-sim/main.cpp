@@ -38,6 +38,14 @@ int main(int argc, char** argv) {
     installCmd->add_option("--library", library,
                            "Path of the filter library (default: the one installed beside this tool)");
 
+    zilba_sim::SettingsOptions settings;
+    auto* settingsCmd = app.add_subcommand(
+        "settings", "Store the program's settings, as a transfer stores them");
+    settingsCmd->add_option("--server", settings.server, "Zilba server (host or host:port)");
+    settingsCmd->add_option("--site", settings.site, "Zilba site");
+    settingsCmd->add_option("--local-dir", settings.localDir, "Local directory");
+    settingsCmd->add_option("--device-dir", settings.deviceDir, "Handheld directory");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -55,6 +63,7 @@ int main(int argc, char** argv) {
         else if (*undockCmd) zilba_sim::Undock();
         else if (*statusCmd) zilba_sim::Status(statusDir);
         else if (*installCmd) zilba_sim::Install(library);
+        else if (*settingsCmd) zilba_sim::StoreSettings(settings);
     } catch (const std::exception& e) {
         std::cerr << "zilba-sim: " << e.what() << "\n";
         return 1;
