@@ -3,7 +3,13 @@
 // call can be failed, a fixed clock, and the fake form.
 #include <string>
 
-#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/PosixClock.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixKernel.h"
+#include "platform/posix/PosixRegistry.h"
+#include "platform/posix/PosixShellFolder.h"
+#include "platform/posix/SimulatedRapi.h"
+#include "platform/posix/SqliteDatabase.h"
 #include "support/Faults.h"
 #include "support/FakeForm.h"
 #include "support/TempDir.h"
@@ -17,6 +23,12 @@ public:
     LocalDateTime Now() override { return now; }
     std::string ShortDate(const LocalDateTime& t) override;  // dd/mm/yyyy
     std::string LongTime(const LocalDateTime& t) override;   // hh:mm:ss
+};
+
+// Until the request object is wired in, any request fails as a refused connection would.
+class NoHttp : public Http {
+public:
+    std::unique_ptr<HttpRequest> CreateRequest() override;
 };
 
 class HomeDir : public TempDir {
@@ -34,7 +46,15 @@ struct Rig {
     std::string Local(const std::string& name) const { return localDir + "/" + name; }
 
     HomeDir home;
-    posix::PosixPlatform real;
+    struct Real {
+        posix::PosixRegistry registry;
+        posix::PosixKernel kernel;
+        posix::PosixShellFolder shell;
+        posix::SimulatedRapi rapi;
+        posix::PosixFileSystem files;
+        posix::SqliteDatabase database;
+        NoHttp http;
+    } real;
     FaultPlan plan;
     FaultyRegistry registry{real.registry, plan};
     FaultyKernel kernel{real.kernel, plan};

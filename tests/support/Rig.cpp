@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/Error.h"
 #include "platform/posix/XdgPaths.h"
 
 namespace zc::test {
@@ -42,4 +43,10 @@ void Rig::DeviceFile(const std::string& path, const std::string& bytes) {
     WriteFile(DevicePath(path), bytes);
 }
 
+}  // namespace zc::test
+
+namespace zc::test {
+std::unique_ptr<HttpRequest> NoHttp::CreateRequest() {
+    throw Error(-2147012867, "Couldn't connect to server");
+}
 }  // namespace zc::test

@@ -1,0 +1,91 @@
+#pragma once
+// Driving real windows from a test: wait for a window to be on screen, answer a modal box or
+// dialog from inside its own event loop, and walk the keyboard's tab chain.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <functional>
+#include <vector>
+
+namespace zc::qt::test {
+
+inline bool ShowAndWait(QWidget& widget) {
+    widget.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) && waited.elapsed() < 3000) {
+        QApplication::processEvents();
+        QThread::msleep(2);
+    }
+    QApplication::processEvents();
+    return widget.windowHandle() && widget.windowHandle()->isExposed();
+}
+
+// Runs `act` on the modal window of type T once its event loop is up. If `act` leaves it open
+// (a failed check), it is closed anyway so the test cannot hang.
+template <class T>
+void WhenModal(std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, waited, act] {
+        auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
+        const bool up = modal && modal->isVisible();
+        if (!up && waited->elapsed() < 5000) return;
+        timer->stop();
+        timer->deleteLater();
+        delete waited;
+        if (!up) {
+            ADD_FAILURE() << "no modal window appeared";
+            return;
+        }
+        act(modal);
+        if (modal->isVisible()) {
+            ADD_FAILURE() << "the modal window was left open";
+            modal->reject();
+        }
+    });
+    timer->start();
+}
+
+// Calls `act` with the first window of type T as it is shown, before its own event loop has run
+// anything; for what must already be true when a box comes up.
+template <class T>
+class OnFirstShow : public QObject {
+public:
+    explicit OnFirstShow(std::function<void(T*)> act) : act_(std::move(act)) {
+        qApp->installEventFilter(this);
+    }
+    ~OnFirstShow() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && act_) {
+            if (auto* window = qobject_cast<T*>(watched)) {
+                auto act = std::move(act_);
+                act_ = nullptr;
+                act(window);
+            }
+        }
+        return false;
+    }
+
+private:
+    std::function<void(T*)> act_;
+};
+
+// The widgets the Tab key visits from `first`, in order, until it comes round again.
+inline std::vector<QWidget*> TabChain(QWidget* first) {
+    std::vector<QWidget*> chain;
+    QWidget* w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(first->window()))
+            chain.push_back(w);
+        w = w->nextInFocusChain();
+    } while (w && w != first);
+    return chain;
+}
+
+}  // namespace zc::qt::test

@@ -1,0 +1,26 @@
+// The shell's tests need a real application object; they run under the offscreen platform.
+#include <QApplication>
+#include <QString>
+#include <gtest/gtest.h>
+
+namespace {
+
+QtMessageHandler defaultHandler = nullptr;
+
+// The offscreen platform remarks on every window operation it cannot carry out (raising a
+// window, passing on size hints); those say nothing about the program, so keep them out.
+void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    defaultHandler(type, context, message);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    defaultHandler = qInstallMessageHandler(QuietOffscreen);
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
