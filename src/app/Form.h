@@ -45,6 +45,7 @@ public:
 
 // The main window's state as the steps share it.
 struct MainForm {
+    MainForm(Form& form, Platform& platform) : ui(form), os(platform) {}
     Form& ui;
     Platform& os;
     std::string strExportFile;  // the current export file, full path

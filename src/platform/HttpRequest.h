@@ -3,18 +3,23 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace zc {
+
+// Raised by the request object for an unusable request or a transport failure.
+constexpr int32_t kErrRequest = -800;
 
 class HttpRequest {
 public:
     virtual ~HttpRequest() = default;
-    // Raises when the URL cannot be used.
+    // Prepares a request; raises when the URL cannot be used. Opening again starts a new
+    // request on the same object.
     virtual void Open(const std::string& method, const std::string& url, bool async) = 0;
     virtual void SetRequestHeader(const std::string& name, const std::string& value) = 0;
-    // Raises on a transport failure with the HTTP library's description.
-    virtual void Send(const std::vector<uint8_t>& body) = 0;
+    // Sends the body (empty: none) and returns when the whole response has arrived; raises on a
+    // transport failure with the HTTP library's description.
+    virtual void Send(std::string_view body) = 0;
     virtual int32_t Status() = 0;
     virtual std::string ResponseText() = 0;
 };
@@ -22,7 +27,7 @@ public:
 class Http {
 public:
     virtual ~Http() = default;
-    // Requests made from one factory share a kept-alive connection.
+    // The requests sent through one object share a kept-alive connection.
     virtual std::unique_ptr<HttpRequest> CreateRequest() = 0;
 };
 

@@ -127,4 +127,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
     return pi == p.size();
 }
 
+bool HasControlCharacter(std::string_view text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
 }  // namespace zc

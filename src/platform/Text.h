@@ -16,5 +16,7 @@ std::string LowerAscii(std::string_view text);
 // Wildcard match as Windows matches file names: "*" and "?", without regard to case;
 // "*.*" matches every name.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
+// Whether the text holds a line break or another control character (C0 or DEL).
+bool HasControlCharacter(std::string_view text);
 
 }  // namespace zc

@@ -1,10 +1,40 @@
 #pragma once
+// The server exchange: multipart bodies, the upload of the run's files, the import request.
+#include <array>
+#include <string>
+#include <vector>
+
 #include "app/Form.h"
 
 namespace zc {
 
+// The boundary words; filled by InitBoundaries at start-up, unchanged afterwards.
+extern std::array<std::string, 5> Boundaries;
+
 // Fills the boundary table; called once at start-up.
 void InitBoundaries();
+
+// The next boundary index, one draw of the program's generator. The generator starts from a
+// fixed seed, so every start of the program gives the same sequence.
+size_t DrawBoundaryIndex();
+// Puts the generator back where it stands when the program starts.
+void RestartBoundaryDraws();
+
+// One part of a multipart body: the header lines, the empty line and the content. The
+// disposition "attachment" (exactly) makes a file part whose content is the file at `value`.
+std::string FormDataPart(MainForm& f, std::string name, std::string value,
+                         std::string disposition = {}, std::string contentType = {},
+                         std::string transferEncoding = {});
+
+// The boundary for the parts of one request: the drawn word, or when "--" and that word occur
+// in a part, the next word of the table that occurs in none. Raises -700 when all do.
+std::string ChooseBoundary(size_t drawn, const std::vector<std::string>& parts);
+
+// Delimiter lines around every part, then the closing delimiter without a line end.
+std::string MultipartBody(const std::string& boundary, const std::vector<std::string>& parts);
+
+// The request's Content-Type value; the comma is what the server expects.
+std::string MultipartContentType(const std::string& boundary);
 
 void UploadFiles(MainForm& f);
 void LaunchServerProcess(MainForm& f);

@@ -84,7 +84,7 @@ TEST(Settings, RegistryFailuresAreSilentAndTheOtherValuesStillTried) {
     Rig rig;
     SetDefaults(rig.form);
     rig.plan.FailCall("RegCreateKeyExA", 2);  // PC_LOCATION's key cannot be opened
-    rig.plan.FailCall("RegSetValueExA", 3);   // SERVER_NAME cannot be stored
+    rig.plan.FailCall("RegSetValueExA", 2);   // SERVER_NAME cannot be stored (PC_LOCATION set none)
     SaveSettings(rig.f);
     EXPECT_EQ(rig.registry.openKeys, 0);
 

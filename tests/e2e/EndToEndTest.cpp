@@ -1,9 +1,6 @@
 // The installed program under a virtual display, driven by keystrokes as a person would drive
 // it, against the simulated handheld and the stand-in server.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/Loopback.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
 
@@ -23,18 +21,6 @@ namespace {
 
 const std::string kPrefix = ZC_E2E_PREFIX;
 const std::string kBin = kPrefix + "/bin/";
-
-int FreePort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
@@ -125,7 +111,7 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "12", "--signatures", "3"})
                   .exitCode, 0);
-    int port = FreePort();
+    int port = UnusedPort();
     std::string data = home / "server";
     fs::create_directories(data);
     pid_t server = StartProcess({kBin + "zilba-server", "--port", std::to_string(port), "--data",

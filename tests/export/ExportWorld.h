@@ -202,7 +202,7 @@ struct World {
     UnusedHttp http;
     Platform os{registry, kernel, shell, rapi, files, database, http, clock};
     FakeForm form;
-    MainForm f{form, os, {}};
+    MainForm f{form, os};
 };
 
 // The error a step raised; fails the test when none was raised.

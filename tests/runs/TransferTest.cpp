@@ -14,10 +14,6 @@ namespace {
 
 const std::string kStart = "Transfer start: 06/12/2026 19:20:09";
 
-std::vector<std::string> Head(const std::vector<std::string>& v, size_t n) {
-    return std::vector<std::string>(v.begin(), v.begin() + std::min(n, v.size()));
-}
-
 bool Called(const Rig& rig, const std::string& call) {
     return std::find(rig.plan.calls.begin(), rig.plan.calls.end(), call) != rig.plan.calls.end();
 }
@@ -84,6 +80,8 @@ TEST(TransferRun, PurgeFlagFoundAndNoCopiesNothing) {
     EXPECT_EQ(rig.form.log, (std::vector<std::string>{kSeparatorLine, kStart,
                                                       "Initializing remote connection",
                                                       "Checking directories...",
+                                                      "Creating " + rig.Local("Export"),
+                                                      "Creating " + rig.Local("Upload"),
                                                       "Checking for purge flag"}));
     EXPECT_TRUE(rig.form.messages.empty()) << "no success box and no error box";
     EXPECT_EQ(rig.form.cursor, Cursor::Arrow);

@@ -44,9 +44,3 @@ void Rig::DeviceFile(const std::string& path, const std::string& bytes) {
 }
 
 }  // namespace zc::test
-
-namespace zc::test {
-std::unique_ptr<HttpRequest> NoHttp::CreateRequest() {
-    throw Error(-2147012867, "Couldn't connect to server");
-}
-}  // namespace zc::test

@@ -3,6 +3,7 @@
 // call can be failed, a fixed clock, and the fake form.
 #include <string>
 
+#include "platform/posix/CurlHttp.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixKernel.h"
@@ -25,17 +26,6 @@ public:
     std::string LongTime(const LocalDateTime& t) override;   // hh:mm:ss
 };
 
-// Until the request object is wired in, any request fails as a refused connection would.
-class NoHttp : public Http {
-public:
-    std::unique_ptr<HttpRequest> CreateRequest() override;
-};
-
-class HomeDir : public TempDir {
-public:
-    HomeDir() { UseAsHome(); }
-};
-
 struct Rig {
     Rig();
 
@@ -53,7 +43,7 @@ struct Rig {
         posix::SimulatedRapi rapi;
         posix::PosixFileSystem files;
         posix::SqliteDatabase database;
-        NoHttp http;
+        posix::CurlHttp http;
     } real;
     FaultPlan plan;
     FaultyRegistry registry{real.registry, plan};

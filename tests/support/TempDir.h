@@ -26,6 +26,12 @@ private:
     bool had_[4] = {};
 };
 
+// A temporary folder that is HOME (and the XDG folders) for as long as it lives.
+class HomeDir : public TempDir {
+public:
+    HomeDir() { UseAsHome(); }
+};
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 

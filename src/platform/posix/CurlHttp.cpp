@@ -1,0 +1,150 @@
+#include "platform/posix/CurlHttp.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/Text.h"
+
+namespace zc::posix {
+
+namespace {
+
+[[noreturn]] void Raise(const std::string& description) { throw Error(kErrRequest, description); }
+
+// A line break or another control character would let a setting rewrite the request line or
+// add headers of its own, so such text never reaches the wire.
+void RefuseControlCharacters(const std::string& text, const char* what) {
+    if (HasControlCharacter(text)) Raise(std::string(what) + " holds a control character");
+}
+
+// Bytes that may not stand in a URL as they are (spaces, 8-bit letters) are sent
+// percent-encoded, as a browser would; everything else goes out exactly as given.
+std::string EncodeUnsafeBytes(const std::string& url) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size());
+    for (unsigned char c : url) {
+        if (c == ' ' || c >= 0x80 || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+            c == '`' || c == '{' || c == '|' || c == '}') {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+size_t Collect(char* data, size_t size, size_t count, void* user) {
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+class CurlRequest : public HttpRequest {
+public:
+    CurlRequest(const CurlHttp& owner) : owner_(owner), curl_(curl_easy_init()) {
+        if (!curl_) Raise("Unable to create the request object");
+    }
+    ~CurlRequest() override {
+        curl_slist_free_all(headers_);
+        curl_easy_cleanup(curl_);
+    }
+
+    void Open(const std::string& method, const std::string& url, bool) override {
+        RefuseControlCharacters(url, "The request URL");
+        RefuseControlCharacters(method, "The request method");
+        std::string encoded = EncodeUnsafeBytes(url);
+        CURLU* parsed = curl_url();
+        CURLUcode rc = parsed ? curl_url_set(parsed, CURLUPART_URL, encoded.c_str(), 0)
+                              : CURLUE_OUT_OF_MEMORY;
+        char* scheme = nullptr;
+        if (rc == CURLUE_OK) rc = curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0);
+        bool web = rc == CURLUE_OK && (std::string(scheme) == "http" || std::string(scheme) == "https");
+        curl_free(scheme);
+        curl_url_cleanup(parsed);
+        if (rc != CURLUE_OK) Raise(std::string(curl_url_strerror(rc)) + ": " + url);
+        if (!web) Raise("Unsupported protocol: " + url);
+
+        // A reset clears the options of the last request but keeps its connection.
+        curl_easy_reset(curl_);
+        curl_slist_free_all(headers_);
+        headers_ = curl_slist_append(nullptr, "Expect:");
+        response_.clear();
+        status_ = 0;
+        url_ = encoded;
+        method_ = method;
+        sent_ = false;
+    }
+
+    void SetRequestHeader(const std::string& name, const std::string& value) override {
+        if (url_.empty()) Raise("The request is not open");
+        RefuseControlCharacters(name, "A request header");
+        RefuseControlCharacters(value, "A request header");
+        if (name.empty() || name.find(':') != std::string::npos) Raise("Invalid request header name: " + name);
+        curl_slist* grown = curl_slist_append(headers_, (name + ": " + value).c_str());
+        if (!grown) throw std::bad_alloc();
+        headers_ = grown;
+    }
+
+    void Send(std::string_view body) override {
+        if (url_.empty() || sent_) Raise("The request is not open");
+        sent_ = true;
+        char message[CURL_ERROR_SIZE] = "";
+        curl_easy_setopt(curl_, CURLOPT_URL, url_.c_str());
+        curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, message);
+        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, static_cast<long>(owner_.connectTimeout.count()));
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(owner_.idleTimeout.count()));
+        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+        curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, Collect);
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &response_);
+        if (method_ == "GET") {
+            curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
+        } else {
+            if (method_ != "POST") curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, method_.c_str());
+            // The body is sent from the caller's buffer, not copied.
+            curl_easy_setopt(curl_, CURLOPT_POST, 1L);
+            curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
+            curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        }
+        CURLcode rc = curl_easy_perform(curl_);
+        if (rc != CURLE_OK) {
+            response_.clear();
+            Raise(message[0] ? std::string(message) : std::string(curl_easy_strerror(rc)));
+        }
+        long code = 0;
+        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
+        status_ = static_cast<int32_t>(code);
+    }
+
+    int32_t Status() override { return status_; }
+    std::string ResponseText() override { return response_; }
+
+private:
+    const CurlHttp& owner_;
+    CURL* curl_;
+    curl_slist* headers_ = nullptr;
+    std::string url_, method_, response_;
+    int32_t status_ = 0;
+    bool sent_ = false;
+};
+
+}  // namespace
+
+CurlHttp::CurlHttp() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::unique_ptr<HttpRequest> CurlHttp::CreateRequest() { return std::make_unique<CurlRequest>(*this); }
+
+}  // namespace zc::posix

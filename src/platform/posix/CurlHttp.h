@@ -1,0 +1,23 @@
+#pragma once
+// The request object over libcurl: synchronous, follows redirects (a POST answered with a
+// redirect is fetched again with GET), sends no "Expect: 100-continue", and keeps one
+// connection alive across the requests of one object.
+#include <chrono>
+#include <memory>
+
+#include "platform/HttpRequest.h"
+
+namespace zc::posix {
+
+class CurlHttp : public Http {
+public:
+    CurlHttp();
+    std::unique_ptr<HttpRequest> CreateRequest() override;
+
+    // Connecting gives up after this long.
+    std::chrono::seconds connectTimeout{60};
+    // A request fails when no byte has arrived or left for this long.
+    std::chrono::seconds idleTimeout{600};
+};
+
+}  // namespace zc::posix
