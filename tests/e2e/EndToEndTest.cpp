@@ -181,3 +181,19 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
 }
 
 }  // namespace zc::test
+
+namespace zc::test {
+
+TEST(EndToEnd, InstalledWithAMenuEntryAndItsIcon) {
+    const std::string entry = kPrefix + "/share/applications/zilba-companion.desktop";
+    ProcessResult check = RunProcess({"/usr/bin/desktop-file-validate", entry}, 30);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    std::string text = ReadFile(entry);
+    EXPECT_NE(text.find("\nExec=ZilbaCompanion\n"), std::string::npos);
+    EXPECT_NE(text.find("\nStartupWMClass=ZilbaCompanion\n"), std::string::npos) << "the window class";
+    EXPECT_TRUE(fs::exists(kBin + "ZilbaCompanion"));
+    for (const char* size : {"16x16", "32x32", "48x48", "64x64"})
+        EXPECT_TRUE(fs::exists(kPrefix + "/share/icons/hicolor/" + size + "/apps/zilba-companion.png")) << size;
+}
+
+}  // namespace zc::test

@@ -1,0 +1,72 @@
+// A whole transfer from the button to the "Finished" box: the simulated handheld made by
+// zilba-sim, the built filter library, the real platform and the stand-in server as a process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "app/Startup.h"
+#include "platform/posix/XdgPaths.h"
+#include "runs/Runs.h"
+#include "support/Loopback.h"
+#include "support/Process.h"
+#include "support/Rig.h"
+
+namespace zc::test {
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = std::string(ZC_BIN_DIR) + "/";
+
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) files[e.path().filename().string()] = ReadFile(e.path().string());
+    return files;
+}
+
+}  // namespace
+
+TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
+    Rig rig;
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install", "--library",
+                          std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}).exitCode, 0);
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--force", "--jobs", "7", "--signatures", "2"})
+                  .exitCode, 0);
+    int port = UnusedPort();
+    std::string data = rig.home / "server";
+    pid_t server = StartProcess({kBin + "zilba-server", "--port", std::to_string(port), "--data", data});
+    std::string host = "127.0.0.1:" + std::to_string(port);
+    for (int i = 0; i < 100 && RunProcess({"/usr/bin/curl", "-s", "http://" + host + "/none.html"}, 5).exitCode != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+    rig.form.fields[Field::Server] = host;
+    rig.form.fields[Field::LocalDir] = rig.localDir;
+    cmdTransfer_Click(rig.f);
+    Form_Unload(rig.f);
+    StopProcess(server);
+
+    ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
+    std::vector<std::string> backups;
+    for (const auto& e : fs::directory_iterator(rig.Local("Upload"))) backups.push_back(e.path().string());
+    ASSERT_EQ(backups.size(), 1u);
+    std::map<std::string, std::string> sent = FilesBelow(backups[0]);
+    ASSERT_EQ(sent.size(), 3u) << "the export file and two bitmaps";
+    EXPECT_EQ(FilesBelow(data), sent) << "the server holds every file byte for byte";
+    for (const auto& [name, bytes] : FilesBelow(posix::HandheldRoot() + "/My Documents/Pocket Zilba/Signatures"))
+        EXPECT_EQ(sent[name], bytes) << name;
+
+    EXPECT_EQ(rig.form.fields[Field::Success], "3");
+    EXPECT_EQ(rig.form.fields[Field::Failure], "0");
+    EXPECT_EQ(rig.form.fields[Field::Events], "7");
+    EXPECT_EQ(rig.form.fields[Field::Signs], "2");
+    std::string log = rig.form.LogText();
+    EXPECT_NE(log.find("Status: 200\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Events: 7"), std::string::npos) << "the server's import answer is logged";
+}
+
+}  // namespace zc::test
