@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures, builds and runs the whole test suite
-# (warnings as errors).
+# (warnings as errors). `bash scripts/test.sh sanitize` does the same under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+preset=${1:-ci}
 bash scripts/packages.sh
-cmake --preset ci
-cmake --build --preset ci
-ctest --preset ci
+cmake --preset "$preset"
+cmake --build --preset "$preset"
+ctest --preset "$preset"
