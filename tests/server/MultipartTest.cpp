@@ -2,16 +2,16 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 #include <set>
 
 #include "platform/Error.h"
 #include "server/Server.h"
+#include "support/Loopback.h"
 #include "support/Rig.h"
 
 namespace zc::test {
 namespace {
-
-const std::string kCrLf = "\r\n";
 
 // Runs in a folder of its own, so a relative file name can be the worked example's Windows path.
 class InFolder {
@@ -27,17 +27,24 @@ private:
 
 }  // namespace
 
-TEST(Multipart, WorkedExampleByteForByte) {
+TEST(Multipart, WorkedExampleByteForByteOnTheWire) {
+    LoopbackServer server;
     Rig rig;
     InitBoundaries();
     InFolder here(rig.home.path());
     const std::string path = "C:\\My Documents\\Zilba Companion\\Export\\c_zilba_05122026_101500.txt";
     WriteFile(path, "abc");
+    std::filesystem::create_directories(rig.Local("Export"));
+    rig.f.strExportFile = path;
+    rig.form.fields[Field::Server] = server.host();
+    RestartBoundaryDraws();
+    UploadFiles(rig.f);
 
-    std::string body = MultipartBody(
-        Boundaries[0], {FormDataPart(rig.f, "urlredir", "/none.html"),
-                        FormDataPart(rig.f, "up_path", "/zilba/bnwck/p_zilba/import"),
-                        FormDataPart(rig.f, "up_file1", path, "attachment", "text/plain")});
+    ASSERT_EQ(server.requests().size(), 1u);
+    const Captured got = server.requests()[0];
+    RestartBoundaryDraws();
+    const std::string word = Boundaries[DrawBoundaryIndex()];
+    EXPECT_EQ(got.contentType, "multipart/form-data, boundary=" + word);
     const std::string expected =
         "--Enter_The_Dragon\r\n"
         "Content-Disposition: form-data; name=\"urlredir\"\r\n"
@@ -54,9 +61,8 @@ TEST(Multipart, WorkedExampleByteForByte) {
         "\r\n"
         "abc\r\n"
         "--Enter_The_Dragon--";
-    EXPECT_EQ(body, expected);
-    EXPECT_EQ(body.size(), 419u);
-    EXPECT_EQ(MultipartContentType(Boundaries[0]), "multipart/form-data, boundary=Enter_The_Dragon");
+    EXPECT_EQ(expected.size(), 419u);
+    EXPECT_EQ(got.body, std::regex_replace(expected, std::regex("Enter_The_Dragon"), word));
 }
 
 TEST(Multipart, PartsByDisposition) {
