@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libcurl4-openssl-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libcpp-httplib-dev libcli11-dev
-  xvfb xauth xdotool fonts-dejavu-core desktop-file-utils curl ca-certificates)
+  xvfb xauth xdotool fonts-dejavu-core desktop-file-utils clang curl ca-certificates)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
