@@ -1,21 +1,18 @@
+// Start-up and the four settings it loads and a transfer stores.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include "app/Settings.h"
 #include "app/Startup.h"
-#include "handheld/Handheld.h"
 #include "platform/posix/XdgPaths.h"
 #include "support/Process.h"
 #include "support/Rig.h"
 
 namespace zc::test {
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,7 +23,7 @@ void RegisterFilter(Registry& registry, const std::string& library) {
     RegWriteString(registry, HKEY_CLASSES_ROOT, "CLSID\\{ZC-TEST}\\InprocServer32", "", library);
 }
 
-// The position of the first call that starts with `prefix`, or -1.
+// Where the first call that starts with `prefix` came, or -1.
 int Position(const std::vector<std::string>& calls, const std::string& prefix) {
     for (size_t i = 0; i < calls.size(); ++i)
         if (calls[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
@@ -42,104 +39,90 @@ struct StartRig : Rig {
     ~StartRig() { Form_Unload(f); }
 };
 
-}  // namespace
-
-TEST(Startup, RunsItsStepsInOrderAndFillsTheFields) {
-    StartRig rig;
-    RegWriteString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", "stored");
-    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
-
-    const auto& calls = rig.plan.calls;
-    int mutex = Position(calls, "CreateMutexA ZCMutex");
-    int autostart = Position(calls, std::string("RegCreateKeyExA ") + kAutoStartKey);
-    int filter = Position(calls, "LoadLibraryA " + kLibrary);
-    int shell = Position(calls, "SHGetFolderPathA");
-    int settings = Position(calls, std::string("RegOpenKeyExA ") + kSettingsKey);
-    EXPECT_EQ(mutex, 0);
-    EXPECT_LT(mutex, autostart);
-    EXPECT_LT(autostart, filter);
-    EXPECT_LT(filter, shell);
-    EXPECT_LT(shell, settings);
-
-    EXPECT_EQ(rig.form.fields[Field::DeviceDir], "\\My Documents\\Pocket Zilba");
-    EXPECT_EQ(rig.form.fields[Field::LocalDir], rig.home / "home/Documents/Zilba Companion");
-    EXPECT_EQ(rig.form.fields[Field::Server], kDefaultServer);
-    EXPECT_EQ(rig.form.fields[Field::Site], "stored");
-    EXPECT_TRUE(rig.form.messages.empty());
-    EXPECT_TRUE(rig.form.warnings.empty());
+// Whether process `pid` holds the lock of the program's mutex file.
+bool HoldsMutexLock(pid_t pid) {
+    struct stat st {};
+    if (stat((posix::RuntimeDir() + "/ZCMutex.lock").c_str(), &st) != 0) return false;
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream in(line);
+        std::string id, kind, advisory, mode, owner, device;
+        in >> id >> kind >> advisory >> mode >> owner >> device;
+        if (kind == "FLOCK" && owner == std::to_string(pid) &&
+            device.ends_with(":" + std::to_string(st.st_ino)))
+            return true;
+    }
+    return false;
 }
 
-TEST(Startup, AutoStartValueNamesTheRunningProgramAtEveryStart) {
+}  // namespace
+
+TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
     StartRig rig;
     RegWriteString(rig.real.registry, HKEY_LOCAL_MACHINE, kAutoStartKey, kAutoStartValue,
                    "/old/place/ZilbaCompanion");
+    RegWriteString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", "stored");
     ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
-    std::string self = fs::canonical("/proc/self/exe").string();
+
+    std::vector<int> order;  // where each step came among the calls
+    for (const std::string& step : {std::string("CreateMutexA ZCMutex"),
+                                    std::string("RegCreateKeyExA ") + kAutoStartKey,
+                                    "LoadLibraryA " + kLibrary, std::string("SHGetFolderPathA"),
+                                    std::string("RegOpenKeyExA ") + kSettingsKey})
+        order.push_back(Position(rig.plan.calls, step));
+    EXPECT_EQ(order[0], 0);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << testing::PrintToString(order);
     EXPECT_EQ(RegReadString(rig.real.registry, HKEY_LOCAL_MACHINE, kAutoStartKey, kAutoStartValue),
-              self);
-}
+              fs::canonical("/proc/self/exe").string());
+    EXPECT_EQ(rig.form.fields, (std::map<Field, std::string>{
+                                   {Field::DeviceDir, "\\My Documents\\Pocket Zilba"},
+                                   {Field::LocalDir, rig.home / "home/Documents/Zilba Companion"},
+                                   {Field::Server, kDefaultServer},
+                                   {Field::Site, "stored"}}));
+    EXPECT_TRUE(rig.form.messages.empty() && rig.form.warnings.empty());
 
-TEST(Startup, FilterThatCannotLoadIsFatalBeforeTheFieldsAreSet) {
-    StartRig rig;
-    RegisterFilter(rig.real.registry, rig.home / "nothing-here.so");
-    EXPECT_EQ(Form_Load(rig.f), StartOutcome::Fatal);
-    EXPECT_EQ(rig.form.messages,
-              std::vector<std::string>{"Fatal error: Unable to load ADO filter library"});
-    EXPECT_EQ(Position(rig.plan.calls, "SHGetFolderPathA"), -1);
-    EXPECT_TRUE(rig.form.fields[Field::Server].empty());
-}
-
-TEST(Startup, DocumentsFolderFailureFallsBackSilently) {
-    StartRig rig;
-    RegWriteString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", "stored:1");
-    rig.plan.FailCall("SHGetFolderPathA");
-    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
-    EXPECT_EQ(rig.form.fields[Field::DeviceDir], "\\My Documents\\Pocket Zilba");
-    EXPECT_EQ(rig.form.fields[Field::LocalDir], rig.real.shell.FallbackLocalDir());
-    EXPECT_TRUE(fs::path(rig.form.fields[Field::LocalDir]).is_absolute());
-    EXPECT_EQ(rig.form.fields[Field::Server], "stored:1");
-    EXPECT_EQ(rig.form.fields[Field::Site], kDefaultSite);
-    EXPECT_TRUE(rig.form.messages.empty());
-}
-
-TEST(Startup, MutexThatCannotBeCreatedWarnsAndStartsAnyway) {
-    StartRig rig;
-    rig.plan.FailCall("CreateMutexA");
-    EXPECT_EQ(Form_Load(rig.f), StartOutcome::Run);
-    EXPECT_EQ(rig.form.warnings,
-              std::vector<std::string>{"Your system is running low on resource, please reboot"});
-}
-
-TEST(Startup, SecondInstanceInTheSameSessionEndsSilently) {
-    StartRig rig;
-    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+    // A second start in the same session ends at once: nothing of start-up runs.
     FakeForm second;
     MainForm f2{second, rig.os};
+    rig.plan.calls.clear();
     EXPECT_EQ(Form_Load(f2), StartOutcome::AlreadyRunning);
-    EXPECT_TRUE(second.messages.empty());
-    EXPECT_TRUE(second.warnings.empty());
-    EXPECT_EQ(second.fields.count(Field::LocalDir) + second.fields.count(Field::Server), 0u)
-        << "nothing of start-up ran";
+    EXPECT_EQ(rig.plan.calls, std::vector<std::string>{"CreateMutexA ZCMutex"});
+    EXPECT_TRUE(second.messages.empty() && second.warnings.empty());
+
+    // Exit stores nothing: the settings are saved only when a transfer starts.
+    rig.plan.calls.clear();
+    Form_Unload(rig.f);
+    EXPECT_EQ(Position(rig.plan.calls, "RegCreateKeyExA"), -1);
+    EXPECT_EQ(Position(rig.plan.calls, "RegSetValueExA"), -1);
 }
 
-// Whether process `pid` holds a lock on a file of the runtime folder named after the mutex.
-bool HoldsMutexLock(pid_t pid) {
-    std::set<std::string> inodes;
-    for (const auto& entry : fs::directory_iterator(posix::RuntimeDir())) {
-        if (entry.path().filename().string().find("ZCMutex") == std::string::npos) continue;
-        struct stat st{};
-        if (stat(entry.path().c_str(), &st) == 0) inodes.insert(std::to_string(st.st_ino));
+TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
+    {
+        StartRig rig;
+        RegisterFilter(rig.real.registry, rig.home / "nothing-here.so");
+        EXPECT_EQ(Form_Load(rig.f), StartOutcome::Fatal);
+        EXPECT_EQ(rig.form.messages,
+                  std::vector<std::string>{"Fatal error: Unable to load ADO filter library"});
+        EXPECT_TRUE(rig.form.fields.empty()) << "it ends before any field is set";
     }
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        std::istringstream fields(line);
-        std::string id, kind, advisory, mode, owner, device;
-        fields >> id >> kind >> advisory >> mode >> owner >> device;
-        std::string inode = device.substr(device.rfind(':') + 1);
-        if (kind == "FLOCK" && owner == std::to_string(pid) && inodes.count(inode)) return true;
+    {  // no documents folder: the fallback folder, silently, and the stored settings still read
+        StartRig rig;
+        RegWriteString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", "stored:1");
+        rig.plan.FailCall("SHGetFolderPathA");
+        ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+        EXPECT_EQ(rig.form.fields[Field::DeviceDir], "\\My Documents\\Pocket Zilba");
+        EXPECT_EQ(rig.form.fields[Field::LocalDir], rig.real.shell.FallbackLocalDir());
+        EXPECT_EQ(rig.form.fields[Field::Server], "stored:1");
+        EXPECT_EQ(rig.form.fields[Field::Site], kDefaultSite);
+        EXPECT_TRUE(rig.form.messages.empty());
     }
-    return false;
+    {
+        StartRig rig;
+        rig.plan.FailCall("CreateMutexA");
+        EXPECT_EQ(Form_Load(rig.f), StartOutcome::Run);
+        EXPECT_EQ(rig.form.warnings,
+                  std::vector<std::string>{"Your system is running low on resource, please reboot"});
+    }
 }
 
 TEST(Startup, SecondProgramProcessEndsAtOnceAndTheFirstKeepsRunning) {
@@ -164,6 +147,94 @@ TEST(Startup, SecondProgramProcessEndsAtOnceAndTheFirstKeepsRunning) {
     EXPECT_EQ(WaitProcess(first, 0.3), -1) << "the first instance keeps running";
     EXPECT_TRUE(HoldsMutexLock(first));
     StopProcess(first);
+}
+
+namespace {
+
+using Fields = std::map<Field, std::string>;
+const Fields kDefaults = {{Field::DeviceDir, "dev-default"}, {Field::LocalDir, "local-default"},
+                          {Field::Server, "server-default"}, {Field::Site, "site-default"}};
+
+void StoreRaw(Registry& registry, const std::string& name, const std::string& bytes) {
+    HKEY key = 0;
+    ASSERT_EQ(registry.RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
+                                       KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(registry.RegSetValueExA(key, name, 0, REG_SZ,
+                                      reinterpret_cast<const uint8_t*>(bytes.data()),
+                                      static_cast<uint32_t>(bytes.size())),
+              ERROR_SUCCESS);
+    registry.RegCloseKey(key);
+}
+
+}  // namespace
+
+TEST(Settings, StoredValuesAreCleanedAndEmptyOnesKeepTheDefault) {
+    Rig rig;
+    rig.form.fields = kDefaults;
+    LoadSettings(rig.f);  // the first start: nothing stored yet
+    EXPECT_EQ(rig.form.fields, kDefaults);
+
+    StoreRaw(rig.real.registry, "hpc_location", "");
+    StoreRaw(rig.real.registry, "PC_LOCATION", "    ");
+    StoreRaw(rig.real.registry, "SERVER_NAME", "  host:81  ");
+    StoreRaw(rig.real.registry, "SITE_NAME", std::string("abc\0junk", 8));
+    LoadSettings(rig.f);
+    EXPECT_EQ(rig.form.fields, (Fields{{Field::DeviceDir, "dev-default"},
+                                       {Field::LocalDir, "local-default"},
+                                       {Field::Server, "host:81"},
+                                       {Field::Site, "abc"}}));
+    EXPECT_EQ(rig.registry.openKeys, 0) << "every opened key is closed";
+}
+
+TEST(Settings, SaveStoresTheFieldsAsTypedAndTheNextStartReadsThemBack) {
+    Rig rig;
+    rig.form.fields = {{Field::DeviceDir, "\\Handheld\\"}, {Field::LocalDir, ""},
+                       {Field::Server, " spaced "}, {Field::Site, "s\xc3\xa9te"}};
+    SaveSettings(rig.f);
+
+    // Untrimmed and without a terminating NUL; an empty field is stored empty.
+    HKEY key = 0;
+    ASSERT_EQ(rig.real.registry.RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS,
+                                              &key),
+              ERROR_SUCCESS);
+    for (auto [name, size] : {std::pair{"SERVER_NAME", 8u}, std::pair{"PC_LOCATION", 0u}}) {
+        uint32_t stored = 99, type = 0;
+        EXPECT_EQ(rig.real.registry.RegQueryValueExA(key, name, &type, nullptr, &stored),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(stored, size) << name;
+        EXPECT_EQ(type, REG_SZ) << name;
+    }
+    rig.real.registry.RegCloseKey(key);
+
+    FakeForm next;
+    next.fields = kDefaults;
+    MainForm f{next, rig.os};
+    LoadSettings(f);
+    EXPECT_EQ(next.fields, (Fields{{Field::DeviceDir, "\\Handheld\\"},
+                                   {Field::LocalDir, "local-default"},
+                                   {Field::Server, "spaced"},
+                                   {Field::Site, "s\xc3\xa9te"}}));
+}
+
+TEST(Settings, RegistryFailuresAreSilentAndTheOtherValuesStillTried) {
+    Rig rig;
+    rig.form.fields = kDefaults;
+    rig.plan.FailCall("RegCreateKeyExA", 2);  // PC_LOCATION's key cannot be opened
+    rig.plan.FailCall("RegSetValueExA", 2);   // SERVER_NAME cannot be stored (PC_LOCATION set none)
+    SaveSettings(rig.f);
+    EXPECT_EQ(rig.registry.openKeys, 0);
+    auto stored = [&](const char* name) {
+        return RegReadString(rig.registry, HKEY_CURRENT_USER, kSettingsKey, name);
+    };
+    EXPECT_EQ(stored("HPC_LOCATION"), "dev-default");
+    EXPECT_EQ(stored("PC_LOCATION"), "");
+    EXPECT_EQ(stored("SERVER_NAME"), "");
+    EXPECT_EQ(stored("SITE_NAME"), "site-default");
+
+    rig.plan.FailCall("RegQueryValueExA", 0);
+    EXPECT_EQ(stored("SITE_NAME"), "");
+    EXPECT_EQ(rig.registry.openKeys, 0) << "closed on the failing path too";
 }
 
 }  // namespace zc::test

@@ -2,91 +2,27 @@
 // it, against the simulated handheld and the stand-in server.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <functional>
 #include <map>
-#include <filesystem>
-#include <sstream>
 #include <thread>
 
+#include "support/Desktop.h"
+#include "support/Helpers.h"
 #include "support/Loopback.h"
 #include "support/Process.h"
-#include "support/TempDir.h"
 
 namespace zc::test {
-namespace fs = std::filesystem;
-
 namespace {
 
 const std::string kPrefix = ZC_E2E_PREFIX;
 const std::string kBin = kPrefix + "/bin/";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) out.push_back(line);
-    return out;
-}
-
-// Polls until `done` holds or the time is up.
-bool Eventually(const std::function<bool()>& done, double seconds = 60) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(int(seconds * 1000));
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return done();
-}
-
-class Desktop {
-public:
-    Desktop() {
-        display_ = ":" + std::to_string(90 + getpid() % 500);
-        xvfb_ = StartProcess({"/usr/bin/Xvfb", display_, "-screen", "0", "1280x1024x24",
-                              "-nolisten", "tcp"});
-        setenv("DISPLAY", display_.c_str(), 1);
-        unsetenv("QT_QPA_PLATFORM");
-        up_ = Eventually([] { return RunProcess({"/usr/bin/xdotool", "getmouselocation"}, 5)
-                                         .exitCode == 0; }, 20);
-    }
-    ~Desktop() { StopProcess(xvfb_); }
-    bool up() const { return up_; }
-
-    std::vector<std::string> Windows(const std::string& name) {
-        return Lines(RunProcess({"/usr/bin/xdotool", "search", "--onlyvisible", "--name",
-                                 "^" + name + "$"}, 10).output);
-    }
-    void Key(const std::string& window, const std::string& keys) {
-        RunProcess({"/usr/bin/xdotool", "windowfocus", "--sync", window}, 10);
-        RunProcess({"/usr/bin/xdotool", "key", "--clearmodifiers", keys}, 10);
-    }
-    void Type(const std::string& text) {
-        RunProcess({"/usr/bin/xdotool", "type", "--delay", "10", text}, 60);
-    }
-
-private:
-    std::string display_;
-    pid_t xvfb_ = -1;
-    bool up_ = false;
-};
-
-std::vector<std::string> FilesIn(const std::string& folder) {
+// The regular files (or the folders, as full paths) of `folder`, sorted.
+std::vector<std::string> Entries(const std::string& folder, bool folders = false) {
     std::vector<std::string> names;
-    if (!fs::is_directory(folder)) return names;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (e.is_regular_file()) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> FoldersIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (!fs::is_directory(folder)) return names;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (e.is_directory()) names.push_back(e.path().string());
-    std::sort(names.begin(), names.end());
+    for (const std::string& name : Names(folder))
+        if (fs::is_directory(folder + "/" + name) == folders)
+            names.push_back(folders ? folder + "/" + name : name);
     return names;
 }
 
@@ -95,7 +31,7 @@ void ExpectOnServer(const std::string& folder, const std::string& data) {
     std::map<std::string, std::string> served;
     for (const auto& e : fs::recursive_directory_iterator(data))
         if (e.is_regular_file()) served[e.path().filename().string()] = e.path().string();
-    for (const std::string& name : FilesIn(folder)) {
+    for (const std::string& name : Entries(folder)) {
         ASSERT_TRUE(served.count(name)) << name << " never reached the server";
         EXPECT_EQ(ReadFile(served[name]), ReadFile(folder + "/" + name)) << name;
     }
@@ -107,54 +43,39 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     HomeDir home;
     Desktop desktop;
     ASSERT_TRUE(desktop.up()) << "the virtual display did not start";
-
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "12", "--signatures", "3"})
-                  .exitCode, 0);
-    int port = UnusedPort();
-    std::string data = home / "server";
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "12", "--signatures", "3"}).exitCode, 0);
+    const std::string port = std::to_string(UnusedPort()), data = home / "server";
     fs::create_directories(data);
-    pid_t server = StartProcess({kBin + "zilba-server", "--port", std::to_string(port), "--data",
-                                 data});
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server",
-                          "127.0.0.1:" + std::to_string(port)}).exitCode, 0);
+    pid_t server = StartProcess({kBin + "zilba-server", "--port", port, "--data", data});
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", "127.0.0.1:" + port}).exitCode, 0);
     fs::create_directories(home / "home/Documents");
     const std::string local = home / "home/Documents/Zilba Companion";
     const std::string handheld = home / "home/.local/share/zilba-companion/handheld/My Documents/Pocket Zilba";
 
     pid_t program = StartProcess({kBin + "ZilbaCompanion"});
-    std::string main;
-    ASSERT_TRUE(Eventually([&] {
-        auto w = desktop.Windows("Zilba Companion");
-        if (w.size() == 1) main = w[0];
-        return !main.empty();
-    }));
-
+    const std::string main = desktop.WaitForMain();
+    ASSERT_NE(main, "");
     // Transfer, and Yes to "Have you connected the device to the PC?".
     desktop.Key(main, "alt+t");
     std::string box;
-    auto aBox = [&] {
-        for (const auto& w : desktop.Windows("Zilba Companion"))
-            if (w != main) box = w;
-        return !box.empty();
-    };
+    auto aBox = [&] { return !(box = desktop.Box(main)).empty(); };
     ASSERT_TRUE(Eventually(aBox)) << "no question appeared";
     desktop.Key(box, "Return");
     box.clear();
     // The run ends with its box once the backup holds what was sent.
-    ASSERT_TRUE(Eventually([&] { return FoldersIn(local + "/Upload").size() == 1 && aBox(); }));
-    std::string backup = FoldersIn(local + "/Upload")[0];
-    std::vector<std::string> sent = FilesIn(backup);
+    ASSERT_TRUE(Eventually([&] { return Entries(local + "/Upload", true).size() == 1 && aBox(); }));
+    std::string backup = Entries(local + "/Upload", true)[0];
+    std::vector<std::string> sent = Entries(backup);
     ASSERT_EQ(sent.size(), 4u) << "the export file and three bitmaps";
     EXPECT_EQ(sent.back().rfind("c_zilba_", 0), 0u);
     ExpectOnServer(backup, data);
-    EXPECT_TRUE(FilesIn(local + "/Export").empty());
+    EXPECT_TRUE(Entries(local + "/Export").empty());
     EXPECT_TRUE(fs::exists(handheld + "/.purge"));
-    for (const std::string& bmp : FilesIn(handheld + "/Signatures"))
+    for (const std::string& bmp : Entries(handheld + "/Signatures"))
         EXPECT_EQ(ReadFile(handheld + "/Signatures/" + bmp), ReadFile(backup + "/" + bmp));
     desktop.Key(box, "Return");
-    box.clear();
-    ASSERT_TRUE(Eventually([&] { return desktop.Windows("Zilba Companion").size() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return desktop.Box(main).empty(); }));
 
     // Resend the backed-up export file through the file dialog.
     std::this_thread::sleep_for(std::chrono::seconds(1));  // a new second, a new backup folder
@@ -164,25 +85,20 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     std::string dialog;
     ASSERT_TRUE(Eventually([&] {
         auto w = desktop.Windows("Select export file");
-        if (!w.empty()) dialog = w[0];
-        return !dialog.empty();
+        return !w.empty() && !(dialog = w[0]).empty();
     }));
     RunProcess({"/usr/bin/xdotool", "windowfocus", "--sync", dialog}, 10);
     desktop.Type(backup + "/" + sent.back());
     desktop.Key(dialog, "Return");
-    ASSERT_TRUE(Eventually([&] { return FoldersIn(local + "/Upload").size() == 2 && aBox(); }));
-    std::string second = FoldersIn(local + "/Upload")[1];
-    EXPECT_EQ(FilesIn(second), sent);
+    box.clear();
+    ASSERT_TRUE(Eventually([&] { return Entries(local + "/Upload", true).size() == 2 && aBox(); }));
+    std::string second = Entries(local + "/Upload", true)[1];
+    EXPECT_EQ(Entries(second), sent);
     ExpectOnServer(second, data);
     desktop.Key(box, "Return");
-
     StopProcess(program);
     StopProcess(server);
 }
-
-}  // namespace zc::test
-
-namespace zc::test {
 
 TEST(EndToEnd, InstalledWithAMenuEntryAndItsIcon) {
     const std::string entry = kPrefix + "/share/applications/zilba-companion.desktop";

@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -22,28 +19,6 @@ std::string Description(const std::function<void()>& call) {
     ADD_FAILURE() << "no error raised";
     return {};
 }
-
-// Accepts connections into its backlog and never reads or answers.
-class SilentServer {
-public:
-    SilentServer() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        listen(fd_, 4);
-        socklen_t len = sizeof addr;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-    }
-    ~SilentServer() { close(fd_); }
-    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 }  // namespace
 

@@ -1,187 +1,89 @@
+// The filter library as the program calls it: the one entry point, converting the simulated
+// handheld's whole database into the desktop database.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <filesystem>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "platform/AdoFilter.h"
 #include "platform/posix/XdgPaths.h"
-#include "support/TempDir.h"
+#include "support/Helpers.h"
 
-namespace zc::posix {
+namespace zc::test {
 namespace {
 
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
-namespace fs = std::filesystem;
-
-const char* kHandheldDb = "\\My Documents\\Pocket Zilba\\P_ZILBA.CDB";
-
-// Runs statements, or returns every row of a query as "a|b|c" lines ("NULL" for nulls).
-std::vector<std::string> Sql(const std::string& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    std::vector<std::string> rows;
-    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) {
-        sqlite3_close(db);
-        ADD_FAILURE() << "cannot open " << file;
-        return rows;
-    }
-    char* error = nullptr;
-    auto collect = [](void* out, int n, char** values, char**) {
-        std::string row;
-        for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
-        static_cast<std::vector<std::string>*>(out)->push_back(row);
-        return 0;
-    };
-    if (sqlite3_exec(db, sql.c_str(), collect, &rows, &error) != SQLITE_OK) {
-        ADD_FAILURE() << sql << ": " << (error ? error : "");
-        sqlite3_free(error);
-    }
-    sqlite3_close(db);
-    return rows;
-}
+using Lines = std::vector<std::string>;
 
 class FilterLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        home.UseAsHome();
         library = dlopen(ZC_LIB_DIR "/libzc_adofilter.so", RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
         convert = reinterpret_cast<DeviceToDesktopFn>(dlsym(library, kDeviceToDesktop));
         ASSERT_NE(convert, nullptr);
-
-        device = HandheldRoot() + "/My Documents/Pocket Zilba";
-        fs::create_directories(device);
-        Sql(device + "/P_ZILBA.CDB",
-            "CREATE TABLE Control(SiteName TEXT);"
+        fs::create_directories(posix::HandheldRoot() + "/My Documents/Pocket Zilba");
+        Sql(handheld,
+            "CREATE TABLE Control(SiteName TEXT); INSERT INTO Control VALUES('depot7');"
             "CREATE TABLE Jobs(UserID, EventCode INTEGER, JobNumber, DateTime TEXT, Text, Signature);"
-            "CREATE TABLE Extra(x);"
-            "INSERT INTO Control VALUES('depot7');"
             "INSERT INTO Jobs VALUES(42, 102, 732, '2026-12-05 10:15:27', NULL, NULL);"
-            "INSERT INTO Jobs VALUES(42, 101, 731, '2026-12-05 09:30:00', 'a+++b%%', '3');"
-            "INSERT INTO Jobs VALUES('x7', 205, 'J-1', '2026-12-06 23:59:59', 'Crème brûlée', 5001);"
-            "INSERT INTO Extra VALUES(1);");
-        desktopDir = home / "work";
+            "INSERT INTO Jobs VALUES('x7', 205, 'J-1', '2026-12-06 23:59:59', 'Crème brûlée', 5001);");
         fs::create_directories(desktopDir);
-        desktop = desktopDir + "/P_ZILBA.MDB";
     }
     void TearDown() override {
         if (library) dlclose(library);
     }
-
-    int32_t Convert(const std::string& target, const std::string& tables, int32_t overwrite,
-                    const std::string& handheld = kHandheldDb) {
-        return convert(target.c_str(), tables.c_str(), 0, overwrite, handheld.c_str());
-    }
-    std::vector<std::string> DesktopFolder() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(desktopDir)) names.push_back(e.path().filename());
-        return names;
-    }
-    std::vector<std::string> Tables(const std::string& file) {
-        return Sql(file, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+    // The program's own call: every table, replacing an earlier desktop file.
+    int32_t Convert(const std::string& target, const char* device = "\\My Documents\\Pocket Zilba\\P_ZILBA.CDB") {
+        return convert(target.c_str(), "", 0, -1, device);
     }
 
-    TempDir home;
+    HomeDir home;
     void* library = nullptr;
     DeviceToDesktopFn convert = nullptr;
-    std::string device, desktopDir, desktop;
+    std::string handheld = posix::HandheldRoot() + "/My Documents/Pocket Zilba/P_ZILBA.CDB";
+    std::string desktopDir = home / "work", desktop = desktopDir + "/P_ZILBA.MDB";
 };
 
-TEST_F(FilterLibraryTest, CopiesTheHandheldDatabaseWithItsRows) {
-    const auto jobs = Sql(device + "/P_ZILBA.CDB", "SELECT * FROM Jobs ORDER BY rowid");
-    ASSERT_EQ(jobs.size(), 3u);
-
-    // The handheld path matches without regard to case; an earlier file is replaced.
+TEST_F(FilterLibraryTest, CopiesTheHandheldDatabaseWithItsRowsAndTypes) {
+    const std::string query = "SELECT *, typeof(Signature) FROM Jobs ORDER BY rowid";
+    const Lines jobs = Sql(handheld, query);
+    ASSERT_EQ(jobs.size(), 2u);
     WriteFile(desktop, "an earlier conversion");
-    ASSERT_EQ(Convert(desktop, "", -1, "\\my documents\\pocket zilba\\p_zilba.cdb"), 0);
-    EXPECT_EQ(DesktopFolder(), std::vector<std::string>{"P_ZILBA.MDB"});
-    EXPECT_EQ(Tables(desktop), (std::vector<std::string>{"Control", "Extra", "Jobs"}));
-    EXPECT_EQ(Sql(desktop, "SELECT SiteName FROM Control"), std::vector<std::string>{"depot7"});
-    EXPECT_EQ(Sql(desktop, "SELECT * FROM Jobs ORDER BY rowid"), jobs);
-    EXPECT_EQ(Sql(desktop, "SELECT typeof(Signature) FROM Jobs ORDER BY rowid"),
-              (std::vector<std::string>{"null", "text", "integer"}));
-    EXPECT_EQ(Sql(desktop, "PRAGMA journal_mode"), std::vector<std::string>{"delete"});
-
-    // A table list keeps only the tables it names (";" or "," between names).
-    ASSERT_EQ(Convert(desktop, "jobs", 1), 0);
-    EXPECT_EQ(Tables(desktop), std::vector<std::string>{"Jobs"});
-    EXPECT_EQ(Sql(desktop, "SELECT * FROM Jobs ORDER BY rowid"), jobs);
-    ASSERT_EQ(Convert(desktop, "Control; Jobs", 1), 0);
-    EXPECT_EQ(Tables(desktop), (std::vector<std::string>{"Control", "Jobs"}));
-    ASSERT_EQ(Convert(desktop, "Extra,Control", 1), 0);
-    EXPECT_EQ(Tables(desktop), (std::vector<std::string>{"Control", "Extra"}));
-
-    // A table the handheld does not have fails, and leaves the last good copy alone.
-    EXPECT_NE(Convert(desktop, "Jobs;Nothing", 1), 0);
-    EXPECT_EQ(Tables(desktop), (std::vector<std::string>{"Control", "Extra"}));
-    EXPECT_EQ(DesktopFolder(), std::vector<std::string>{"P_ZILBA.MDB"});
-    // The handheld's database is only read.
-    EXPECT_EQ(Sql(device + "/P_ZILBA.CDB", "SELECT * FROM Jobs ORDER BY rowid"), jobs);
-}
-
-TEST_F(FilterLibraryTest, KeepsAnExistingDesktopFileUnlessToldToReplaceIt) {
-    WriteFile(desktop, "keep me");
-    EXPECT_NE(Convert(desktop, "", 0), 0);
-    EXPECT_EQ(ReadFile(desktop), "keep me");
-    EXPECT_EQ(DesktopFolder(), std::vector<std::string>{"P_ZILBA.MDB"});
-
-    // Without an earlier file, overwrite false writes it.
-    fs::remove(desktop);
-    ASSERT_EQ(Convert(desktop, "", 0), 0);
-    EXPECT_EQ(Sql(desktop, "SELECT count(*) FROM Jobs"), std::vector<std::string>{"3"});
-
-    // A folder in the way is never replaced.
-    fs::remove(desktop);
-    fs::create_directories(desktop);
-    EXPECT_NE(Convert(desktop, "", -1), 0);
-    EXPECT_TRUE(fs::is_directory(desktop));
-    EXPECT_EQ(DesktopFolder(), std::vector<std::string>{"P_ZILBA.MDB"});
+    ASSERT_EQ(Convert(desktop, "\\my documents\\pocket zilba\\p_zilba.cdb"), 0) << "any case";
+    EXPECT_EQ(Names(desktopDir), Lines{"P_ZILBA.MDB"}) << "no journal left beside it";
+    EXPECT_EQ(Sql(desktop, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"),
+              (Lines{"Control", "Jobs"}));
+    EXPECT_EQ(Sql(desktop, query), jobs);
+    EXPECT_EQ(Sql(desktop, "SELECT SiteName FROM Control"), Lines{"depot7"});
+    EXPECT_EQ(Sql(handheld, query), jobs) << "the handheld's database is only read";
 }
 
 TEST_F(FilterLibraryTest, FailuresLeaveNoDesktopFileBehind) {
-    const std::string handheldFile = device + "/P_ZILBA.CDB";
-    const std::string good = ReadFile(handheldFile);
-    auto expectFailure = [&](const std::string& why, const std::string& target = "",
-                             const std::string& handheld = kHandheldDb) {
-        EXPECT_NE(Convert(target.empty() ? desktop : target, "", -1, handheld), 0) << why;
-        EXPECT_TRUE(DesktopFolder().empty()) << why;
+    const std::string good = ReadFile(handheld);
+    auto expectFailure = [&](const std::string& why, const std::string& target, const char* device = nullptr) {
+        EXPECT_NE(device ? Convert(target, device) : Convert(target), 0) << why;
+        EXPECT_EQ(Names(desktopDir), Lines{}) << why;
     };
-
-    WriteFile(UndockedMarker(), "");
-    expectFailure("undocked");
-    fs::remove(UndockedMarker());
-
-    expectFailure("missing handheld file", "", "\\My Documents\\Pocket Zilba\\NONE.CDB");
-    expectFailure("a folder, not a file", "", "\\My Documents\\Pocket Zilba");
+    WriteFile(posix::UndockedMarker(), "");
+    expectFailure("undocked", desktop);
+    fs::remove(posix::UndockedMarker());
+    expectFailure("missing handheld file", desktop, "\\My Documents\\Pocket Zilba\\NONE.CDB");
+    expectFailure("a folder, not a file", desktop, "\\My Documents\\Pocket Zilba");
     expectFailure("target folder missing", desktopDir + "/Missing/P_ZILBA.MDB");
-    expectFailure("empty target", desktopDir + "/");
-
-    // A database outside the handheld cannot be reached with "..".
-    WriteFile(HandheldRoot() + "/../outside.cdb", good);
-    expectFailure("path leaving the handheld", "", "\\..\\outside.cdb");
-
+    WriteFile(posix::HandheldRoot() + "/../outside.cdb", good);
+    expectFailure("path leaving the handheld", desktop, "\\..\\outside.cdb");
     std::mt19937 random(7);
     std::string noise(8192, '\0');
     for (char& c : noise) c = static_cast<char>(random());
-    WriteFile(handheldFile, noise);
-    expectFailure("random bytes");
-    WriteFile(handheldFile, "");
-    expectFailure("empty file");
-    WriteFile(handheldFile, good.substr(0, 100));
-    expectFailure("truncated database");
-
-    fs::remove_all(HandheldRoot());
-    expectFailure("no handheld at all");
-
-    EXPECT_NE(convert(nullptr, "", 0, -1, kHandheldDb), 0);
-    EXPECT_NE(convert(desktop.c_str(), "", 0, -1, nullptr), 0);
-    EXPECT_TRUE(DesktopFolder().empty());
+    for (auto [why, bytes] : {std::pair{"random bytes", noise}, std::pair{"empty file", std::string()},
+                              std::pair{"truncated database", good.substr(0, 100)}}) {
+        WriteFile(handheld, bytes);
+        expectFailure(why, desktop);
+    }
+    fs::create_directories(desktop);
+    EXPECT_NE(Convert(desktop), 0) << "a folder in the way is never replaced";
+    EXPECT_TRUE(fs::is_empty(desktop));
 }
 
 }  // namespace
-}  // namespace zc::posix
+}  // namespace zc::test

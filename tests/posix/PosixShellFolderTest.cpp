@@ -1,106 +1,54 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 
 #include "platform/posix/PosixShellFolder.h"
-#include "support/TempDir.h"
+#include "support/Helpers.h"
 
-namespace zc::posix {
+namespace zc::test {
 namespace {
 
-using test::TempDir;
-using test::WriteFile;
-namespace fs = std::filesystem;
-
-struct Lookup {
-    int32_t result;
-    std::string path;       // up to the first NUL
-    bool untouched = true;  // the buffer still holds only the spaces it was filled with
-};
-
-Lookup Documents(ShellFolder& shell, int32_t csidl = CSIDL_PERSONAL) {
+// The documents folder after user-dirs.dirs is written with `line`; "failed" when the lookup
+// fails with the buffer left as it was.
+std::string Documents(const std::string& line, int32_t csidl = CSIDL_PERSONAL) {
+    fs::create_directories(std::string(getenv("HOME")) + "/.config");
+    WriteFile(std::string(getenv("HOME")) + "/.config/user-dirs.dirs", line);
     char buffer[MAX_PATH];
     std::memset(buffer, ' ', sizeof buffer);
-    Lookup out{shell.SHGetFolderPathA(0, csidl, 0, 0, buffer), {}};
-    for (char c : buffer) out.untouched = out.untouched && c == ' ';
-    out.path.assign(buffer, strnlen(buffer, sizeof buffer));
-    return out;
+    if (posix::PosixShellFolder().SHGetFolderPathA(0, csidl, 0, 0, buffer) == 0)
+        return std::string(buffer, strnlen(buffer, sizeof buffer));
+    return std::all_of(buffer, buffer + MAX_PATH, [](char c) { return c == ' '; }) ? "failed" : "buffer written";
 }
 
-TEST(PosixShellFolder, UsesTheXdgDocumentsFolder) {
-    TempDir dir;
-    dir.UseAsHome();
+TEST(PosixShellFolder, UsesTheXdgDocumentsFolderElseHomeDocuments) {
+    HomeDir dir;
     const std::string home = dir / "home";
-    fs::create_directories(home + "/.config");
     fs::create_directories(home + "/Mes documents");
-    WriteFile(home + "/.config/user-dirs.dirs",
-              "# written by xdg-user-dirs-update\n"
-              "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-              "XDG_DOCUMENTS_DIR=\"$HOME/Mes documents\"\n");
-    PosixShellFolder shell;
-    Lookup found = Documents(shell);
-    EXPECT_EQ(found.result, 0);
-    EXPECT_EQ(found.path, home + "/Mes documents");
-
+    EXPECT_EQ(Documents("# by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                        "XDG_DOCUMENTS_DIR=\"$HOME/Mes documents\"\n"),
+              home + "/Mes documents");
     // An absolute path, with a quote escaped the way the shell file escapes it.
     fs::create_directories(dir / "shared/Say \"hi\"");
-    WriteFile(home + "/.config/user-dirs.dirs",
-              "XDG_DOCUMENTS_DIR=\"" + dir.path() + "/shared/Say \\\"hi\\\"\"\n");
-    found = Documents(shell);
-    EXPECT_EQ(found.result, 0);
-    EXPECT_EQ(found.path, dir / "shared/Say \"hi\"");
-}
+    EXPECT_EQ(Documents("XDG_DOCUMENTS_DIR=\"" + dir.path() + "/shared/Say \\\"hi\\\"\"\n"),
+              dir / "shared/Say \"hi\"");
 
-TEST(PosixShellFolder, FallsBackToHomeDocumentsThenFails) {
-    TempDir dir;
-    dir.UseAsHome();
-    const std::string home = dir / "home";
-    fs::create_directories(home + "/.config");
-    WriteFile(home + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Gone\"\n");
-    PosixShellFolder shell;
-
-    Lookup none = Documents(shell);
-    EXPECT_NE(none.result, 0);
-    EXPECT_TRUE(none.untouched);
-
+    EXPECT_EQ(Documents("XDG_DOCUMENTS_DIR=\"$HOME/Gone\"\n"), "failed");
     WriteFile(home + "/Documents", "a plain file is not a folder");
-    none = Documents(shell);
-    EXPECT_NE(none.result, 0);
-    EXPECT_TRUE(none.untouched);
-
+    EXPECT_EQ(Documents("XDG_DOCUMENTS_DIR=\"$HOME/Gone\"\n"), "failed");
     fs::remove(home + "/Documents");
     fs::create_directory(home + "/Documents");
-    Lookup found = Documents(shell);
-    EXPECT_EQ(found.result, 0);
-    EXPECT_EQ(found.path, home + "/Documents");
+    EXPECT_EQ(Documents("XDG_DOCUMENTS_DIR=\"$HOME/Gone\"\n"), home + "/Documents");
+    EXPECT_EQ(Documents("", 0x1A), "failed") << "only the personal folder is known";
+    EXPECT_EQ(posix::PosixShellFolder().FallbackLocalDir(), home + "/Zilba Companion");
 
-    EXPECT_NE(Documents(shell, 0x1A).result, 0);  // only the personal folder is known
-    EXPECT_EQ(shell.FallbackLocalDir(), home + "/Zilba Companion");
-}
-
-TEST(PosixShellFolder, PathThatDoesNotFitFails) {
-    TempDir dir;
-    dir.UseAsHome();
     // Exactly 259 characters fit with the NUL; 260 do not.
     std::string fits = dir / "d";
     while (fits.size() < 259) fits += fits.size() % 50 == 0 ? "/" : "x";
-    ASSERT_EQ(fits.size(), 259u);
     fs::create_directories(fits);
     fs::create_directories(fits + "x");
-    fs::create_directories(dir / "home/.config");
-    PosixShellFolder shell;
-
-    WriteFile(dir / "home/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + fits + "\"\n");
-    Lookup found = Documents(shell);
-    EXPECT_EQ(found.result, 0);
-    EXPECT_EQ(found.path, fits);
-
-    WriteFile(dir / "home/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + fits + "x\"\n");
-    Lookup tooLong = Documents(shell);
-    EXPECT_NE(tooLong.result, 0);
-    EXPECT_TRUE(tooLong.untouched);
+    EXPECT_EQ(Documents("XDG_DOCUMENTS_DIR=\"" + fits + "\"\n"), fits);
+    EXPECT_EQ(Documents("XDG_DOCUMENTS_DIR=\"" + fits + "x\"\n"), "failed");
 }
 
 }  // namespace
-}  // namespace zc::posix
+}  // namespace zc::test

@@ -8,20 +8,19 @@
 #include <QWidget>
 #include <QWindow>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace zc::qt::test {
 
 inline bool ShowAndWait(QWidget& widget) {
     widget.show();
+    auto exposed = [&] { return widget.windowHandle() && widget.windowHandle()->isExposed(); };
     QElapsedTimer waited;
     waited.start();
-    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) && waited.elapsed() < 3000) {
-        QApplication::processEvents();
-        QThread::msleep(2);
-    }
+    for (; !exposed() && waited.elapsed() < 3000; QThread::msleep(2)) QApplication::processEvents();
     QApplication::processEvents();
-    return widget.windowHandle() && widget.windowHandle()->isExposed();
+    return exposed();
 }
 
 // Runs `act` on the modal window of type T once its event loop is up. If `act` leaves it open
@@ -29,7 +28,7 @@ inline bool ShowAndWait(QWidget& widget) {
 template <class T>
 void WhenModal(std::function<void(T*)> act) {
     auto* timer = new QTimer;
-    auto* waited = new QElapsedTimer;
+    auto waited = std::make_shared<QElapsedTimer>();
     waited->start();
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, waited, act] {
@@ -38,7 +37,6 @@ void WhenModal(std::function<void(T*)> act) {
         if (!up && waited->elapsed() < 5000) return;
         timer->stop();
         timer->deleteLater();
-        delete waited;
         if (!up) {
             ADD_FAILURE() << "no modal window appeared";
             return;
@@ -57,18 +55,11 @@ void WhenModal(std::function<void(T*)> act) {
 template <class T>
 class OnFirstShow : public QObject {
 public:
-    explicit OnFirstShow(std::function<void(T*)> act) : act_(std::move(act)) {
-        qApp->installEventFilter(this);
-    }
+    explicit OnFirstShow(std::function<void(T*)> act) : act_(std::move(act)) { qApp->installEventFilter(this); }
     ~OnFirstShow() override { qApp->removeEventFilter(this); }
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && act_) {
-            if (auto* window = qobject_cast<T*>(watched)) {
-                auto act = std::move(act_);
-                act_ = nullptr;
-                act(window);
-            }
-        }
+        auto* window = event->type() == QEvent::Show ? qobject_cast<T*>(watched) : nullptr;
+        if (window && act_) std::exchange(act_, nullptr)(window);
         return false;
     }
 

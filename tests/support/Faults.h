@@ -3,10 +3,13 @@
 // calls a FaultPlan names, the way that layer fails (a failure value, -1, or a raised error).
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace zc::test {
 
@@ -18,11 +21,27 @@ public:
     void FailGlobalCall(int n) { global_ = n; }
     // Counts the call and says whether it fails.
     bool Hit(const std::string& op);
-
     int Count(const std::string& op) const;
     int Total() const { return total_; }
+
     std::vector<std::string> calls;  // every call in order, with its main argument
     void Record(const std::string& entry) { calls.push_back(entry); }
+    // Records "op arg"; `failure` when the call is to fail, else what `real` gives. A result
+    // other than `failure` counts one more open handle in `open`, when given.
+    template <class R, class Real>
+    R Call(const std::string& op, const std::string& arg, R failure, Real&& real, int* open = nullptr) {
+        Record(arg.empty() ? op : op + " " + arg);
+        R r = Hit(op) ? failure : real();
+        if (open && r != failure) ++*open;
+        return r;
+    }
+    // Records a close, which never fails, and counts the handle down.
+    template <class Real>
+    auto Close(const std::string& op, int& open, Real&& real) {
+        Record(op);
+        --open;
+        return real();
+    }
 
 private:
     std::map<std::string, std::vector<int>> rules_;
@@ -34,22 +53,41 @@ private:
 class FaultyRegistry : public Registry {
 public:
     FaultyRegistry(Registry& real, FaultPlan& plan) : real_(real), plan_(plan) {}
-    LONG RegOpenKeyExA(HKEY hKey, const std::string& subKey, uint32_t options,
-                       uint32_t samDesired, HKEY* result) override;
-    LONG RegQueryValueExA(HKEY hKey, const std::string& valueName, uint32_t* type, uint8_t* data,
-                          uint32_t* cbData) override;
-    LONG RegCreateKeyExA(HKEY hKey, const std::string& subKey, uint32_t reserved,
-                         const char* keyClass, uint32_t options, uint32_t samDesired,
-                         const void* securityAttributes, HKEY* result,
-                         uint32_t* disposition) override;
-    LONG RegSetValueExA(HKEY hKey, const std::string& valueName, uint32_t reserved, uint32_t type,
-                        const uint8_t* data, uint32_t cbData) override;
-    LONG RegCloseKey(HKEY hKey) override;
-    LONG RegEnumValueA(HKEY hKey, uint32_t index, std::string* valueName, uint32_t* type,
-                       std::vector<uint8_t>* data) override;
+    LONG RegOpenKeyExA(HKEY k, const std::string& sub, uint32_t o, uint32_t sam, HKEY* out) override {
+        return Opened(plan_.Call("RegOpenKeyExA", sub, ERROR_ACCESS_DENIED,
+                                 [&] { return real_.RegOpenKeyExA(k, sub, o, sam, out); }));
+    }
+    LONG RegQueryValueExA(HKEY k, const std::string& name, uint32_t* type, uint8_t* data,
+                          uint32_t* size) override {
+        return plan_.Call("RegQueryValueExA", name, ERROR_FILE_NOT_FOUND,
+                          [&] { return real_.RegQueryValueExA(k, name, type, data, size); });
+    }
+    LONG RegCreateKeyExA(HKEY k, const std::string& sub, uint32_t r, const char* cls, uint32_t o,
+                         uint32_t sam, const void* sa, HKEY* out, uint32_t* disp) override {
+        return Opened(plan_.Call("RegCreateKeyExA", sub, ERROR_ACCESS_DENIED, [&] {
+            return real_.RegCreateKeyExA(k, sub, r, cls, o, sam, sa, out, disp);
+        }));
+    }
+    LONG RegSetValueExA(HKEY k, const std::string& name, uint32_t r, uint32_t type, const uint8_t* data,
+                        uint32_t size) override {
+        return plan_.Call("RegSetValueExA", name, ERROR_ACCESS_DENIED,
+                          [&] { return real_.RegSetValueExA(k, name, r, type, data, size); });
+    }
+    LONG RegCloseKey(HKEY k) override {
+        return plan_.Close("RegCloseKey", openKeys, [&] { return real_.RegCloseKey(k); });
+    }
+    LONG RegEnumValueA(HKEY k, uint32_t i, std::string* name, uint32_t* type,
+                       std::vector<uint8_t>* data) override {
+        return plan_.Call("RegEnumValueA", "", ERROR_ACCESS_DENIED,
+                          [&] { return real_.RegEnumValueA(k, i, name, type, data); });
+    }
     int openKeys = 0;  // opened or created and not yet closed
 
 private:
+    LONG Opened(LONG r) {
+        openKeys += r == ERROR_SUCCESS;
+        return r;
+    }
     Registry& real_;
     FaultPlan& plan_;
 };
@@ -57,18 +95,41 @@ private:
 class FaultyKernel : public Kernel {
 public:
     FaultyKernel(Kernel& real, FaultPlan& plan) : real_(real), plan_(plan) {}
-    HANDLE CreateMutexA(const SECURITY_ATTRIBUTES* attributes, bool initialOwner,
-                        const std::string& name) override;
-    uint32_t GetLastError() override;
-    HMODULE LoadLibraryA(const std::string& path) override;
-    void* GetProcAddress(HMODULE module, const std::string& name) override;
-    bool FreeLibrary(HMODULE module) override;
+    HANDLE CreateMutexA(const SECURITY_ATTRIBUTES* sa, bool owner, const std::string& name) override {
+        mutexFailed_ = true;  // a failed mutex reports "not enough memory"
+        return plan_.Call("CreateMutexA", name, HANDLE(0), [&] {
+            mutexFailed_ = false;
+            return real_.CreateMutexA(sa, owner, name);
+        });
+    }
+    uint32_t GetLastError() override { return mutexFailed_ ? 8 : real_.GetLastError(); }
+    HMODULE LoadLibraryA(const std::string& path) override {
+        return plan_.Call("LoadLibraryA", path, HMODULE(0), [&] { return real_.LoadLibraryA(path); });
+    }
+    void* GetProcAddress(HMODULE m, const std::string& name) override {
+        return plan_.Call("GetProcAddress", name, static_cast<void*>(nullptr),
+                          [&] { return real_.GetProcAddress(m, name); });
+    }
+    bool FreeLibrary(HMODULE m) override {
+        plan_.Record("FreeLibrary");
+        return real_.FreeLibrary(m);
+    }
     HANDLE CreateFileA(const std::string& path, uint32_t access, uint32_t share,
-                       const SECURITY_ATTRIBUTES* attributes, uint32_t creation, uint32_t flags,
-                       HANDLE templateFile) override;
+                       const SECURITY_ATTRIBUTES* sa, uint32_t creation, uint32_t flags, HANDLE t) override {
+        return plan_.Call("CreateFileA", path, INVALID_HANDLE_VALUE, [&] {
+            return real_.CreateFileA(path, access, share, sa, creation, flags, t);
+        }, &openFiles);
+    }
     bool WriteFile(HANDLE file, const uint8_t* buffer, uint32_t count, uint32_t* written,
-                   OVERLAPPED* overlapped) override;
-    bool CloseHandle(HANDLE handle) override;
+                   OVERLAPPED* at) override {
+        plan_.Record("WriteFile " + std::to_string(at ? at->Offset : 0) + " " + std::to_string(count));
+        if (!plan_.Hit("WriteFile")) return real_.WriteFile(file, buffer, count, written, at);
+        if (written) *written = 0;
+        return false;
+    }
+    bool CloseHandle(HANDLE h) override {
+        return plan_.Close("CloseHandle", openFiles, [&] { return real_.CloseHandle(h); });
+    }
     std::string AppPath() override { return real_.AppPath(); }
     std::string AppExeName() override { return real_.AppExeName(); }
     int openFiles = 0;
@@ -82,17 +143,36 @@ private:
 class FaultyRapi : public Rapi {
 public:
     FaultyRapi(Rapi& real, FaultPlan& plan) : real_(real), plan_(plan) {}
-    int32_t CeRapiInit() override;
-    int32_t CeRapiUninit() override;
-    HANDLE CeFindFirstFile(const char16_t* fileName, CE_FIND_DATA* findData) override;
-    int32_t CeFindNextFile(HANDLE find, CE_FIND_DATA* findData) override;
-    int32_t CeFindClose(HANDLE find) override;
-    HANDLE CeCreateFile(const char16_t* fileName, uint32_t access, uint32_t share,
-                        const void* security, uint32_t creation, uint32_t flags,
-                        HANDLE templateFile) override;
-    int32_t CeReadFile(HANDLE file, void* buffer, uint32_t toRead, uint32_t* read,
-                       void* overlapped) override;
-    int32_t CeCloseHandle(HANDLE handle) override;
+    int32_t CeRapiInit() override {
+        return plan_.Call("CeRapiInit", "", int32_t(0x80004005u), [&] { return real_.CeRapiInit(); });
+    }
+    int32_t CeRapiUninit() override {
+        plan_.Record("CeRapiUninit");
+        return real_.CeRapiUninit();
+    }
+    HANDLE CeFindFirstFile(const char16_t* name, CE_FIND_DATA* data) override {
+        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), INVALID_HANDLE_VALUE,
+                          [&] { return real_.CeFindFirstFile(name, data); }, &openHandles);
+    }
+    int32_t CeFindNextFile(HANDLE find, CE_FIND_DATA* data) override {
+        return plan_.Call("CeFindNextFile", "", 0, [&] { return real_.CeFindNextFile(find, data); });
+    }
+    int32_t CeFindClose(HANDLE find) override {
+        return plan_.Close("CeFindClose", openHandles, [&] { return real_.CeFindClose(find); });
+    }
+    HANDLE CeCreateFile(const char16_t* name, uint32_t access, uint32_t share, const void* sa,
+                        uint32_t creation, uint32_t flags, HANDLE t) override {
+        return plan_.Call("CeCreateFile", Utf16ToUtf8(name), INVALID_HANDLE_VALUE, [&] {
+            return real_.CeCreateFile(name, access, share, sa, creation, flags, t);
+        }, &openHandles);
+    }
+    int32_t CeReadFile(HANDLE file, void* buffer, uint32_t toRead, uint32_t* read, void* at) override {
+        if (read) *read = 0;
+        return plan_.Call("CeReadFile", "", 0, [&] { return real_.CeReadFile(file, buffer, toRead, read, at); });
+    }
+    int32_t CeCloseHandle(HANDLE h) override {
+        return plan_.Close("CeCloseHandle", openHandles, [&] { return real_.CeCloseHandle(h); });
+    }
     int openHandles = 0;  // searches and files not yet closed
 
 private:
@@ -100,20 +180,36 @@ private:
     FaultPlan& plan_;
 };
 
+// Failures raise the file system's error 75; a text file's lines ("PrintLine") and its close
+// ("CloseText") fail as a full disk.
 class FaultyFileSystem : public FileSystem {
 public:
     FaultyFileSystem(FileSystem& real, FaultPlan& plan) : real_(real), plan_(plan) {}
-    bool Exists(const std::string& path) override;
-    void MkDir(const std::string& path) override;
-    std::vector<std::string> ListFiles(const std::string& folder,
-                                       const std::string& pattern) override;
-    void FileCopy(const std::string& source, const std::string& destination) override;
-    void Kill(const std::string& path) override;
+    bool Exists(const std::string& path) override {
+        plan_.Record("Exists " + path);
+        return real_.Exists(path);
+    }
+    void MkDir(const std::string& path) override { Check("MkDir", path).MkDir(path); }
+    std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) override {
+        return Check("ListFiles", folder).ListFiles(folder, pattern);
+    }
+    void FileCopy(const std::string& from, const std::string& to) override {
+        Check("FileCopy", from).FileCopy(from, to);
+    }
+    void Kill(const std::string& path) override { Check("Kill", path).Kill(path); }
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
-    std::vector<uint8_t> ReadBinary(const std::string& path) override;
+    std::vector<uint8_t> ReadBinary(const std::string& path) override {
+        return Check("ReadBinary", path).ReadBinary(path);
+    }
+    int openTexts = 0;  // text files created and not closed (dropping one does not close it)
 
 private:
-    void Check(const std::string& op, const std::string& path);
+    // The real layer, once the call is recorded and has not been failed.
+    FileSystem& Check(const std::string& op, const std::string& path) {
+        plan_.Record(op + " " + path);
+        if (plan_.Hit(op)) throw Error(kErrPathFileAccess, "Path/File access error (injected): " + path);
+        return real_;
+    }
     FileSystem& real_;
     FaultPlan& plan_;
 };
@@ -122,7 +218,10 @@ class FaultyShellFolder : public ShellFolder {
 public:
     FaultyShellFolder(ShellFolder& real, FaultPlan& plan) : real_(real), plan_(plan) {}
     int32_t SHGetFolderPathA(intptr_t hwnd, int32_t csidl, intptr_t token, uint32_t flags,
-                             char* path) override;
+                             char* path) override {
+        return plan_.Call("SHGetFolderPathA", "", int32_t(0x80004005u),
+                          [&] { return real_.SHGetFolderPathA(hwnd, csidl, token, flags, path); });
+    }
     std::string FallbackLocalDir() override { return real_.FallbackLocalDir(); }
 
 private:

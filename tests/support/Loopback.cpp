@@ -5,9 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
+
+#include "platform/Text.h"
+#include "support/Process.h"
 
 namespace zc::test {
 
@@ -17,29 +20,16 @@ LoopbackServer::LoopbackServer(std::function<Answer(const Captured&)> answer)
     // the library's own multipart reader refuses; hide the type so the body arrives raw.
     server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
         auto& headers = const_cast<httplib::Request&>(req).headers;
-        auto type = headers.find("Content-Type");
-        if (type != headers.end()) {
+        if (auto type = headers.find("Content-Type"); type != headers.end()) {
             headers.emplace("X-Raw-Content-Type", type->second);
             headers.erase(type);
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
     auto handle = [this](const httplib::Request& req, httplib::Response& res) {
-        Captured c;
-        c.method = req.method;
-        c.target = req.target;
-        c.contentType = req.get_header_value("X-Raw-Content-Type");
-        c.body = req.body;
-        c.remotePort = req.remote_port;
-        for (const auto& [name, value] : req.headers) {
-            std::string lower = name;
-            std::transform(lower.begin(), lower.end(), lower.begin(),
-                           [](unsigned char ch) { return std::tolower(ch); });
-            if (lower != "x-raw-content-type" && lower != "remote_addr" && lower != "remote_port" &&
-                lower != "local_addr" && lower != "local_port")
-                c.headerNames.push_back(lower);
-        }
-        if (!c.contentType.empty()) c.headerNames.push_back("content-type");
+        Captured c{req.method, req.target, req.get_header_value("X-Raw-Content-Type"), req.body, {},
+                   req.remote_port};
+        for (const auto& header : req.headers) c.headerNames.push_back(LowerAscii(header.first));
         Answer a = answer_ ? answer_(c) : Answer{};
         {
             std::lock_guard lock(mutex_);
@@ -75,11 +65,38 @@ int UnusedPort() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     socklen_t len = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
     getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     close(fd);
     return ntohs(addr.sin_port);
 }
+
+SilentServer::SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(fd_, 4);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+}
+
+SilentServer::~SilentServer() { close(fd_); }
+
+StandInServer::StandInServer(const std::string& zilbaServer, std::string data, std::string log)
+    : data_(std::move(data)), log_(std::move(log)) {
+    int port = UnusedPort();
+    host_ = "127.0.0.1:" + std::to_string(port);
+    pid_ = StartProcess({"/bin/sh", "-c", "exec \"$0\" --port \"$1\" --data \"$2\" >\"$3\" 2>&1", zilbaServer,
+                         std::to_string(port), data_, log_});
+    httplib::Client client("127.0.0.1", port);
+    for (int i = 0; i < 200 && !client.Get("/none.html"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+}
+
+StandInServer::~StandInServer() { StopProcess(pid_); }
 
 }  // namespace zc::test

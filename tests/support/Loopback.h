@@ -16,7 +16,7 @@ namespace zc::test {
 
 struct Captured {
     std::string method, target, contentType, body;
-    std::vector<std::string> headerNames;  // as received, lower case
+    std::vector<std::string> headerNames;  // lower case, with the server library's own entries
     int remotePort = 0;
 };
 
@@ -49,5 +49,32 @@ private:
 
 // A port on which nothing listens (bound once, then released).
 int UnusedPort();
+
+// Takes connections into its backlog and never reads or answers them.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// The stand-in web server as a process of its own on a free loopback port, its requests logged
+// to `log`; answering by the time the constructor returns.
+class StandInServer {
+public:
+    StandInServer(const std::string& zilbaServer, std::string data, std::string log);
+    ~StandInServer();
+    const std::string& host() const { return host_; }
+    const std::string& data() const { return data_; }
+    const std::string& log() const { return log_; }
+
+private:
+    std::string data_, log_, host_;
+    int pid_ = -1;
+};
 
 }  // namespace zc::test

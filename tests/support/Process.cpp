@@ -14,19 +14,16 @@ namespace zc::test {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// Starts `argv` with stdin from /dev/null and stdout and stderr to `outFd` (or /dev/null).
 pid_t Spawn(const std::vector<std::string>& argv, int outFd) {
     pid_t pid = fork();
     if (pid == 0) {
-        int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, 0);
-        if (outFd >= 0) {
-            dup2(outFd, 1);
-            dup2(outFd, 2);
-        } else {
-            int sink = open("/dev/null", O_WRONLY);
-            dup2(sink, 1);
-            dup2(sink, 2);
-        }
+        dup2(open("/dev/null", O_RDONLY), 0);
+        if (outFd < 0) outFd = open("/dev/null", O_WRONLY);
+        dup2(outFd, 1);
+        dup2(outFd, 2);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
@@ -36,10 +33,9 @@ pid_t Spawn(const std::vector<std::string>& argv, int outFd) {
     return pid;
 }
 
-int ExitCodeOf(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
+int MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(left.count());
 }
 
 }  // namespace
@@ -50,16 +46,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, double timeoutSec
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return result;
     pid_t pid = Spawn(argv, pipeFds[1]);
     close(pipeFds[1]);
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
+    auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
     char buffer[4096];
-    for (;;) {
-        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        deadline - std::chrono::steady_clock::now())
-                                        .count());
-        if (left <= 0) break;
-        pollfd p{pipeFds[0], POLLIN, 0};
-        if (poll(&p, 1, left) <= 0) break;
+    pollfd p{pipeFds[0], POLLIN, 0};
+    for (int left; (left = MillisecondsLeft(deadline)) > 0 && poll(&p, 1, left) > 0;) {
         ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
         if (n <= 0) break;
         result.output.append(buffer, static_cast<size_t>(n));
@@ -73,22 +63,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, double timeoutSec
 pid_t StartProcess(const std::vector<std::string>& argv) { return Spawn(argv, -1); }
 
 int WaitProcess(pid_t pid, double timeoutSeconds) {
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
+    auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
     for (;;) {
         int status = 0;
         pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) return ExitCodeOf(status);
-        if (r < 0) return -1;
-        if (std::chrono::steady_clock::now() >= deadline) return -1;
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (r < 0 || Clock::now() >= deadline) return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 
 void StopProcess(pid_t pid) {
     kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(pid, nullptr, 0);
 }
 
 }  // namespace zc::test

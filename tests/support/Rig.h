@@ -13,17 +13,23 @@
 #include "platform/posix/SqliteDatabase.h"
 #include "support/Faults.h"
 #include "support/FakeForm.h"
-#include "support/TempDir.h"
+#include "support/Helpers.h"
 
 namespace zc::test {
 
-// A clock that stands still, with fixed regional formats.
+// A clock that stands still, with the regional formats a test picks.
 class FixedClock : public Clock {
 public:
+    enum class Style {
+        DayMonthYear,  // 06/12/2026 and 19:20:09
+        MonthDayYear,  // 12/6/2026 and 7:20:09 PM
+        Dotted,        // 06.12.2026 and 19:20:09
+    };
     LocalDateTime now{2026, 12, 6, 19, 20, 9};
+    Style style = Style::DayMonthYear;
     LocalDateTime Now() override { return now; }
-    std::string ShortDate(const LocalDateTime& t) override;  // dd/mm/yyyy
-    std::string LongTime(const LocalDateTime& t) override;   // hh:mm:ss
+    std::string ShortDate(const LocalDateTime& t) override;
+    std::string LongTime(const LocalDateTime& t) override;
 };
 
 struct Rig {
@@ -31,7 +37,7 @@ struct Rig {
 
     // Writes a file into the simulated handheld; `path` is relative to its root, "/"-separated.
     void DeviceFile(const std::string& path, const std::string& bytes);
-    void DeviceFolder(const std::string& path);
+    void DeviceFolder(const std::string& path) { fs::create_directories(DevicePath(path)); }
     std::string DevicePath(const std::string& path) const;  // the file behind a handheld path
     std::string Local(const std::string& name) const { return localDir + "/" + name; }
 
@@ -55,7 +61,7 @@ struct Rig {
     Platform os{registry, kernel, shell, rapi, files, real.database, real.http, clock};
     FakeForm form;
     MainForm f{form, os};
-    std::string localDir;  // the local directory setting of the rig (created)
+    std::string localDir = home / "work";  // the local directory setting of the rig (created)
 };
 
 }  // namespace zc::test

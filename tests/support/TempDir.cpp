@@ -19,45 +19,39 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    if (home_) {
-        for (int i = 0; i < 4; ++i) {
-            if (had_[i]) setenv(kVars[i], saved_[i].c_str(), 1);
-            else unsetenv(kVars[i]);
-        }
+    for (int i = 0; home_ && i < 4; ++i) {
+        if (had_[i]) setenv(kVars[i], saved_[i].c_str(), 1);
+        else unsetenv(kVars[i]);
     }
+    namespace fs = std::filesystem;
     std::error_code ec;
     // Tests may leave read-only folders behind; make them writable before removing.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-    }
-    std::filesystem::remove_all(path_, ec);
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
 }
 
 void TempDir::UseAsHome() {
-    if (!home_) {
-        for (int i = 0; i < 4; ++i) {
-            const char* v = std::getenv(kVars[i]);
-            had_[i] = v != nullptr;
-            if (v) saved_[i] = v;
-        }
-        home_ = true;
+    for (int i = 0; !home_ && i < 4; ++i) {
+        const char* v = std::getenv(kVars[i]);
+        had_[i] = v != nullptr;
+        saved_[i] = v ? v : "";
     }
+    home_ = true;
     std::filesystem::create_directories(path_ + "/home");
     std::filesystem::create_directories(path_ + "/run");
     // The toolkit refuses a runtime folder that others may read.
     std::filesystem::permissions(path_ + "/run", std::filesystem::perms::owner_all);
-    setenv("HOME", (path_ + "/home").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (path_ + "/home/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (path_ + "/home/.local/share").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (path_ + "/run").c_str(), 1);
+    const std::string values[4] = {path_ + "/home/.config", path_ + "/home/.local/share", path_ + "/run",
+                                   path_ + "/home"};
+    for (int i = 0; i < 4; ++i) setenv(kVars[i], values[i].c_str(), 1);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write " + path);
     out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -108,6 +108,7 @@ void SetApplicationIdentity(QApplication& app) {
 class ModalScope {
 public:
     explicit ModalScope(MainWindow& window) : window_(window) {
+        window_.FlushRefresh();
         if (window_.log_) window_.log_->Flush();
         if (window_.hourglass_) QApplication::changeOverrideCursor(Qt::ArrowCursor);
     }
@@ -264,8 +265,27 @@ void MainWindow::SetText(Field field, const std::string& text) {
 }
 
 void MainWindow::Refresh() {
+    // A run steps a counter for every row it exports; painting the window for each step costs
+    // far more than the step. One paint per interval shows every change a person could see;
+    // a held-back one is painted by the next line or Refresh after the interval, before a box,
+    // when the run ends, or as soon as an event loop runs.
+    if (sinceRefresh_.isValid() && sinceRefresh_.elapsed() < refreshInterval_) {
+        refreshPending_ = true;
+        update();
+        return;
+    }
+    RefreshNow();
+}
+
+void MainWindow::RefreshNow() {
     if (log_) log_->Flush();
     repaint();
+    refreshPending_ = false;
+    sinceRefresh_.restart();
+}
+
+void MainWindow::FlushRefresh() {
+    if (refreshPending_) RefreshNow();
 }
 
 LogWindow& MainWindow::EnsureLog() {
@@ -284,7 +304,10 @@ void MainWindow::DiscardLog() {
     }
 }
 
-void MainWindow::WriteLog(const std::string& message) { EnsureLog().WriteLog(message); }
+void MainWindow::WriteLog(const std::string& message) {
+    EnsureLog().WriteLog(message);
+    if (refreshPending_ && sinceRefresh_.elapsed() >= refreshInterval_) RefreshNow();
+}
 
 void MainWindow::ShowLog() { EnsureLog().ShowLog(); }
 
@@ -350,6 +373,7 @@ void MainWindow::Run(const std::function<void()>& run) {
         ShowMessage("Error: Unknown error");
     }
     running_ = false;
+    FlushRefresh();
     if (log_) log_->Flush();
     if (exitPending_) {
         exitPending_ = false;

@@ -1,5 +1,6 @@
 #pragma once
 // frmMain: the configuration fields, the counters and the three buttons; the form the steps see.
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -52,6 +53,8 @@ public:
     // The log window, or null while it does not exist.
     LogWindow* Log() const { return log_; }
     bool Running() const { return running_; }
+    // A Refresh sooner than this after the last one it painted waits for the next paint.
+    void SetRefreshInterval(int milliseconds) { refreshInterval_ = milliseconds; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +66,8 @@ private:
     void cmdResend_Click();
     void cmdExit_Click();
     void Run(const std::function<void()>& run);
+    void RefreshNow();
+    void FlushRefresh();
     LogWindow& EnsureLog();
     void DiscardLog();
     QLineEdit* FieldBox(Field field) const;
@@ -74,6 +79,9 @@ private:
     bool exitPending_ = false;
     bool unloaded_ = false;
     bool hourglass_ = false;
+    QElapsedTimer sinceRefresh_;
+    int refreshInterval_ = 16;
+    bool refreshPending_ = false;
 
     QLineEdit* txtDeviceDir_;
     QLineEdit* txtLocalDir_;

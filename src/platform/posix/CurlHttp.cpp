@@ -39,8 +39,19 @@ std::string EncodeUnsafeBytes(const std::string& url) {
     return out;
 }
 
+struct Answer {
+    std::string text;
+    size_t limit = 0;
+    bool tooLong = false;
+};
+
 size_t Collect(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
+    auto* answer = static_cast<Answer*>(user);
+    if (answer->text.size() + size * count > answer->limit) {
+        answer->tooLong = true;
+        return 0;  // stops the transfer
+    }
+    answer->text.append(data, size * count);
     return size * count;
 }
 
@@ -73,7 +84,7 @@ public:
         curl_easy_reset(curl_);
         curl_slist_free_all(headers_);
         headers_ = curl_slist_append(nullptr, "Expect:");
-        response_.clear();
+        response_ = Answer{};
         status_ = 0;
         url_ = encoded;
         method_ = method;
@@ -106,6 +117,7 @@ public:
         curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(owner_.idleTimeout.count()));
         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, Collect);
+        response_ = Answer{{}, owner_.maxResponseBytes, false};
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &response_);
         if (method_ == "GET") {
             curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
@@ -118,7 +130,10 @@ public:
         }
         CURLcode rc = curl_easy_perform(curl_);
         if (rc != CURLE_OK) {
-            response_.clear();
+            bool tooLong = response_.tooLong;
+            response_ = Answer{};
+            if (tooLong)
+                Raise("The server's answer is longer than " + std::to_string(owner_.maxResponseBytes >> 20) + " MB");
             Raise(message[0] ? std::string(message) : std::string(curl_easy_strerror(rc)));
         }
         long code = 0;
@@ -127,13 +142,14 @@ public:
     }
 
     int32_t Status() override { return status_; }
-    std::string ResponseText() override { return response_; }
+    std::string ResponseText() override { return response_.text; }
 
 private:
     const CurlHttp& owner_;
     CURL* curl_;
     curl_slist* headers_ = nullptr;
-    std::string url_, method_, response_;
+    std::string url_, method_;
+    Answer response_;
     int32_t status_ = 0;
     bool sent_ = false;
 };

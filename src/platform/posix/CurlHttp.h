@@ -3,6 +3,7 @@
 // redirect is fetched again with GET), sends no "Expect: 100-continue", and keeps one
 // connection alive across the requests of one object.
 #include <chrono>
+#include <cstddef>
 #include <memory>
 
 #include "platform/HttpRequest.h"
@@ -18,6 +19,9 @@ public:
     std::chrono::seconds connectTimeout{60};
     // A request fails when no byte has arrived or left for this long.
     std::chrono::seconds idleTimeout{600};
+    // A longer answer fails the request: the import's answer goes whole into the log, and an
+    // endless one must not take the program's memory.
+    size_t maxResponseBytes = 16u << 20;
 };
 
 }  // namespace zc::posix

@@ -222,8 +222,8 @@ void PosixFileSystem::FileCopy(const std::string& source, const std::string& des
     // failure part-way leaves the old destination (and always the source) as they were.
     auto slash = destination.rfind('/');
     std::string folderPart = slash == std::string::npos ? "" : destination.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? destination : destination.substr(slash + 1);
-    std::string temp = folderPart + "." + base + ".zc-copy-XXXXXX";
+    // A short name of its own: the destination's name may already be as long as a name can be.
+    std::string temp = folderPart + ".zc-copy-XXXXXX";
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));
     if (out.get() < 0) RaiseErrno(errno, destination);
     struct TempGuard {

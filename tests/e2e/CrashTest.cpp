@@ -1,0 +1,141 @@
+// The installed program killed at points spread over a transfer: after each kill it starts
+// again and a transfer completes, and nothing collected from the handheld is lost or corrupted.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <filesystem>
+#include <thread>
+
+#include "support/Desktop.h"
+#include "support/Invariant.h"
+#include "support/Loopback.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace zc::test {
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = std::string(ZC_E2E_PREFIX) + "/bin/";
+using Clock = std::chrono::steady_clock;
+
+// The import request is the run's last step before its closing box, and the stand-in server
+// logs one line per request: a box that shows after a new import line is the closing one.
+size_t ImportsLogged(const std::string& serverLog) {
+    std::string text = fs::exists(serverLog) ? ReadFile(serverLog) : "";
+    size_t n = 0;
+    for (size_t at = text.find("/cgi-bin/dwsrun"); at != std::string::npos; at = text.find("/cgi-bin/dwsrun", at + 1)) ++n;
+    return n;
+}
+
+class Program {
+public:
+    Program(Desktop& desktop, std::string serverLog) : desktop_(desktop), serverLog_(std::move(serverLog)) {
+        pid_ = StartProcess({kBin + "ZilbaCompanion"});
+        main_ = desktop_.WaitForMain();
+    }
+    ~Program() { Kill(); }
+    bool shown() const { return !main_.empty(); }
+
+    void Kill() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        WaitProcess(pid_, 10);
+        pid_ = -1;
+    }
+
+    // Presses Transfer and says Yes to every question. With `killAfter`, the program is killed
+    // that long after the press, wherever the run stands; else the run is followed to its
+    // closing box, which is dismissed. True when the run finished.
+    bool Transfer(std::optional<Clock::duration> killAfter = std::nullopt) {
+        size_t imports = ImportsLogged(serverLog_);
+        auto start = Clock::now();
+        desktop_.Key(main_, "alt+t");
+        while (Clock::now() - start < std::chrono::seconds(60)) {
+            if (killAfter && Clock::now() - start >= *killAfter) {
+                Kill();
+                return false;
+            }
+            std::string box = desktop_.Box(main_);
+            if (box.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            bool closing = ImportsLogged(serverLog_) > imports;
+            desktop_.Key(box, "Return");
+            // The next question may follow at once: wait for this box to go, not for no box.
+            Eventually([&] { return desktop_.Box(main_) != box; }, 10);
+            if (closing && !killAfter) return true;
+        }
+        return false;
+    }
+
+private:
+    Desktop& desktop_;
+    std::string serverLog_;
+    pid_t pid_ = -1;
+    std::string main_;
+};
+
+}  // namespace
+
+TEST(Crash, KilledAtThirtyPointsOfATransferLosesNothing) {
+    HomeDir home;
+    Desktop desktop;
+    ASSERT_TRUE(desktop.up()) << "the virtual display did not start";
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "1500", "--signatures", "30"}).exitCode, 0);
+    int port = UnusedPort();
+    std::string data = home / "server", log = home / "server.log";
+    fs::create_directories(data);
+    pid_t server = StartProcess({"/bin/sh", "-c", "exec \"$0\" --port \"$1\" --data \"$2\" >\"$3\" 2>&1",
+                                 kBin + "zilba-server", std::to_string(port), data, log});
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", "127.0.0.1:" + std::to_string(port)}).exitCode, 0);
+    fs::create_directories(home / "home/Documents");
+
+    World world;
+    world.handheld = home / "home/.local/share/zilba-companion/handheld/My Documents/Pocket Zilba";
+    world.localDir = home / "home/Documents/Zilba Companion";
+    world.served = data;
+
+    // One whole run first: how long a transfer takes, and the settings it stores.
+    Clock::duration whole;
+    {
+        Program program(desktop, log);
+        ASSERT_TRUE(program.shown());
+        auto start = Clock::now();
+        ASSERT_TRUE(program.Transfer());
+        whole = Clock::now() - start;
+    }
+    std::cout << "a whole transfer took "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(whole).count() << " ms\n";
+    world.settings = StoredSettings();
+    ASSERT_EQ(world.settings.size(), 4u);
+    ASSERT_FALSE(world.settings["SERVER_NAME"].empty());
+    EXPECT_EQ(Breaches(world), std::vector<std::string>{});
+
+    // ZC_CRASH_POINTS shortens a local run; the suite kills at thirty points.
+    const int points = getenv("ZC_CRASH_POINTS") ? atoi(getenv("ZC_CRASH_POINTS")) : 30;
+    for (int point = 0; point < points; ++point) {
+        SCOPED_TRACE("killed at point " + std::to_string(point + 1) + " of 30");
+        {
+            Program program(desktop, log);
+            ASSERT_TRUE(program.shown());
+            program.Transfer(whole * (point + 1) / 31);
+        }
+        EXPECT_EQ(Breaches(world), std::vector<std::string>{});
+        // Started again: the lock died with the killed process, and a transfer completes.
+        Program program(desktop, log);
+        ASSERT_TRUE(program.shown()) << "a stale lock kept the program from starting";
+        ASSERT_TRUE(program.Transfer()) << "no transfer completed after the kill";
+        EXPECT_TRUE(fs::exists(world.handheld + "/.purge"));
+        EXPECT_EQ(Breaches(world), std::vector<std::string>{});
+    }
+    StopProcess(server);
+}
+
+}  // namespace zc::test

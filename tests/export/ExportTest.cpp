@@ -1,0 +1,289 @@
+// The export file built from the desktop database, and the backup of what was sent.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "export/Export.h"
+#include "support/Rig.h"
+
+namespace zc::test {
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE Control(SiteName TEXT);"
+    "CREATE TABLE Jobs(UserID, EventCode INTEGER, JobNumber, DateTime TEXT, Text, Signature);";
+
+// The worked example's local folders, site and clock.
+struct ExportRig : Rig {
+    ExportRig() {
+        fs::create_directories(Local("Export"));
+        fs::create_directories(Local("Upload"));
+        form.fields[Field::Site] = "depot7";
+        clock.now = {2026, 12, 5, 14, 7, 9};
+    }
+    std::string Export(const std::string& name) const { return Local("Export/" + name); }
+    std::string Upload(const std::string& name) const { return Local("Upload/" + name); }
+    // The desktop database with the handheld's tables, then `sql` run on it.
+    void Database(const std::string& sql, const std::string& schema = kSchema) {
+        Sql(Local("P_ZILBA.MDB"), schema + sql);
+    }
+};
+
+using Lines = std::vector<std::string>;
+const std::string kHead =
+    "&&START%%\r\n&&SITE+++depot7%%\r\n&&DOWNLOAD+++05/12/2026+++14:07:09%%\r\n"
+    "&&COMMENT+++LoginID+++Event-code+++Time+++Date+++JobID+++Text+++SignatureID%%\r\n";
+const std::string kStop = "&&STOP%%\r\n";
+const std::string kFileName = "c_zilba_05122026_140709.txt";
+constexpr auto npos = std::string::npos;
+
+}  // namespace
+
+TEST(CreateExportFile, WritesTheWorkedExampleByteForByte) {
+    ExportRig rig;
+    rig.Database(
+        "INSERT INTO Control VALUES('depot7');"
+        "INSERT INTO Jobs VALUES(42, 101, 731, '2026-12-05 09:30:00', 7, 3);"
+        "INSERT INTO Jobs VALUES(42, 102, 732, '2026-12-05 10:15:27', NULL, NULL);");
+    CreateExportFile(rig.f);
+
+    const std::string path = rig.Export(kFileName);
+    EXPECT_EQ(rig.f.strExportFile, path);
+    // No byte-order mark, CR LF after every record including the last.
+    EXPECT_EQ(ReadFile(path), kHead +
+                                  "&&EVENT+++42+++101+++09:30+++05/12/2026+++731+++T_7+++S_3.bmp%%\r\n"
+                                  "&&EVENT+++42+++102+++10:15+++05/12/2026+++732+++T_+++S_.bmp%%\r\n" +
+                                  kStop);
+    EXPECT_EQ(rig.form.log, (Lines{"Creating export file", "  ..Site: depot7", "  ..Event: 101: 731",
+                                   "  ..Event: 102: 732", " ..Created " + path}));
+    EXPECT_EQ(rig.form.fields[Field::Events], "2");
+    EXPECT_TRUE(rig.form.questions.empty());
+    EXPECT_EQ(rig.files.openTexts, 0);
+    EXPECT_EQ(Names(rig.Local("Export")), Lines{kFileName});
+}
+
+TEST(CreateExportFile, RowsComeInEventCodeOrderWithValuesAsStored) {
+    ExportRig rig;
+    // Stored out of order; nulls; values holding the record marks and line breaks; dates that
+    // are not a date and time; text beyond ASCII.
+    rig.Database(
+        "INSERT INTO Control VALUES('depot7');"
+        "INSERT INTO Jobs VALUES('u9', 300, 'J-300', '2026-02-28', 'a+++b', 'sig%%&&');"
+        "INSERT INTO Jobs VALUES(7, 5, 55, '2026-12-05 23:59:59', 'line1' || char(13, 10) || "
+        "'line2', 'Zürich');"
+        "INSERT INTO Jobs VALUES(NULL, NULL, NULL, NULL, NULL, NULL);"
+        "INSERT INTO Jobs VALUES(8, 42, 4.0, 'yesterday', '', 2.5);"
+        "INSERT INTO Jobs VALUES(8, 41, 41, '2026-02-30 10:00:00', 't', 's');");
+    CreateExportFile(rig.f);
+
+    EXPECT_EQ(ReadFile(rig.f.strExportFile),
+              kHead +
+                  "&&EVENT+++" "+++" "+++" "+++" "+++" "+++T_+++S_.bmp%%\r\n"
+                  "&&EVENT+++7+++5+++23:59+++05/12/2026+++55+++T_line1\r\nline2+++S_Zürich.bmp%%\r\n"
+                  "&&EVENT+++8+++41+++++++++41+++T_t+++S_s.bmp%%\r\n"
+                  "&&EVENT+++8+++42+++++++++4+++T_+++S_2.5.bmp%%\r\n"
+                  "&&EVENT+++u9+++300+++00:00+++28/02/2026+++J-300+++T_a+++b+++S_sig%%&&.bmp%%\r\n" +
+                  kStop);
+    EXPECT_EQ(rig.form.log, (Lines{"Creating export file", "  ..Site: depot7", "  ..Event: : ",
+                                   "  ..Event: 5: 55", "  ..Event: 41: 41", "  ..Event: 42: 4",
+                                   "  ..Event: 300: J-300", " ..Created " + rig.f.strExportFile}));
+    EXPECT_EQ(rig.form.fields[Field::Events], "5");
+}
+
+TEST(ParseStoredDateTime, TakesTheStoredFormsAndRefusesTheRest) {
+    auto text = [](const char* stored) {
+        auto t = ParseStoredDateTime(stored);
+        char out[32] = "none";
+        if (t) std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", t->year, t->month, t->day, t->hour,
+                             t->minute, t->second);
+        return std::string(out);
+    };
+    EXPECT_EQ(text("2026-12-05 09:30:07.250"), "2026-12-05 09:30:07");
+    EXPECT_EQ(text("2024-02-29T23:05"), "2024-02-29 23:05:00");
+    EXPECT_EQ(text("2026-12-05"), "2026-12-05 00:00:00");
+    for (const char* bad : {"", "yesterday", "2026-12-5 09:30", "2026-13-01", "2025-02-29", "2026-04-31",
+                            "2026-12-05 24:00", "2026-12-05 10:60", "2026-12-05 9:30", "2026-12-05 09:30:07Z"})
+        EXPECT_EQ(text(bad), "none") << bad;
+}
+
+TEST(CreateExportFile, SiteCheckAsksOnlyWhenTheDeviceSiteDiffers) {
+    struct Case {
+        const char* stored;  // the Control rows
+        bool answer;
+        const char* asked;  // the site the question names, or none
+        const char* site;   // the site used afterwards
+    };
+    for (Case c : {Case{"('depot7'), ('other')", true, nullptr, "depot7"},  // the first row counts
+                   Case{"('Depot7')", true, "Depot7", "Depot7"},  // case alone differs; Yes takes it
+                   Case{"('Depot7')", false, "Depot7", "depot7"},  // No keeps the configured one
+                   Case{"('depot7 ')", false, "depot7 ", "depot7"},
+                   Case{"(NULL)", true, nullptr, "depot7"}}) {  // no stored site: nothing to offer
+        SCOPED_TRACE(c.stored);
+        ExportRig rig;
+        rig.Database(std::string("INSERT INTO Control VALUES") + c.stored + ";");
+        rig.form.answers = {c.answer};
+        CreateExportFile(rig.f);
+        if (c.asked)
+            EXPECT_EQ(rig.form.questions, Lines{"Site name in the device is " + std::string(c.asked) +
+                                                ". Do you want to use the site configured in the device?"});
+        else
+            EXPECT_TRUE(rig.form.questions.empty());
+        EXPECT_EQ(rig.form.fields[Field::Site], c.site);
+        EXPECT_NE(ReadFile(rig.f.strExportFile).find("\r\n&&SITE+++" + std::string(c.site) + "%%\r\n"), npos);
+        EXPECT_EQ(rig.form.log[1], "  ..Site: " + std::string(c.site));
+    }
+}
+
+TEST(CreateExportFile, DatabaseFailuresEndTheBuildBeforeTheFileExists) {
+    const std::string jobs = "CREATE TABLE Jobs(UserID, EventCode, JobNumber, DateTime, Text, Signature);";
+    const std::string control = "CREATE TABLE Control(SiteName); INSERT INTO Control VALUES('x');";
+    const std::pair<std::string, std::string> cases[] = {  // the desktop database, and the error
+        {"", "P_ZILBA.MDB"},  // missing: never created as a new empty one
+        {"not a database", "not a database"},
+        {jobs, "no such table: Control"},
+        {control, "no such table: Jobs"},
+        {control + "CREATE TABLE Jobs(UserID, JobNumber);", "no such column: EventCode"},
+        {"CREATE TABLE Control(Site); INSERT INTO Control VALUES('x');" + jobs, "no such column: SiteName"},
+        {kSchema, "current record"},  // Control without rows
+    };
+    for (const auto& [database, says] : cases) {
+        ExportRig rig;
+        if (database == "not a database") WriteFile(rig.Local("P_ZILBA.MDB"), std::string(4096, 'x'));
+        else if (!database.empty()) rig.Database("", database);
+        rig.f.strExportFile = "earlier";
+        Error e = ErrorOf([&] { CreateExportFile(rig.f); });
+        EXPECT_NE(e.description().find(says), npos) << e.description();
+        EXPECT_EQ(rig.form.log, Lines{"Creating export file"}) << says;
+        EXPECT_EQ(rig.f.strExportFile, "earlier") << says;
+        EXPECT_EQ(Names(rig.Local("Export")), Lines{}) << says;
+        EXPECT_TRUE(rig.form.questions.empty()) << says;
+        EXPECT_EQ(fs::exists(rig.Local("P_ZILBA.MDB")), !database.empty()) << says;
+    }
+}
+
+TEST(CreateExportFile, EventCounterOverflowEndsTheBuildBeforeThatRecord) {
+    ExportRig rig;
+    rig.Database(
+        "INSERT INTO Control VALUES('depot7');"
+        "INSERT INTO Jobs VALUES(1, 1, 11, '2026-12-05 09:30:00', 'a', 'b');"
+        "INSERT INTO Jobs VALUES(1, 2, 12, '2026-12-05 09:31:00', 'a', 'b');");
+    rig.form.fields[Field::Events] = "32766";
+
+    Error e = ErrorOf([&] { CreateExportFile(rig.f); });
+    EXPECT_EQ(e.number(), kErrOverflow);
+    EXPECT_EQ(e.description(), "Overflow");
+    EXPECT_EQ(rig.form.fields[Field::Events], "32767");
+    EXPECT_EQ(rig.form.log.back(), "  ..Event: 2: 12");
+    // Whole lines so far, no STOP, and the file closed so that a backup can move it.
+    EXPECT_EQ(rig.f.strExportFile, rig.Export(kFileName));
+    EXPECT_EQ(ReadFile(rig.Export(kFileName)),
+              kHead + "&&EVENT+++1+++1+++09:30+++05/12/2026+++11+++T_a+++S_b.bmp%%\r\n");
+    EXPECT_EQ(rig.files.openTexts, 0);
+}
+
+TEST(CreateExportFile, ExportFileThatCannotBeCreatedIsTheFileSystemsError) {
+    ExportRig rig;
+    rig.Database("INSERT INTO Control VALUES('north');");
+    fs::remove(rig.Local("Export"));
+    rig.form.answers = {true};
+
+    Error e = ErrorOf([&] { CreateExportFile(rig.f); });
+    EXPECT_EQ(e.number(), kErrPathNotFound);
+    EXPECT_NE(e.description().find(rig.Export(kFileName)), npos);
+    // The new name and the answer were settled before the file was tried.
+    EXPECT_EQ(rig.f.strExportFile, rig.Export(kFileName));
+    EXPECT_EQ(rig.form.fields[Field::Site], "north");
+    EXPECT_EQ(rig.form.log, Lines{"Creating export file"});
+}
+
+TEST(ExportTimeStamp, FollowsTheRegionalGeneralDate) {
+    ExportRig rig;
+    EXPECT_EQ(ExportTimeStamp(rig.f), "05122026_140709");
+    rig.clock.style = FixedClock::Style::MonthDayYear;
+    EXPECT_EQ(ExportTimeStamp(rig.f), "1252026_20709_PM");
+    rig.clock.style = FixedClock::Style::Dotted;
+    EXPECT_EQ(ExportTimeStamp(rig.f), "05.12.2026_140709");
+    rig.clock.now = {2026, 12, 5, 0, 0, 1};
+    EXPECT_EQ(ExportTimeStamp(rig.f), "05.12.2026_000001");
+    rig.clock.now = {2026, 12, 5, 0, 0, 0};  // midnight: the short date alone
+    EXPECT_EQ(ExportTimeStamp(rig.f), "05.12.2026");
+
+    // The file name keeps the dots; the DOWNLOAD record has the long time even at midnight. Jobs
+    // without rows give the five fixed records, and the count stays.
+    rig.Database("INSERT INTO Control VALUES('depot7');");
+    rig.form.fields[Field::Events] = "7";
+    CreateExportFile(rig.f);
+    EXPECT_EQ(rig.f.strExportFile, rig.Export("c_zilba_05.12.2026.txt"));
+    EXPECT_EQ(ReadFile(rig.f.strExportFile),
+              std::regex_replace(kHead, std::regex("05/12/2026\\+\\+\\+14:07:09"), "05.12.2026+++00:00:00") +
+                  kStop);
+    EXPECT_EQ(rig.form.log,
+              (Lines{"Creating export file", "  ..Site: depot7", " ..Created " + rig.f.strExportFile}));
+    EXPECT_EQ(rig.form.fields[Field::Events], "7");
+}
+
+namespace {
+
+const std::string kStamp = "05122026_140709";
+using Lines = std::vector<std::string>;
+
+}  // namespace
+
+TEST(BackupFiles, MovesThePlainFilesIntoOneDatedFolder) {
+    ExportRig rig;
+    WriteFile(rig.Export("c_zilba_05122026_140001.txt"), "&&START%%\r\n");
+    WriteFile(rig.Export("a.bmp"), std::string("BM\0\1\2", 5));
+    WriteFile(rig.Export("NOEXT"), "x");
+    WriteFile(rig.Export(".hidden"), "h");
+    fs::create_directory(rig.Export("sub"));
+    WriteFile(rig.Export("sub/inner.bmp"), "i");
+
+    BackupFiles(rig.f);
+
+    const std::string backup = rig.Upload(kStamp);
+    EXPECT_EQ(rig.form.log, Lines{"Backing up files"});
+    EXPECT_EQ(Names(rig.Local("Upload")), Lines{kStamp});
+    EXPECT_EQ(Names(backup), (Lines{"NOEXT", "a.bmp", "c_zilba_05122026_140001.txt"}));
+    EXPECT_EQ(ReadFile(backup + "/a.bmp"), std::string("BM\0\1\2", 5));
+    // Hidden files and folders stay where they are.
+    EXPECT_EQ(Names(rig.Local("Export")), (Lines{".hidden", "sub"}));
+    EXPECT_EQ(ReadFile(rig.Export("sub/inner.bmp")), "i");
+
+    // An empty export folder still makes its backup folder, named after the regional time.
+    rig.clock.style = FixedClock::Style::MonthDayYear;
+    fs::remove_all(rig.Export("sub"));
+    fs::remove(rig.Export(".hidden"));
+    BackupFiles(rig.f);
+    EXPECT_EQ(Names(rig.Local("Upload")), (Lines{kStamp, "1252026_20709_PM"}));
+    EXPECT_EQ(Names(rig.Upload("1252026_20709_PM")), Lines{});
+}
+
+TEST(BackupFiles, FolderThatExistsOrCannotBeMadeMovesNothing) {
+    ExportRig rig;
+    WriteFile(rig.Export("one.bmp"), "first");
+    BackupFiles(rig.f);
+    // A second backup within the same second never mixes with or replaces the first one's files.
+    WriteFile(rig.Export("one.bmp"), "second");
+    EXPECT_NE(ErrorOf([&] { BackupFiles(rig.f); }).description().find(rig.Upload(kStamp)), std::string::npos);
+    EXPECT_EQ(ReadFile(rig.Upload(kStamp + "/one.bmp")), "first");
+    EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
+    fs::remove_all(rig.Local("Upload"));  // no backup folder at all
+    EXPECT_EQ(ErrorOf([&] { BackupFiles(rig.f); }).number(), kErrPathNotFound);
+    EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
+}
+
+TEST(BackupFiles, FailurePartWayLosesNothingAndLeavesTheLaterFiles) {
+    for (bool readOnly : {false, true}) {
+        ExportRig rig;
+        for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);
+        if (readOnly) fs::permissions(rig.Export("b.bmp"), fs::perms::owner_read);  // copied, not deleted
+        else rig.plan.FailCall("FileCopy", 2);
+        Error e = ErrorOf([&] { BackupFiles(rig.f); });
+        EXPECT_NE(e.description().find(rig.Export("b.bmp")), std::string::npos) << e.description();
+        EXPECT_EQ(Names(rig.Upload(kStamp)), (readOnly ? Lines{"a.bmp", "b.bmp"} : Lines{"a.bmp"}));
+        EXPECT_EQ(Names(rig.Local("Export")), (Lines{"b.bmp", "c.txt"})) << "the later files stay";
+        EXPECT_EQ(ReadFile(rig.Export("b.bmp")), "b.bmp");
+    }
+}
+
+}  // namespace zc::test

@@ -1,0 +1,285 @@
+// The upload of the export file and the bitmaps, and the import request, to a loopback server.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <regex>
+#include <set>
+
+#include "platform/Error.h"
+#include "server/Server.h"
+#include "support/Loopback.h"
+#include "support/Rig.h"
+
+namespace zc::test {
+
+namespace {
+
+// Runs in a folder of its own, so a relative file name can be the worked example's Windows path.
+struct InFolder {
+    explicit InFolder(const std::string& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(saved); }
+    fs::path saved = fs::current_path();
+};
+
+}  // namespace
+
+TEST(Multipart, WorkedExampleByteForByteOnTheWire) {
+    LoopbackServer server;
+    Rig rig;
+    InitBoundaries();
+    InFolder here(rig.home.path());
+    const std::string path = "C:\\My Documents\\Zilba Companion\\Export\\c_zilba_05122026_101500.txt";
+    WriteFile(path, "abc");
+    fs::create_directories(rig.Local("Export"));
+    rig.f.strExportFile = path;
+    rig.form.fields[Field::Server] = server.host();
+    RestartBoundaryDraws();
+    UploadFiles(rig.f);
+
+    ASSERT_EQ(server.requests().size(), 1u);
+    const Captured got = server.requests()[0];
+    RestartBoundaryDraws();
+    const std::string word = Boundaries[DrawBoundaryIndex()];
+    EXPECT_EQ(got.contentType, "multipart/form-data, boundary=" + word);
+    const std::string expected =
+        "--Enter_The_Dragon\r\n"
+        "Content-Disposition: form-data; name=\"urlredir\"\r\n"
+        "\r\n"
+        "/none.html\r\n"
+        "--Enter_The_Dragon\r\n"
+        "Content-Disposition: form-data; name=\"up_path\"\r\n"
+        "\r\n"
+        "/zilba/bnwck/p_zilba/import\r\n"
+        "--Enter_The_Dragon\r\n"
+        "Content-Disposition: attachment; name=\"up_file1\"; filename=\"" + path + "\"\r\n"
+        "Content-Type: text/plain\r\n"
+        "Content-Transfer-Encoding: binary\r\n"
+        "\r\n"
+        "abc\r\n"
+        "--Enter_The_Dragon--";
+    EXPECT_EQ(expected.size(), 419u);
+    EXPECT_EQ(got.body, std::regex_replace(expected, std::regex("Enter_The_Dragon"), word));
+}
+
+TEST(Multipart, PartsByDisposition) {
+    Rig rig;
+    std::string file = rig.Local("sig.bmp");
+    WriteFile(file, std::string("BM\0\r\n\xff", 6));
+
+    // An empty disposition is form-data; content type and encoding only belong to file parts.
+    EXPECT_EQ(FormDataPart(rig.f, "n", "v\r\n\"q\"", "", "image/bmp", "base64"),
+              "Content-Disposition: form-data; name=\"n\"\r\n\r\nv\r\n\"q\"");
+    // Only the exact word "attachment" reads the file; a case variant sends the path as text.
+    EXPECT_EQ(FormDataPart(rig.f, "f", file, "Attachment"),
+              "Content-Disposition: Attachment; name=\"f\"\r\n\r\n" + file);
+    EXPECT_EQ(FormDataPart(rig.f, "f", file, "attachment"),
+              "Content-Disposition: attachment; name=\"f\"; filename=\"" + file + "\"\r\n"
+              "Content-Type: application/octate-stream\r\nContent-Transfer-Encoding: binary\r\n\r\n" +
+                  std::string("BM\0\r\n\xff", 6));
+
+    // A file that is not there is created empty: its part ends with the empty header line.
+    std::string missing = rig.Local("missing.txt");
+    std::string part = FormDataPart(rig.f, "f", missing, "attachment", "text/plain");
+    EXPECT_TRUE(fs::exists(missing));
+    EXPECT_EQ(fs::file_size(missing), 0u);
+    std::string body = MultipartBody("B", {part});
+    EXPECT_EQ(body.substr(body.size() - 17), "binary\r\n\r\n\r\n--B--");
+
+    // An unreadable path raises the file system's error.
+    EXPECT_THROW(FormDataPart(rig.f, "f", rig.Local("no/such/folder/x.bmp"), "attachment"), Error);
+}
+
+TEST(Multipart, DrawsRepeatAfterEveryStartAndABoundaryInAPartIsPassedOver) {
+    InitBoundaries();
+    std::vector<size_t> first, again;
+    for (auto* draws : {&first, &again}) {
+        RestartBoundaryDraws();
+        for (int i = 0; i < 200; ++i) draws->push_back(DrawBoundaryIndex());
+    }
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(std::set<size_t>(first.begin(), first.end()), (std::set<size_t>{0, 1, 2, 3, 4}));
+    EXPECT_NE(std::adjacent_find(first.begin(), first.end()), first.end())
+        << "independent draws: the same word twice in a row must be possible";
+
+    EXPECT_EQ(ChooseBoundary(3, {"a", "b"}), Boundaries[3]);
+    // The drawn word and the next one occur in the content: the third is taken, round the table.
+    EXPECT_EQ(ChooseBoundary(3, {"x", "BM--Mortal_Kombat_Deadly_Alliance\r\n", "--The_Return_of_The_King"}),
+              Boundaries[0]);
+    // Without the two dashes the word cannot end a part, so it stays usable.
+    EXPECT_EQ(ChooseBoundary(1, {"Pirates_of_the_Caribbean"}), Boundaries[1]);
+    std::string all;
+    for (const std::string& word : Boundaries) all += "--" + word;
+    Error e = ErrorOf([&] { ChooseBoundary(2, {all}); });
+    EXPECT_EQ(e.number(), -700);
+    EXPECT_EQ(e.description(), "Unable to choose a multipart boundary");
+}
+
+namespace {
+
+// A rig whose export folder holds an export file, pointed at a loopback server.
+struct UploadRig : Rig {
+    explicit UploadRig(LoopbackServer& server) {
+        InitBoundaries();
+        fs::create_directories(Local("Export"));
+        f.strExportFile = Local("Export/c_zilba_06122026_192009.txt");
+        WriteFile(f.strExportFile, "START\r\nSTOP\r\n");
+        form.fields[Field::Server] = server.host();
+    }
+};
+
+// The body as the program writes it, with the boundary of the captured request.
+std::string ExpectedBody(const Captured& c, const std::string& path, const std::string& type,
+                         const std::string& content) {
+    const std::string b = c.contentType.substr(c.contentType.find("boundary=") + 9);
+    return "--" + b + "\r\nContent-Disposition: form-data; name=\"urlredir\"\r\n\r\n/none.html\r\n--" + b +
+           "\r\nContent-Disposition: form-data; name=\"up_path\"\r\n\r\n/zilba/bnwck/p_zilba/import\r\n--" + b +
+           "\r\nContent-Disposition: attachment; name=\"up_file1\"; filename=\"" + path + "\"\r\nContent-Type: " +
+           type + "\r\nContent-Transfer-Encoding: binary\r\n\r\n" + content + "\r\n--" + b + "--";
+}
+
+}  // namespace
+
+TEST(Upload, ExportFileFirstThenEveryBitmapOnOneConnection) {
+    LoopbackServer server;
+    UploadRig rig(server);
+    const std::string bitmap("BM\0\0--\r\n\xff\xfe", 10);
+    WriteFile(rig.Local("Export/S_1.bmp"), bitmap);
+    WriteFile(rig.Local("Export/S_2.BMP"), "");
+    WriteFile(rig.Local("Export/.hidden.bmp"), "x");
+    WriteFile(rig.Local("Export/notes.txt"), "x");
+    fs::create_directories(rig.Local("Export/folder.bmp"));
+    rig.form.fields[Field::Success] = "5";
+    RestartBoundaryDraws();
+    UploadFiles(rig.f);
+
+    std::vector<Captured> got = server.requests();
+    ASSERT_EQ(got.size(), 3u) << "each bitmap once, hidden files and folders left out";
+    EXPECT_EQ(got[0].body, ExpectedBody(got[0], rig.f.strExportFile, "text/plain", "START\r\nSTOP\r\n"));
+    std::set<std::string> sent;
+    for (size_t i = 1; i < 3; ++i) {
+        std::string name = got[i].body.find("S_1.bmp\"") != std::string::npos ? "S_1.bmp" : "S_2.BMP";
+        sent.insert(name);
+        EXPECT_EQ(got[i].body, ExpectedBody(got[i], rig.Local("Export/" + name), "image/bmp",
+                                            name == "S_1.bmp" ? bitmap : ""));
+    }
+    EXPECT_EQ(sent.size(), 2u);
+    RestartBoundaryDraws();  // each request drew once, in turn, from the start of the sequence
+    for (const Captured& c : got) {
+        EXPECT_EQ(c.method + " " + c.target, "POST /cgi-bin/Zilba/qxupload.pl");
+        EXPECT_EQ(c.contentType, "multipart/form-data, boundary=" + Boundaries[DrawBoundaryIndex()]);
+        EXPECT_EQ(c.remotePort, got[0].remotePort) << "one kept-alive connection";
+    }
+    ASSERT_EQ(rig.form.log.size(), 4u);
+    EXPECT_EQ(rig.form.log[0], "Uploading files to server..");
+    EXPECT_EQ(rig.form.log[1], "  .." + rig.f.strExportFile + ": Success");
+    EXPECT_TRUE(rig.form.log[2] == "  ..S_1.bmp: Success" || rig.form.log[2] == "  ..S_2.BMP: Success")
+        << "a bitmap is logged by name alone: " << rig.form.log[2];
+    EXPECT_EQ(rig.form.fields[Field::Success], "8");
+    EXPECT_EQ(rig.form.fields[Field::Failure], "0");
+    EXPECT_EQ(rig.form.refreshes, 3);
+}
+
+TEST(Upload, OnlyExactly200IsSuccessAndAFailureDoesNotStopTheOthers) {
+    std::vector<int> statuses{201, 204, 404, 500, 200};
+    size_t next = 0;
+    LoopbackServer server([&](const Captured&) { return Answer{statuses[next++ % statuses.size()]}; });
+    UploadRig rig(server);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteFile(rig.Local("Export/") + name, name);
+    UploadFiles(rig.f);
+    EXPECT_EQ(server.requests().size(), 5u);
+    EXPECT_EQ(rig.form.fields[Field::Failure], "4");
+    EXPECT_EQ(rig.form.fields[Field::Success], "1");
+    EXPECT_EQ(rig.form.log[1], "  .." + rig.f.strExportFile + ": Failed");
+    EXPECT_EQ(std::count_if(rig.form.log.begin(), rig.form.log.end(),
+                            [](const std::string& l) { return l.ends_with(": Failed"); }), 4);
+}
+
+TEST(Upload, TransportFailureAndTheCounterAtItsLimitEndTheUpload) {
+    for (std::string host : {"127.0.0.1:" + std::to_string(UnusedPort()), std::string("no-such-host.invalid")}) {
+        LoopbackServer unused;
+        UploadRig rig(unused);
+        rig.form.fields[Field::Server] = host;
+        WriteFile(rig.Local("Export/a.bmp"), "BM");
+        Error e = ErrorOf([&] { UploadFiles(rig.f); });
+        EXPECT_EQ(e.number(), kErrRequest);
+        EXPECT_NE(e.description().find(host.substr(0, host.find(':'))), std::string::npos)
+            << "libcurl's own text names the host: " << e.description();
+        EXPECT_EQ(rig.form.log, std::vector<std::string>{"Uploading files to server.."}) << "no result line";
+        EXPECT_EQ(rig.form.fields[Field::Success], "0");
+        EXPECT_EQ(rig.form.fields[Field::Failure], "0");
+    }
+    LoopbackServer server([](const Captured&) { return Answer{500}; });
+    UploadRig rig(server);
+    WriteFile(rig.Local("Export/a.bmp"), "BM");
+    rig.form.fields[Field::Failure] = "32767";
+    EXPECT_EQ(ErrorOf([&] { UploadFiles(rig.f); }).number(), kErrOverflow);
+    EXPECT_EQ(server.requests().size(), 1u) << "no further file is sent";
+    EXPECT_EQ(rig.form.log.back(), "  .." + rig.f.strExportFile + ": Failed");
+    EXPECT_EQ(rig.form.fields[Field::Failure], "32767");
+}
+
+TEST(Upload, SettingsAreUsedAsTypedAndALineBreakInThemSendsNothing) {
+    LoopbackServer server([](const Captured& c) {
+        return c.method == "POST" ? Answer{303, "", "/none.html"} : Answer{200, "<html></html>"};
+    });
+    UploadRig rig(server);
+    rig.form.fields[Field::Server] = server.host() + "/";
+    UploadFiles(rig.f);
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].target, "//cgi-bin/Zilba/qxupload.pl");
+    EXPECT_EQ(server.requests()[1].method + " " + server.requests()[1].target, "GET /none.html")
+        << "the redirect is followed";
+    EXPECT_EQ(rig.form.fields[Field::Success], "1");
+    for (Field field : {Field::Server, Field::Site}) {
+        UploadRig bad(server);
+        bad.form.fields[field] += "\r\nX-Injected: 1";
+        EXPECT_THROW(UploadFiles(bad.f), Error);
+        EXPECT_EQ(bad.form.fields[Field::Success], "0");
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+namespace {
+
+const std::string kNow = "06/12/2026 19:20:09";
+const std::string kQuery = "/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO&site=";
+
+}  // namespace
+
+TEST(Launch, AsksForTheImportOfTheFileNamedLastAndLogsTheAnswerAsItIs) {
+    LoopbackServer server([](const Captured& c) {
+        if (!c.target.ends_with("file=c_zilba_1.txt")) return Answer{404};
+        return Answer{200, "Import accepted\r\nEvents: 2"};
+    });
+    for (auto [path, sent, status] : {std::tuple{"/l/Export/c_zilba_1.txt", "c_zilba_1.txt", 200},
+                                      {"c_zilba_1.txt", "c_zilba_1.txt", 200}, {"/a/b/", "", 404},
+                                      {"/a/b c#1.txt", "b%20c", 404}}) {
+        Rig rig;  // a space travels percent-encoded; a number sign ends the address
+        rig.form.fields[Field::Server] = server.host();
+        rig.f.strExportFile = path;
+        LaunchServerProcess(rig.f);
+        const Captured c = server.requests().back();
+        EXPECT_EQ(c.method + " " + c.target + " " + c.body, "GET " + kQuery + "bnwck&file=" + sent + " ") << path;
+        EXPECT_EQ(c.contentType, "") << "no request header is set";
+        std::string answer = status == 200 ? "Import accepted\r\nEvents: 2" : "";  // any status is no error
+        EXPECT_EQ(rig.form.log, (std::vector<std::string>{"Launching server process: " + kNow,
+                                                          "Status: " + std::to_string(status), answer,
+                                                          "Server process complete: " + kNow}));
+    }
+}
+
+TEST(Launch, SiteGoesAsItIsAndARefusedConnectionEndsAfterTheFirstLine) {
+    LoopbackServer server;
+    Rig rig;
+    rig.form.fields[Field::Server] = server.host();
+    rig.form.fields[Field::Site] = "x&y";
+    LaunchServerProcess(rig.f);
+    EXPECT_EQ(server.requests().back().target, kQuery + "x&y&file=");
+    rig.form.log.clear();
+    rig.form.fields[Field::Server] = "127.0.0.1:" + std::to_string(UnusedPort());
+    EXPECT_THROW(LaunchServerProcess(rig.f), Error);
+    EXPECT_EQ(rig.form.log, std::vector<std::string>{"Launching server process: " + kNow});
+}
+
+}  // namespace zc::test

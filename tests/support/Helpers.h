@@ -1,0 +1,22 @@
+#pragma once
+// Checks the tests share: the error a step raised, the names in a folder, SQL on a SQLite file.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Error.h"
+#include "support/TempDir.h"
+
+namespace zc::test {
+namespace fs = std::filesystem;
+
+// The error `call` raised; a test failure (and error 0) when it raised none.
+Error ErrorOf(const std::function<void()>& call);
+// The names of the entries of `folder`, sorted; none when there is no such folder.
+std::vector<std::string> Names(const std::string& folder);
+// Runs `sql` on a SQLite file (made when missing); the rows it gives as "a|b", nulls as
+// "NULL". A failing statement fails the test.
+std::vector<std::string> Sql(const std::string& file, const std::string& sql);
+
+}  // namespace zc::test
