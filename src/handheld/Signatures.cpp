@@ -155,8 +155,13 @@ void CopySignatures(MainForm& f) {
                                                   &found),
                         true);
     if (!search.valid()) {
+        uint32_t why = f.os.rapi.CeGetLastError();
         WriteLog(f, "No signature found!!");
-        return;
+        // Only a search that found nothing means there is nothing to copy; a failed one must
+        // not let the handheld be marked as collected.
+        if (why == ERROR_FILE_NOT_FOUND_CE || why == ERROR_PATH_NOT_FOUND_CE || why == ERROR_NO_MORE_FILES_CE) return;
+        WriteLog(f, "  ..Failed to list device files");
+        throw Error(-600, "Failed to copy signatures from device");
     }
     bool anyFailed = false;
     do {
@@ -174,6 +179,10 @@ void CopySignatures(MainForm& f) {
             }
         }
     } while (f.os.rapi.CeFindNextFile(search.get(), &found) != 0);
+    if (f.os.rapi.CeGetLastError() != ERROR_NO_MORE_FILES_CE) {
+        WriteLog(f, "  ..Failed to list device files");
+        anyFailed = true;
+    }
     search.Close();
     // The purge flag must not be set while a signature is missing from the PC.
     if (anyFailed) throw Error(-600, "Failed to copy signatures from device");

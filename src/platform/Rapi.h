@@ -1,5 +1,5 @@
 #pragma once
-// The handheld's remote file access: the eight operations the program calls.
+// The handheld's remote file access: the operations the program calls.
 #include <cstdint>
 
 #include "platform/Kernel.h"
@@ -23,6 +23,13 @@ struct CE_FIND_DATA {
 };
 static_assert(sizeof(CE_FIND_DATA) == 560, "the find record is 560 bytes");
 
+constexpr uint32_t ERROR_FILE_NOT_FOUND_CE = 2;
+constexpr uint32_t ERROR_PATH_NOT_FOUND_CE = 3;
+constexpr uint32_t ERROR_NO_MORE_FILES_CE = 18;
+constexpr uint32_t ERROR_GEN_FAILURE_CE = 31;
+constexpr uint32_t ERROR_INVALID_NAME_CE = 123;
+constexpr uint32_t ERROR_DEVICE_NOT_CONNECTED_CE = 1167;
+
 class Rapi {
 public:
     virtual ~Rapi() = default;
@@ -38,6 +45,9 @@ public:
     virtual int32_t CeReadFile(HANDLE file, void* buffer, uint32_t toRead, uint32_t* read,
                                void* overlapped) = 0;  // non-zero = success
     virtual int32_t CeCloseHandle(HANDLE handle) = 0;
+    // Why the last search call found nothing: a search that merely ran out of names is told
+    // apart from one that failed.
+    virtual uint32_t CeGetLastError() = 0;
 };
 
 }  // namespace zc

@@ -251,6 +251,7 @@ struct ScriptedNames : FaultyRapi {
     }
     int32_t CeFindNextFile(HANDLE, CE_FIND_DATA* d) override { return Fill(d); }
     int32_t CeFindClose(HANDLE) override { return 1; }
+    uint32_t CeGetLastError() override { return ERROR_NO_MORE_FILES_CE; }
 };
 
 TEST(CopySignatures, NamesThatAreNotPlainFileNamesAreRefused) {

@@ -150,13 +150,22 @@ public:
         plan_.Record("CeRapiUninit");
         return real_.CeRapiUninit();
     }
+    // A failed search call reports a failure, not the end of the names.
     HANDLE CeFindFirstFile(const char16_t* name, CE_FIND_DATA* data) override {
-        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), INVALID_HANDLE_VALUE,
-                          [&] { return real_.CeFindFirstFile(name, data); }, &openHandles);
+        injected_ = true;
+        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), INVALID_HANDLE_VALUE, [&] {
+            injected_ = false;
+            return real_.CeFindFirstFile(name, data);
+        }, &openHandles);
     }
     int32_t CeFindNextFile(HANDLE find, CE_FIND_DATA* data) override {
-        return plan_.Call("CeFindNextFile", "", 0, [&] { return real_.CeFindNextFile(find, data); });
+        injected_ = true;
+        return plan_.Call("CeFindNextFile", "", 0, [&] {
+            injected_ = false;
+            return real_.CeFindNextFile(find, data);
+        });
     }
+    uint32_t CeGetLastError() override { return injected_ ? ERROR_GEN_FAILURE_CE : real_.CeGetLastError(); }
     int32_t CeFindClose(HANDLE find) override {
         return plan_.Close("CeFindClose", openHandles, [&] { return real_.CeFindClose(find); });
     }
@@ -176,6 +185,7 @@ public:
     int openHandles = 0;  // searches and files not yet closed
 
 private:
+    bool injected_ = false;
     Rapi& real_;
     FaultPlan& plan_;
 };

@@ -85,42 +85,57 @@ int32_t SimulatedRapi::CeRapiUninit() {
 }
 
 HANDLE SimulatedRapi::CeFindFirstFile(const char16_t* fileName, CE_FIND_DATA* findData) {
-    if (!Connected() || !findData) return INVALID_HANDLE_VALUE;
+    auto fail = [this](uint32_t why) {
+        lastError_ = why;
+        return INVALID_HANDLE_VALUE;
+    };
+    if (!Connected()) return fail(ERROR_DEVICE_NOT_CONNECTED_CE);
+    if (!findData) return fail(ERROR_GEN_FAILURE_CE);
     auto text = PathText(fileName);
-    if (!text) return INVALID_HANDLE_VALUE;
+    if (!text) return fail(ERROR_INVALID_NAME_CE);
     auto names = SimulatedHandheld::Split(*text, true);
-    if (!names || names->empty()) return INVALID_HANDLE_VALUE;
+    if (!names || names->empty()) return fail(ERROR_INVALID_NAME_CE);
 
     Search search;
     if (HasWildcard(names->back())) {
         std::string pattern = names->back();
         names->pop_back();
         auto folder = handheld_.Resolve(*names);
-        if (!folder) return INVALID_HANDLE_VALUE;
+        if (!folder) return fail(ERROR_PATH_NOT_FOUND_CE);
         search.entries = SimulatedHandheld::List(*folder, pattern);
     } else {
         auto found = handheld_.Resolve(*names);
-        if (!found) return INVALID_HANDLE_VALUE;
+        if (!found) return fail(ERROR_FILE_NOT_FOUND_CE);
         auto entry = SimulatedHandheld::Stat(*found);
-        if (!entry || !SimulatedHandheld::IsDeviceName(entry->name)) return INVALID_HANDLE_VALUE;
+        if (!entry || !SimulatedHandheld::IsDeviceName(entry->name)) return fail(ERROR_FILE_NOT_FOUND_CE);
         search.entries.push_back(std::move(*entry));
     }
-    if (search.entries.empty()) return INVALID_HANDLE_VALUE;
+    if (search.entries.empty()) return fail(ERROR_FILE_NOT_FOUND_CE);
 
     Fill(search.entries[0], findData);
     search.next = 1;
     HANDLE handle = NewHandle();
     searches_.emplace(handle, std::move(search));
+    lastError_ = 0;
     return handle;
 }
 
 int32_t SimulatedRapi::CeFindNextFile(HANDLE find, CE_FIND_DATA* findData) {
-    if (!Connected() || !findData) return 0;
+    lastError_ = ERROR_GEN_FAILURE_CE;
+    if (!Connected()) {
+        lastError_ = ERROR_DEVICE_NOT_CONNECTED_CE;
+        return 0;
+    }
+    if (!findData) return 0;
     auto it = searches_.find(find);
     if (it == searches_.end()) return 0;
     Search& search = it->second;
-    if (search.next >= search.entries.size()) return 0;
+    if (search.next >= search.entries.size()) {
+        lastError_ = ERROR_NO_MORE_FILES_CE;
+        return 0;
+    }
     Fill(search.entries[search.next++], findData);
+    lastError_ = 0;
     return 1;
 }
 

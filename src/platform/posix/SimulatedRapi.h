@@ -34,11 +34,13 @@ public:
     int32_t CeReadFile(HANDLE file, void* buffer, uint32_t toRead, uint32_t* read,
                        void* overlapped) override;
     int32_t CeCloseHandle(HANDLE handle) override;
+    uint32_t CeGetLastError() override { return lastError_; }
 
     // Searches and files currently open.
     size_t OpenHandles() const { return searches_.size() + files_.size(); }
 
 private:
+    uint32_t lastError_ = 0;
     struct Search {
         std::vector<SimulatedHandheld::Entry> entries;
         size_t next = 0;

@@ -1,0 +1,117 @@
+// Whole transfers and resends with each single platform call of the run failed in turn: every
+// run ends with one box, "Finished" or "Error: ", and nothing collected is lost or corrupted.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "app/Settings.h"
+#include "handheld/Handheld.h"
+#include "runs/Runs.h"
+#include "server/Server.h"
+#include "support/FaultyServices.h"
+#include "support/Helpers.h"
+#include "support/Invariant.h"
+#include "support/Loopback.h"
+#include "support/Process.h"
+#include "support/Rig.h"
+
+namespace zc::test {
+
+namespace {
+
+const std::string kBin = std::string(ZC_BIN_DIR) + "/";
+
+// A rig whose every platform call can fail, with a fresh zilba-sim handheld of its own site,
+// the filter loaded and the settings stored, ready for one run.
+struct SweepRig : Rig {
+    SweepRig(const StandInServer& server, int run) {
+        site = "sweep" + std::to_string(run);
+        EXPECT_EQ(RunProcess({kBin + "zilba-sim", "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"})
+                      .exitCode, 0);
+        EXPECT_EQ(RunProcess({kBin + "zilba-sim", "create", "--force", "--jobs", "4", "--signatures", "2", "--site", site})
+                      .exitCode, 0);
+        InitBoundaries();
+        LoadAdoFilter(f);
+        form.fields[Field::LocalDir] = localDir;
+        form.fields[Field::Server] = server.host();
+        form.fields[Field::Site] = site;
+        SaveSettings(f);
+        world.handheld = DevicePath("My Documents/Pocket Zilba");
+        world.localDir = localDir;
+        world.served = server.data() + "/zilba/" + site;
+        world.settings = StoredSettings();
+    }
+    ~SweepRig() { FreeAdoFilter(f); }
+
+    // Runs with the n-th platform call from now failed (none for 0); the calls the run made.
+    int Run(const std::function<void(MainForm&)>& run, int n) {
+        int before = plan.Total();
+        if (n > 0) plan.FailGlobalCall(before + n);
+        form.messages.clear();
+        run(swept);
+        return plan.Total() - before;
+    }
+
+    FaultyHttp http{real.http, plan};
+    FaultyDatabase database{real.database, plan};
+    Platform sweptOs{registry, kernel, shell, rapi, files, database, http, clock};
+    MainForm swept{form, sweptOs};
+    std::string site;
+    World world;
+};
+
+// Each call of a clean run failed in turn; returns how many faults were swept.
+int Sweep(const std::function<void(SweepRig&)>& prepare, const std::function<void(MainForm&)>& run) {
+    HomeDir home;
+    StandInServer server(kBin + "zilba-server", home / "server", home / "server.log");
+    int calls = 0;
+    {
+        SweepRig clean(server, 0);
+        prepare(clean);
+        calls = clean.Run(run, 0);
+        EXPECT_EQ(clean.form.messages, std::vector<std::string>{kFinishedText}) << clean.form.LogText();
+    }
+    for (int n = 1; n <= calls; ++n) {
+        SweepRig rig(server, n);
+        prepare(rig);
+        rig.Run(run, n);
+        SCOPED_TRACE("fault " + std::to_string(n) + " of " + std::to_string(calls));
+        EXPECT_EQ(rig.form.messages.size(), 1u) << rig.form.LogText();
+        std::string box = rig.form.messages.empty() ? "" : rig.form.messages[0];
+        EXPECT_TRUE(box == kFinishedText || box.rfind("Error: ", 0) == 0) << box;
+        EXPECT_EQ(Breaches(rig.world), std::vector<std::string>{}) << rig.form.LogText();
+        EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
+    }
+    return calls;
+}
+
+}  // namespace
+
+TEST(FaultSweep, EveryCallOfATransferFailedInTurn) {
+    int swept = Sweep([](SweepRig& rig) { rig.form.answers = {true, true, false}; },
+                      [](MainForm& f) { cmdTransfer_Click(f); });
+    std::cout << "transfer: " << swept << " faults swept\n";
+    EXPECT_GT(swept, 50);
+}
+
+TEST(FaultSweep, EveryCallOfAResendFailedInTurn) {
+    // The resend sends again what a clean transfer backed up.
+    int swept = Sweep(
+        [](SweepRig& rig) {
+            rig.form.answers = {true};
+            cmdTransfer_Click(rig.f);
+            ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText});
+            std::vector<std::string> backups = Names(rig.Local("Upload"));
+            ASSERT_EQ(backups.size(), 1u);
+            rig.clock.now.second += 1;  // a new backup folder
+            std::string folder = rig.Local("Upload/" + backups[0]);
+            for (const std::string& name : Names(folder))
+                if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {folder + "/" + name};
+        },
+        [](MainForm& f) { cmdResend_Click(f); });
+    std::cout << "resend: " << swept << " faults swept\n";
+    EXPECT_GT(swept, 20);
+}
+
+}  // namespace zc::test
