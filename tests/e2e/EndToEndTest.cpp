@@ -113,3 +113,27 @@ TEST(EndToEnd, InstalledWithAMenuEntryAndItsIcon) {
 }
 
 }  // namespace zc::test
+
+namespace zc::test {
+
+// The program never runs a shell or any other program: neither it nor its filter library even
+// links the calls that could.
+TEST(EndToEnd, ProgramAndFilterLinkNoWayToRunAnotherProgram) {
+    for (std::string binary : {std::string(ZC_E2E_PREFIX) + "/bin/ZilbaCompanion",
+                               std::string(ZC_E2E_PREFIX) + "/lib/zilba-companion/libzc_adofilter.so"}) {
+        ProcessResult symbols = RunProcess({"/usr/bin/nm", "-D", "--undefined-only", binary}, 30);
+        ASSERT_EQ(symbols.exitCode, 0) << binary << ": " << symbols.output;
+        for (const char* call : {"system", "popen", "fork", "vfork", "execl", "execlp", "execle", "execv",
+                                 "execvp", "execve", "posix_spawn", "posix_spawnp"}) {
+            std::string text = symbols.output;
+            for (size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
+                bool whole = (at == 0 || text[at - 1] == ' ') &&
+                             (at + strlen(call) == text.size() || text[at + strlen(call)] == '@' ||
+                              text[at + strlen(call)] == '\n');
+                EXPECT_FALSE(whole) << binary << " links " << call;
+            }
+        }
+    }
+}
+
+}  // namespace zc::test

@@ -1,6 +1,7 @@
 // The shell's tests need a real application object; they run under the offscreen platform.
 #include <QApplication>
 #include <QString>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,6 +20,10 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt keeps dialog state in the user's config folder; test processes running side by side
+    // must not share it.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     defaultHandler = qInstallMessageHandler(QuietOffscreen);
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

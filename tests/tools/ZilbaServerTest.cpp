@@ -103,6 +103,8 @@ TEST_F(ZilbaServerTest, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEs
         {Body("..", "bad"), "file name"},
         {Body("C:\\Export\\..\\..\\..\\out.txt", "bad"), "file name"},
         {Body("a\x01.txt", "bad"), "control"},
+        {Body(std::string("a\0/../../x.txt", 15), "bad"), "file name"},
+        {Body("x.txt", "bad", std::string("/zilba\0/../../out", 18)), "up_path"},
         {bad.substr(0, bad.size() - 25), "closing boundary"},
     };
     for (const auto& [body, says] : refused) {
@@ -116,6 +118,10 @@ TEST_F(ZilbaServerTest, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEs
     EXPECT_EQ(ReadFile(stored), "good");
     EXPECT_EQ(FilesUnder(dir.path()), (std::set<std::string>{"server.log", "data" + kImport + "/c_zilba_1.txt",
                                                             "data" + kImport + "/signatures/S_5001.bmp"}));
+
+    // Percent-encoded separators and absolute paths are names like any other: they stay inside.
+    EXPECT_EQ(Post(Body("/etc/a%2f..%2fb.txt", "x", "/%2e%2e%2f%2e%2e/etc")).substr(0, 3), "303");
+    EXPECT_EQ(ReadFile(dir.path() + "/data/%2e%2e%2f%2e%2e/etc/a%2f..%2fb.txt"), "x");
 }
 
 TEST_F(ZilbaServerTest, ImportCountsTheEventsOfAGoodFileAndNamesTheFirstBadLine) {

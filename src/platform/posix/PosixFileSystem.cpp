@@ -1,5 +1,7 @@
 #include "platform/posix/PosixFileSystem.h"
 
+#include "platform/posix/XdgPaths.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -246,8 +248,9 @@ void PosixFileSystem::FileCopy(const std::string& source, const std::string& des
             RaiseErrno(err, destination);
         }
     }
-    // Keep the source's permissions (a read-only file stays read-only) and its times.
-    ::fchmod(out.get(), ss.st_mode & 07777);
+    // As a plain copy does: the source's permissions (a read-only file stays read-only) within
+    // the umask, and its times.
+    ::fchmod(out.get(), ss.st_mode & 0777 & ~CurrentUmask());
     const struct timespec times[2] = {ss.st_atim, ss.st_mtim};
     ::futimens(out.get(), times);
     // The backup deletes the source right after the copy; the copy must be on disk by then.

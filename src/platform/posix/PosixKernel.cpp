@@ -205,7 +205,7 @@ HANDLE PosixKernel::CreateFileA(const std::string& path, uint32_t access, uint32
     if (!attributes || !attributes->bInheritHandle) flags |= O_CLOEXEC;
     struct stat before {};
     bool existed = ::stat(path.c_str(), &before) == 0;
-    int fd = ::open(path.c_str(), flags, 0644);
+    int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         lastError_ = WindowsError(errno, path);
         return INVALID_HANDLE_VALUE;

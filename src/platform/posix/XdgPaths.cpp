@@ -1,6 +1,7 @@
 #include "platform/posix/XdgPaths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -54,5 +55,14 @@ bool MakeFolders(const std::string& path) {
     std::filesystem::create_directories(path, ec);
     return !ec && std::filesystem::is_directory(path, ec);
 }
+
+unsigned CurrentUmask() {
+    // The mask can only be read by setting it; it is put back at once.
+    mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
+void FollowUmask(int fd) { ::fchmod(fd, 0666 & ~CurrentUmask()); }
 
 }  // namespace zc::posix

@@ -14,5 +14,9 @@ std::string UndockedMarker(); // <data>/zilba-companion/undocked
 
 // Creates the folder and its missing parents; false when that fails.
 bool MakeFolders(const std::string& path);
+// Gives a file made under a temporary name the mode a plainly created file would have: read
+// and write as the user's umask allows.
+void FollowUmask(int fd);
+unsigned CurrentUmask();
 
 }  // namespace zc::posix

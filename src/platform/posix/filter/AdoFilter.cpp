@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "platform/posix/XdgPaths.h"
 #include "platform/posix/SimulatedHandheld.h"
 
 namespace {
@@ -129,6 +130,7 @@ public:
         std::string pattern = folder + "/." + name + ".XXXXXX";
         int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) return false;
+        zc::posix::FollowUmask(fd);
         ::close(fd);
         path_ = pattern;
         return true;
