@@ -53,7 +53,8 @@ std::string FormDataPart(MainForm& f, std::string name, std::string value, std::
     part += "Content-Transfer-Encoding: " + transferEncoding + kCrLf;
     part += kCrLf;
     std::vector<uint8_t> content = f.os.files.ReadBinary(value);
-    part.append(content.begin(), content.end());
+    // Appended from the raw bytes: from iterators the library would build a whole temporary copy.
+    part.append(reinterpret_cast<const char*>(content.data()), content.size());
     return part;
 }
 

@@ -89,12 +89,10 @@ TEST(Crash, KilledAtThirtyPointsOfATransferLosesNothing) {
     ASSERT_TRUE(desktop.up()) << "the virtual display did not start";
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "1500", "--signatures", "30"}).exitCode, 0);
-    int port = UnusedPort();
     std::string data = home / "server", log = home / "server.log";
     fs::create_directories(data);
-    pid_t server = StartProcess({"/bin/sh", "-c", "exec \"$0\" --port \"$1\" --data \"$2\" >\"$3\" 2>&1",
-                                 kBin + "zilba-server", std::to_string(port), data, log});
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", "127.0.0.1:" + std::to_string(port)}).exitCode, 0);
+    StandInServer server(kBin + "zilba-server", data, log);  // stopped however the test ends
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", server.host()}).exitCode, 0);
     fs::create_directories(home / "home/Documents");
 
     World world;
@@ -135,7 +133,6 @@ TEST(Crash, KilledAtThirtyPointsOfATransferLosesNothing) {
         EXPECT_TRUE(fs::exists(world.handheld + "/.purge"));
         EXPECT_EQ(Breaches(world), std::vector<std::string>{});
     }
-    StopProcess(server);
 }
 
 }  // namespace zc::test

@@ -104,6 +104,10 @@ int main(int argc, char** argv) {
     http.set_read_timeout(30);
     // An idle kept-alive connection holds up a stop until it times out; keep that short.
     http.set_keep_alive_timeout(2);
+    // Answers go out at once rather than waiting on the client's delayed acknowledgement, and a
+    // kept-alive connection carries a whole upload run, not just five requests.
+    http.set_tcp_nodelay(true);
+    http.set_keep_alive_max_count(100000);
     // httplib's own default adds SO_REUSEPORT, with which a second server on the same port
     // would start and share it instead of failing. Only SO_REUSEADDR, so a restart right
     // after a stop finds the port free.
