@@ -64,7 +64,7 @@ struct TransferRig : Rig {
 }  // namespace
 
 TEST(HostileInput, BrokenHandheldDatabaseEndsTheRunWithTheFlagUnset) {
-    for (std::string bytes : {std::string(), std::string("\x13\x37 not a database at all, just bytes\xff\xfe", 40)}) {
+    for (std::string bytes : {std::string(), std::string("\x13\x37 not a database at all, just bytes\xff\xfe")}) {
         TransferRig rig;
         rig.DeviceFile(kPocket + "/P_ZILBA.CDB", bytes);
         EXPECT_EQ(rig.Transfer(), "Error: Failed to copy database from device");
