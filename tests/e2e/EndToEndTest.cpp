@@ -45,10 +45,10 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     ASSERT_TRUE(desktop.up()) << "the virtual display did not start";
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
     ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "12", "--signatures", "3"}).exitCode, 0);
-    const std::string port = std::to_string(UnusedPort()), data = home / "server";
+    const std::string data = home / "server";
     fs::create_directories(data);
-    pid_t server = StartProcess({kBin + "zilba-server", "--port", port, "--data", data});
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", "127.0.0.1:" + port}).exitCode, 0);
+    StandInServer server(kBin + "zilba-server", data, home / "server.log");
+    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", server.host()}).exitCode, 0);
     fs::create_directories(home / "home/Documents");
     const std::string local = home / "home/Documents/Zilba Companion";
     const std::string handheld = home / "home/.local/share/zilba-companion/handheld/My Documents/Pocket Zilba";
@@ -97,7 +97,6 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     ExpectOnServer(second, data);
     desktop.Key(box, "Return");
     StopProcess(program);
-    StopProcess(server);
 }
 
 TEST(EndToEnd, InstalledWithAMenuEntryAndItsIcon) {

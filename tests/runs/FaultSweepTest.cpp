@@ -27,10 +27,7 @@ const std::string kBin = std::string(ZC_BIN_DIR) + "/";
 struct SweepRig : Rig {
     SweepRig(const StandInServer& server, int run) {
         site = "sweep" + std::to_string(run);
-        EXPECT_EQ(RunProcess({kBin + "zilba-sim", "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"})
-                      .exitCode, 0);
-        EXPECT_EQ(RunProcess({kBin + "zilba-sim", "create", "--force", "--jobs", "4", "--signatures", "2", "--site", site})
-                      .exitCode, 0);
+        MakeHandheld(4, 2, site);
         InitBoundaries();
         LoadAdoFilter(f);
         form.fields[Field::LocalDir] = localDir;

@@ -26,10 +26,7 @@ const std::string kPocket = "My Documents/Pocket Zilba";
 // server: a transfer away from the "Finished" box.
 struct TransferRig : Rig {
     explicit TransferRig(int jobs = 3, int signatures = 2) {
-        EXPECT_EQ(RunProcess({kBin + "zilba-sim", "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"})
-                      .exitCode, 0);
-        EXPECT_EQ(RunProcess({kBin + "zilba-sim", "create", "--force", "--jobs", std::to_string(jobs), "--signatures",
-                              std::to_string(signatures)}).exitCode, 0);
+        MakeHandheld(jobs, signatures);
         EXPECT_EQ(Form_Load(f), StartOutcome::Run);
         form.fields[Field::LocalDir] = localDir;
         form.fields[Field::Server] = server.host();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "app/Startup.h"
@@ -30,25 +31,14 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
 
 const std::string kSignatures = "/My Documents/Pocket Zilba/Signatures";
 
-// A handheld made by zilba-sim and the built filter library registered where the program looks.
-void MakeHandheld(int jobs, int signatures) {
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install", "--library",
-                          std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}).exitCode, 0);
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--force", "--jobs", std::to_string(jobs),
-                          "--signatures", std::to_string(signatures)}).exitCode, 0);
-}
-
 }  // namespace
 
 TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
     Rig rig;
     MakeHandheld(7, 2);
-    int port = UnusedPort();
     std::string data = rig.home / "server";
-    pid_t server = StartProcess({kBin + "zilba-server", "--port", std::to_string(port), "--data", data});
-    std::string host = "127.0.0.1:" + std::to_string(port);
-    for (int i = 0; i < 100 && RunProcess({"/usr/bin/curl", "-s", "http://" + host + "/none.html"}, 5).exitCode != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::optional<StandInServer> server(std::in_place, kBin + "zilba-server", data, rig.home / "server.log");
+    std::string host = server->host();
 
     ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
     rig.form.fields[Field::Server] = host;
@@ -61,7 +51,7 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
     rig.form.answers = {true, false};
     cmdTransfer_Click(rig.f);
     Form_Unload(rig.f);
-    StopProcess(server);
+    server.reset();
     ASSERT_EQ(rig.form.questions.size(), 3u);
     EXPECT_EQ(rig.form.questions[2], "Data was downloaded from this device before.\r\nDo you want to continue?");
 

@@ -1,8 +1,11 @@
 #include "support/Rig.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 #include "platform/posix/XdgPaths.h"
+#include "support/Process.h"
 
 namespace zc::test {
 
@@ -37,6 +40,15 @@ std::string Rig::DevicePath(const std::string& path) const { return posix::Handh
 void Rig::DeviceFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(DevicePath(path)).parent_path());
     WriteFile(DevicePath(path), bytes);
+}
+
+void MakeHandheld(int jobs, int signatures, const std::string& site) {
+    const std::string sim = std::string(ZC_BIN_DIR) + "/zilba-sim";
+    EXPECT_EQ(RunProcess({sim, "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}).exitCode, 0);
+    std::vector<std::string> create{sim, "create", "--force", "--jobs", std::to_string(jobs), "--signatures",
+                                    std::to_string(signatures)};
+    if (!site.empty()) create.insert(create.end(), {"--site", site});
+    EXPECT_EQ(RunProcess(create).exitCode, 0);
 }
 
 }  // namespace zc::test

@@ -32,6 +32,10 @@ public:
     std::string LongTime(const LocalDateTime& t) override;
 };
 
+// A handheld made by the built zilba-sim, with the built filter library registered where the
+// program looks for it; `site` empty keeps zilba-sim's default.
+void MakeHandheld(int jobs, int signatures, const std::string& site = {});
+
 struct Rig {
     Rig();
 
