@@ -125,6 +125,49 @@ TEST(QtMainWindow, FieldsCrossAsUtf8TextAndRefreshPaintsAtOnce) {
     EXPECT_GT(counter.paints, 0);
 }
 
+TEST(QtMainWindow, ACountSetWhileItsPaintIsHeldBackIsReadAtOnceAndShownWithThatPaint) {
+    MainWindow window;
+    ASSERT_TRUE(ShowAndWait(window));
+    QLineEdit* events = Find<QLineEdit>(window, "txtEvents");
+    auto box = [](QLineEdit* b) { return b->text().toStdString(); };
+    window.SetRefreshInterval(1000 * 3600);
+    window.SetText(Field::Events, "1");
+    window.Refresh();  // painted: the first one after the window came up
+    window.SetText(Field::Events, "2");
+    window.Refresh();  // held back
+    window.SetText(Field::Events, "3");
+    window.SetText(Field::Site, "bnwck");
+    EXPECT_EQ(window.Text(Field::Events), "3") << "the run reads back what it set";
+    EXPECT_EQ(box(events), "2");
+    EXPECT_EQ(box(Find<QLineEdit>(window, "txtSite")), "bnwck") << "a field people type into never waits";
+    QApplication::processEvents();
+    EXPECT_EQ(box(events), "3") << "an event loop catches up";
+
+    // Before a box comes up, and when a run ends.
+    window.Refresh();
+    window.SetText(Field::Success, "7");
+    std::string shownWithBox, seen;
+    test::OnFirstShow<QMessageBox> shown([&](QMessageBox*) { shownWithBox = box(Find<QLineEdit>(window, "txtSuccess")); });
+    Answer(QMessageBox::Ok, seen);
+    window.ShowMessage("Finished.");
+    EXPECT_EQ(shownWithBox, "7");
+
+    window.SetHandlers({[&] {
+                            window.Refresh();
+                            window.SetText(Field::Failure, "9");
+                        },
+                        {}, {}});
+    Find<QPushButton>(window, "cmdTransfer")->click();
+    EXPECT_EQ(box(Find<QLineEdit>(window, "txtFailure")), "9");
+
+    window.SetRefreshInterval(0);  // nothing held back: every count goes straight into its box
+    window.Refresh();
+    window.SetText(Field::Events, "4");
+    window.Refresh();
+    window.SetText(Field::Events, "5");
+    EXPECT_EQ(box(events), "5");
+}
+
 TEST(QtBoxes, QuestionsMessagesAndTheWarning) {
     MainWindow window;
     std::string seen;

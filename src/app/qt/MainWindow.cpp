@@ -236,6 +236,10 @@ MainWindow::MainWindow()
     connect(cmdTransfer_, &QPushButton::clicked, this, &MainWindow::cmdTransfer_Click);
     connect(cmdResend_, &QPushButton::clicked, this, &MainWindow::cmdResend_Click);
     connect(cmdExit_, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
+
+    catchUp_.setSingleShot(true);
+    catchUp_.setInterval(0);
+    connect(&catchUp_, &QTimer::timeout, this, &MainWindow::FlushRefresh);
 }
 
 MainWindow::~MainWindow() {
@@ -258,10 +262,24 @@ QLineEdit* MainWindow::FieldBox(Field field) const {
     RaiseSubscript();
 }
 
-std::string MainWindow::Text(Field field) { return FieldBox(field)->text().toStdString(); }
+std::string MainWindow::Text(Field field) {
+    QLineEdit* box = FieldBox(field);
+    const std::optional<QString>& held = held_[static_cast<size_t>(field)];
+    return (held ? *held : box->text()).toStdString();
+}
 
 void MainWindow::SetText(Field field, const std::string& text) {
-    FieldBox(field)->setText(QString::fromStdString(text));
+    QLineEdit* box = FieldBox(field);
+    std::optional<QString>& held = held_[static_cast<size_t>(field)];
+    // A run steps a counter for every row it exports, and each text put into a box is laid out
+    // again. While the paint is held back, a counter's new text waits for it in its place; the
+    // counters are locked, so nobody types into a box whose text is waiting.
+    if (refreshPending_ && box->isReadOnly()) {
+        held = QString::fromStdString(text);
+        return;
+    }
+    held.reset();
+    box->setText(QString::fromStdString(text));
 }
 
 void MainWindow::Refresh() {
@@ -271,12 +289,19 @@ void MainWindow::Refresh() {
     // when the run ends, or as soon as an event loop runs.
     if (sinceRefresh_.isValid() && sinceRefresh_.elapsed() < refreshInterval_) {
         refreshPending_ = true;
+        if (!catchUp_.isActive()) catchUp_.start();
         return;
     }
     RefreshNow();
 }
 
 void MainWindow::RefreshNow() {
+    catchUp_.stop();
+    for (size_t i = 0; i < held_.size(); ++i) {
+        if (!held_[i]) continue;
+        FieldBox(static_cast<Field>(i))->setText(*held_[i]);
+        held_[i].reset();
+    }
     if (log_) log_->Flush();
     // Only what changed is painted (a counter's box, as a rule): the boxes mark themselves when
     // their text is set, and painting the whole window for one count costs ten times more.

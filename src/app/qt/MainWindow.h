@@ -2,8 +2,11 @@
 // frmMain: the configuration fields, the counters and the three buttons; the form the steps see.
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Form.h"
@@ -82,6 +85,10 @@ private:
     QElapsedTimer sinceRefresh_;
     int refreshInterval_ = 16;
     bool refreshPending_ = false;
+    // Paints a held-back refresh as soon as an event loop runs.
+    QTimer catchUp_;
+    // Counter texts set while a paint is held back, by field; they go into their boxes with it.
+    std::array<std::optional<QString>, static_cast<size_t>(Field::Failure) + 1> held_;
 
     QLineEdit* txtDeviceDir_;
     QLineEdit* txtLocalDir_;
