@@ -71,8 +71,30 @@ TEST_F(SimulatedRapiTest, ConnectionOpensOnlyWhileDockedAndTakesItsHandlesAlong)
     file = Open(kData + ".purge");
     EXPECT_EQ(rapi.CeRapiUninit(), 0);
     EXPECT_EQ(Reads(file), std::vector<uint32_t>{kFailed}) << "closing ends its handles";
+    ASSERT_EQ(rapi.CeRapiInit(), 0);
+    file = Open(kData + ".purge");
+    ASSERT_GT(file, 0);
+    fs::remove_all(posix::HandheldRoot());
+    fs::create_directories(Device(""));  // another handheld in its place is not this connection's
+    WriteFile(Device(".purge"), "");
+    EXPECT_EQ(Reads(file), std::vector<uint32_t>{kFailed});
+    EXPECT_EQ(Search(kData + ".purge"), Lines{"none"});
     fs::remove_all(posix::HandheldRoot());
     EXPECT_NE(rapi.CeRapiInit(), 0) << "no handheld folder at all";
+}
+
+TEST_F(SimulatedRapiTest, AMarkerInAFolderMadeAfterConnectingStillUndocks) {
+    const std::string marker = posix::DataHome() + "/later/undocked";
+    posix::SimulatedRapi other{posix::SimulatedHandheld(posix::HandheldRoot(), marker)};
+    ASSERT_EQ(other.CeRapiInit(), 0);
+    CE_FIND_DATA data{};
+    HANDLE search = other.CeFindFirstFile(Utf8ToUtf16(kData + "*").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    fs::create_directories(posix::DataHome() + "/later");
+    WriteFile(marker, "");
+    EXPECT_EQ(other.CeFindNextFile(search, &data), 0);
+    EXPECT_EQ(other.CeGetLastError(), ERROR_DEVICE_NOT_CONNECTED_CE);
+    EXPECT_EQ(other.OpenHandles(), 0u);
 }
 
 TEST_F(SimulatedRapiTest, SearchesMatchNamesAndWildcardsWithoutCaseAndFillTheRecord) {

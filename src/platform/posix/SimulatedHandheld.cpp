@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -50,6 +52,27 @@ std::string SimulatedHandheld::Marker() const { return marker_ ? *marker_ : Undo
 bool SimulatedHandheld::Docked() const {
     struct stat st{};
     return IsFolder(Root()) && ::lstat(Marker().c_str(), &st) != 0 && errno == ENOENT;
+}
+
+SimulatedHandheld::DockWatch::DockWatch(const SimulatedHandheld& handheld) : handheld_(handheld) {
+    const std::string marker = handheld.Marker();
+    const size_t slash = marker.rfind('/');
+    if (slash == std::string::npos || slash + 1 == marker.size()) return;
+    markerName_ = marker.substr(slash + 1);
+    root_ = ::open(handheld.Root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    markerFolder_ = ::open(slash == 0 ? "/" : marker.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+SimulatedHandheld::DockWatch::~DockWatch() {
+    if (root_ >= 0) ::close(root_);
+    if (markerFolder_ >= 0) ::close(markerFolder_);
+}
+
+bool SimulatedHandheld::DockWatch::Docked() const {
+    if (root_ < 0 || markerFolder_ < 0) return handheld_.Docked();
+    struct stat st{};
+    if (::fstat(root_, &st) != 0 || st.st_nlink == 0) return false;  // a removed folder has no links
+    return ::fstatat(markerFolder_, markerName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
 std::optional<std::vector<std::string>> SimulatedHandheld::Split(std::string_view path,

@@ -23,6 +23,26 @@ public:
     // The root folder exists and the handheld is not marked undocked.
     bool Docked() const;
 
+    // Tells, call after call, whether the handheld a connection was opened on is still docked.
+    // It holds the root folder and the marker's folder open, because looking both paths up from
+    // the top again costs more than the 1 KB read each check comes with. The root folder being
+    // removed counts as undocking; where a folder cannot be held, it looks the paths up as
+    // Docked() does.
+    class DockWatch {
+    public:
+        explicit DockWatch(const SimulatedHandheld& handheld);
+        ~DockWatch();
+        DockWatch(const DockWatch&) = delete;
+        DockWatch& operator=(const DockWatch&) = delete;
+        bool Docked() const;
+
+    private:
+        const SimulatedHandheld& handheld_;
+        int root_ = -1;
+        int markerFolder_ = -1;
+        std::string markerName_;
+    };
+
     // The names of a handheld path, in order. "\" and "/" both separate names, empty names
     // (doubled or trailing separators) drop out, and a path without a leading separator starts
     // at the root too (the handheld has no current folder). nullopt for a path the handheld

@@ -56,7 +56,7 @@ SimulatedRapi::~SimulatedRapi() { Disconnect(); }
 
 bool SimulatedRapi::Connected() {
     if (!connected_) return false;
-    if (!handheld_.Docked()) {
+    if (!watch_->Docked()) {
         Disconnect();
         return false;
     }
@@ -67,6 +67,7 @@ void SimulatedRapi::Disconnect() {
     for (auto& [handle, file] : files_) ::close(file.fd);
     files_.clear();
     searches_.clear();
+    watch_.reset();
     connected_ = false;
 }
 
@@ -74,6 +75,7 @@ HANDLE SimulatedRapi::NewHandle() { return next_++; }
 
 int32_t SimulatedRapi::CeRapiInit() {
     if (!handheld_.Docked()) return kRapiFailed;
+    watch_.emplace(handheld_);
     connected_ = true;
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,7 @@ private:
     HANDLE NewHandle();
 
     SimulatedHandheld handheld_;
+    std::optional<SimulatedHandheld::DockWatch> watch_;  // while connected
     bool connected_ = false;
     std::map<HANDLE, Search> searches_;
     std::map<HANDLE, File> files_;
