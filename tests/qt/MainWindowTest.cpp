@@ -1,4 +1,5 @@
 // The main window: its controls, the form the runs see, its boxes, its buttons and its end.
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -7,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -220,6 +222,14 @@ TEST(QtFileDialog, TitleFilterCancelAndChoice) {
             seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
             if (!choose) return dialog->reject();
             dialog->selectFile(path);
+            // The dialog reads the folder on a thread of its own; the choice stands once it has.
+            QElapsedTimer waited;
+            waited.start();
+            while (dialog->selectedFiles() != QStringList{path} && waited.elapsed() < 5000) {
+                QApplication::processEvents();
+                QThread::msleep(2);
+            }
+            EXPECT_EQ(dialog->selectedFiles().join("|").toStdString(), path.toStdString());
             static_cast<QDialog*>(dialog)->accept();  // as the Open button does
         });
         EXPECT_EQ(window.ChooseFile("Select export file", "*.txt"), choose ? path.toStdString() : "");
