@@ -149,7 +149,8 @@ TEST(QtMainWindow, ACountSetWhileItsPaintIsHeldBackIsReadAtOnceAndShownWithThatP
     window.Refresh();
     window.SetText(Field::Success, "7");
     std::string shownWithBox, seen;
-    test::OnFirstShow<QMessageBox> shown([&](QMessageBox*) { shownWithBox = box(Find<QLineEdit>(window, "txtSuccess")); });
+    QLineEdit* success = Find<QLineEdit>(window, "txtSuccess");
+    test::OnFirstShow<QMessageBox> shown([&](QMessageBox*) { shownWithBox = box(success); });
     Answer(QMessageBox::Ok, seen);
     window.ShowMessage("Finished.");
     EXPECT_EQ(shownWithBox, "7");

@@ -60,7 +60,8 @@ SimulatedHandheld::DockWatch::DockWatch(const SimulatedHandheld& handheld) : han
     if (slash == std::string::npos || slash + 1 == marker.size()) return;
     markerName_ = marker.substr(slash + 1);
     root_ = ::open(handheld.Root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    markerFolder_ = ::open(slash == 0 ? "/" : marker.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string folder = slash == 0 ? "/" : marker.substr(0, slash);
+    markerFolder_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 SimulatedHandheld::DockWatch::~DockWatch() {
