@@ -1,5 +1,8 @@
 #include "support/Desktop.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -35,14 +38,32 @@ bool Eventually(const std::function<bool()>& done, double seconds) {
 }
 
 Desktop::Desktop() {
-    display_ = ":" + std::to_string(90 + getpid() % 500);
-    xvfb_ = StartProcess({"/usr/bin/Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    // Xvfb picks a free display itself and writes its number to the pipe: a number chosen here
+    // could belong to another test's display, or to a lock file left by one that was killed.
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return;
+    fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);  // only the writing end goes to Xvfb
+    xvfb_ = StartProcess({"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0",
+                          "1280x1024x24", "-nolisten", "tcp"});
+    close(pipeFds[1]);
+    std::string number;
+    pollfd p{pipeFds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&p, 1, 20000) > 0 && read(pipeFds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(pipeFds[0]);
+    if (number.empty()) return;
+    display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
     up_ = Eventually([] { return RunProcess({"/usr/bin/xdotool", "getmouselocation"}, 5).exitCode == 0; }, 20);
 }
 
-Desktop::~Desktop() { StopProcess(xvfb_); }
+Desktop::~Desktop() {
+    if (xvfb_ < 0) return;
+    // Asked to stop, Xvfb removes its lock file and socket; killed, it leaves both behind.
+    kill(xvfb_, SIGTERM);
+    if (WaitProcess(xvfb_, 5) == -1) StopProcess(xvfb_);
+}
 
 std::vector<std::string> Desktop::Windows(const std::string& title) {
     return Lines(RunProcess({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, 10).output);
