@@ -9,18 +9,14 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/Desktop.h"
+#include "e2e/Installed.h"
 #include "support/Invariant.h"
-#include "support/Loopback.h"
-#include "support/Process.h"
-#include "support/TempDir.h"
 
 namespace zc::test {
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBin = std::string(ZC_E2E_PREFIX) + "/bin/";
 using Clock = std::chrono::steady_clock;
 
 // The import request is the run's last step before its closing box, and the stand-in server
@@ -96,21 +92,15 @@ private:
 }  // namespace
 
 TEST(Crash, KilledAtThirtyPointsOfATransferLosesNothing) {
-    HomeDir home;
-    Desktop desktop;
-    ASSERT_TRUE(desktop.up()) << "the virtual display did not start";
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "1500", "--signatures", "30"}).exitCode, 0);
-    std::string data = home / "server", log = home / "server.log";
-    fs::create_directories(data);
-    StandInServer server(kBin + "zilba-server", data, log);  // stopped however the test ends
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", server.host()}).exitCode, 0);
-    fs::create_directories(home / "home/Documents");
+    Installed setup("1500", "30");
+    ASSERT_EQ(setup.failure, "");
+    Desktop& desktop = setup.desktop;
+    const std::string& log = setup.log;
 
     World world;
-    world.handheld = home / "home/.local/share/zilba-companion/handheld/My Documents/Pocket Zilba";
-    world.localDir = home / "home/Documents/Zilba Companion";
-    world.served = data;
+    world.handheld = setup.handheld;
+    world.localDir = setup.localDir;
+    world.served = setup.data;
 
     // One whole run first: how long a transfer takes, and the settings it stores.
     Clock::duration whole;

@@ -6,16 +6,13 @@
 #include <map>
 #include <thread>
 
-#include "support/Desktop.h"
+#include "e2e/Installed.h"
 #include "support/Helpers.h"
-#include "support/Loopback.h"
-#include "support/Process.h"
 
 namespace zc::test {
 namespace {
 
 const std::string kPrefix = ZC_E2E_PREFIX;
-const std::string kBin = kPrefix + "/bin/";
 
 // The regular files (or the folders, as full paths) of `folder`, sorted.
 std::vector<std::string> Entries(const std::string& folder, bool folders = false) {
@@ -40,18 +37,10 @@ void ExpectOnServer(const std::string& folder, const std::string& data) {
 }  // namespace
 
 TEST(EndToEnd, TransferThenResendThroughTheWindows) {
-    HomeDir home;
-    Desktop desktop;
-    ASSERT_TRUE(desktop.up()) << "the virtual display did not start";
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install"}).exitCode, 0);
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "create", "--jobs", "12", "--signatures", "3"}).exitCode, 0);
-    const std::string data = home / "server";
-    fs::create_directories(data);
-    StandInServer server(kBin + "zilba-server", data, home / "server.log");
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "settings", "--server", server.host()}).exitCode, 0);
-    fs::create_directories(home / "home/Documents");
-    const std::string local = home / "home/Documents/Zilba Companion";
-    const std::string handheld = home / "home/.local/share/zilba-companion/handheld/My Documents/Pocket Zilba";
+    Installed setup("12", "3");
+    ASSERT_EQ(setup.failure, "");
+    Desktop& desktop = setup.desktop;
+    const std::string &data = setup.data, &local = setup.localDir, &handheld = setup.handheld;
 
     pid_t program = StartProcess({kBin + "ZilbaCompanion"});
     const std::string main = desktop.WaitForMain();
