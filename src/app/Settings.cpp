@@ -55,19 +55,19 @@ std::string RegReadString(Registry& registry, HKEY hive, const std::string& keyP
                           const std::string& valueName) {
     try {
         OpenKey key(registry);
-        if (registry.RegOpenKeyExA(hive, ToCodePage(keyPath), 0, KEY_ALL_ACCESS, key.out()) !=
-            ERROR_SUCCESS)
+        if (registry.RegOpenKeyExA(hive, ToCodePage(keyPath), 0, kKeyAllAccess, key.out()) !=
+            kErrorSuccess)
             return {};
         key.opened();
         uint32_t size = 0;
         if (registry.RegQueryValueExA(key.key(), ToCodePage(valueName), nullptr, nullptr, &size) !=
-            ERROR_SUCCESS)
+            kErrorSuccess)
             return {};
         std::vector<uint8_t> buffer(size, 0);
         uint32_t type = 0;
         if (registry.RegQueryValueExA(key.key(), ToCodePage(valueName), &type,
                                       buffer.empty() ? nullptr : buffer.data(),
-                                      &size) != ERROR_SUCCESS)
+                                      &size) != kErrorSuccess)
             return {};
         // Whatever bytes are stored are taken as text, up to the first NUL.
         std::string text(buffer.begin(), buffer.begin() + std::min<size_t>(size, buffer.size()));
@@ -83,12 +83,12 @@ void RegWriteString(Registry& registry, HKEY hive, const std::string& keyPath,
     try {
         OpenKey key(registry);
         uint32_t disposition = 0;
-        if (registry.RegCreateKeyExA(hive, ToCodePage(keyPath), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                     nullptr, key.out(), &disposition) != ERROR_SUCCESS)
+        if (registry.RegCreateKeyExA(hive, ToCodePage(keyPath), 0, nullptr, 0, kKeyAllAccess,
+                                     nullptr, key.out(), &disposition) != kErrorSuccess)
             return;
         key.opened();
         std::string bytes = ToCodePage(data);
-        registry.RegSetValueExA(key.key(), ToCodePage(valueName), 0, REG_SZ,
+        registry.RegSetValueExA(key.key(), ToCodePage(valueName), 0, kRegSz,
                                 reinterpret_cast<const uint8_t*>(bytes.data()),
                                 static_cast<uint32_t>(bytes.size()));
     } catch (...) {
@@ -98,14 +98,14 @@ void RegWriteString(Registry& registry, HKEY hive, const std::string& keyPath,
 
 void LoadSettings(MainForm& f) {
     for (const Setting& s : kSettings) {
-        std::string value = RegReadString(f.os.registry, HKEY_CURRENT_USER, kSettingsKey, s.valueName);
+        std::string value = RegReadString(f.os.registry, kHkeyCurrentUser, kSettingsKey, s.valueName);
         if (!value.empty()) f.ui.SetText(s.field, value);
     }
 }
 
 void SaveSettings(MainForm& f) {
     for (const Setting& s : kSettings)
-        RegWriteString(f.os.registry, HKEY_CURRENT_USER, kSettingsKey, s.valueName,
+        RegWriteString(f.os.registry, kHkeyCurrentUser, kSettingsKey, s.valueName,
                        f.ui.Text(s.field));
 }
 

@@ -25,11 +25,11 @@ void SetDefaultServerAndSite(MainForm& f) {
 // Steps 5 to 10 of start-up; any error here falls back to the fixed values.
 void LoadFields(MainForm& f) {
     f.ui.SetText(Field::DeviceDir, kDefaultDeviceDir);
-    char buffer[MAX_PATH];
+    char buffer[kMaxPath];
     std::fill(std::begin(buffer), std::end(buffer), ' ');
-    if (f.os.shell.SHGetFolderPathA(0, CSIDL_PERSONAL, 0, 0, buffer) != 0)
+    if (f.os.shell.SHGetFolderPathA(0, kCsidlPersonal, 0, 0, buffer) != 0)
         throw Error(-200, "Shell function error");
-    std::string folder(buffer, MAX_PATH);
+    std::string folder(buffer, kMaxPath);
     if (size_t nul = folder.find('\0'); nul != std::string::npos) folder.resize(nul);
     f.ui.SetText(Field::LocalDir, folder + kSep + "Zilba Companion");
     SetDefaultServerAndSite(f);
@@ -47,7 +47,7 @@ bool IsAlreadyRunning(MainForm& f) {
         f.ui.ShowWarning("Your system is running low on resource, please reboot");
         return false;
     }
-    return lastError == ERROR_ALREADY_EXISTS;
+    return lastError == kErrorAlreadyExists;
 }
 
 StartOutcome Form_Load(MainForm& f) {
@@ -58,7 +58,7 @@ StartOutcome Form_Load(MainForm& f) {
         self = f.os.kernel.AppPath() + kSep + f.os.kernel.AppExeName() + kExeSuffix;
     } catch (...) {
     }
-    RegWriteString(f.os.registry, HKEY_LOCAL_MACHINE, kAutoStartKey, kAutoStartValue, self);
+    RegWriteString(f.os.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, self);
 
     try {
         LoadAdoFilter(f);

@@ -13,8 +13,8 @@ HMODULE g_filter = 0;
 }  // namespace
 
 void LoadAdoFilter(MainForm& f) {
-    std::string classId = RegReadString(f.os.registry, HKEY_CLASSES_ROOT, "MS.WinCE.Table\\CLSID", "");
-    std::string library = RegReadString(f.os.registry, HKEY_CLASSES_ROOT,
+    std::string classId = RegReadString(f.os.registry, kHkeyClassesRoot, "MS.WinCE.Table\\CLSID", "");
+    std::string library = RegReadString(f.os.registry, kHkeyClassesRoot,
                                         "CLSID\\" + classId + "\\InprocServer32", "");
     g_filter = f.os.kernel.LoadLibraryA(ToCodePage(library));
     if (g_filter == 0) throw Error(-100, "Unable to load ADO filter library");

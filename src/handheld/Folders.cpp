@@ -28,16 +28,16 @@ bool CheckPurgeFlag(MainForm& f) {
     WriteLog(f, "Checking for purge flag");
     CE_FIND_DATA found{};
     HANDLE search = f.os.rapi.CeFindFirstFile(PurgeFlagPath(f).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
+    if (search == kInvalidHandle) return false;
     f.os.rapi.CeFindClose(search);
     return true;
 }
 
 void SetPurgeFlag(MainForm& f) {
     WriteLog(f, "Setting purge flag in handheld device");
-    HANDLE flag = f.os.rapi.CeCreateFile(PurgeFlagPath(f).c_str(), GENERIC_WRITE, FILE_SHARE_WRITE,
-                                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-    if (flag == INVALID_HANDLE_VALUE) throw Error(-500, "Failed to create purge flag");
+    HANDLE flag = f.os.rapi.CeCreateFile(PurgeFlagPath(f).c_str(), kGenericWrite, kFileShareWrite,
+                                         nullptr, kCreateAlways, kFileAttributeNormal, 0);
+    if (flag == kInvalidHandle) throw Error(-500, "Failed to create purge flag");
     f.os.rapi.CeCloseHandle(flag);
 }
 

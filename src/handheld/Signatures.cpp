@@ -30,12 +30,12 @@ public:
     DeviceHandle(const DeviceHandle&) = delete;
     DeviceHandle& operator=(const DeviceHandle&) = delete;
     HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool valid() const { return h_ != kInvalidHandle; }
     void Close() {
         if (!valid()) return;
         if (search_) rapi_.CeFindClose(h_);
         else rapi_.CeCloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
+        h_ = kInvalidHandle;
     }
 
 private:
@@ -51,10 +51,10 @@ public:
     LocalHandle(const LocalHandle&) = delete;
     LocalHandle& operator=(const LocalHandle&) = delete;
     HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool valid() const { return h_ != kInvalidHandle; }
     void Close() {
         if (valid()) kernel_.CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
+        h_ = kInvalidHandle;
     }
 
 private:
@@ -94,9 +94,9 @@ CopyResult CopyContent(MainForm& f, DeviceHandle& device, LocalHandle& local) {
 // Copies one bitmap; false when it did not reach the PC whole.
 bool CopyOneSignature(MainForm& f, const std::string& devicePath, const std::string& localPath) {
     DeviceHandle device(f.os.rapi,
-                        f.os.rapi.CeCreateFile(Utf8ToUtf16(devicePath).c_str(), GENERIC_READ,
-                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                               FILE_ATTRIBUTE_NORMAL, 0),
+                        f.os.rapi.CeCreateFile(Utf8ToUtf16(devicePath).c_str(), kGenericRead,
+                                               kFileShareRead, nullptr, kOpenExisting,
+                                               kFileAttributeNormal, 0),
                         false);
     // The local file is created only for a handheld file that opened, so a good earlier copy is
     // never emptied.
@@ -106,8 +106,8 @@ bool CopyOneSignature(MainForm& f, const std::string& devicePath, const std::str
     }
     SECURITY_ATTRIBUTES security{};
     LocalHandle local(f.os.kernel,
-                      f.os.kernel.CreateFileA(ToCodePage(localPath), GENERIC_WRITE, FILE_SHARE_WRITE,
-                                              &security, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0));
+                      f.os.kernel.CreateFileA(ToCodePage(localPath), kGenericWrite, kFileShareWrite,
+                                              &security, kCreateAlways, kFileAttributeNormal, 0));
     if (!local.valid()) {
         WriteLog(f, "  ..Failed to create local file");
         return false;
@@ -166,7 +166,7 @@ void CopySignatures(MainForm& f) {
     bool anyFailed = false;
     do {
         std::string name = WideBufferToString(found.cFileName, std::size(found.cFileName));
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (found.dwFileAttributes & kFileAttributeDirectory) {
             WriteLog(f, "Ignoring directory: " + name);
         } else {
             WriteLog(f, "Copying file: " + name);

@@ -8,17 +8,17 @@ namespace zc {
 
 using HANDLE = intptr_t;
 using HMODULE = uintptr_t;
-constexpr HANDLE INVALID_HANDLE_VALUE = -1;
-constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
+constexpr HANDLE kInvalidHandle = -1;
+constexpr uint32_t kErrorAlreadyExists = 183;
 
-constexpr uint32_t GENERIC_READ = 0x80000000u;
-constexpr uint32_t GENERIC_WRITE = 0x40000000u;
-constexpr uint32_t FILE_SHARE_READ = 1;
-constexpr uint32_t FILE_SHARE_WRITE = 2;
-constexpr uint32_t CREATE_ALWAYS = 2;
-constexpr uint32_t OPEN_EXISTING = 3;
-constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kFileShareRead = 1;
+constexpr uint32_t kFileShareWrite = 2;
+constexpr uint32_t kCreateAlways = 2;
+constexpr uint32_t kOpenExisting = 3;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeNormal = 0x80;
 
 struct SECURITY_ATTRIBUTES {
     uint32_t nLength = 0;

@@ -9,19 +9,19 @@ namespace zc {
 using HKEY = uint32_t;  // predefined hives below; opened keys get other values
 using LONG = int32_t;
 
-constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000u;
-constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
-constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
-constexpr uint32_t KEY_ALL_ACCESS = 0xF003Fu;
-constexpr uint32_t REG_SZ = 1;
-constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-constexpr LONG ERROR_ACCESS_DENIED = 5;
-constexpr LONG ERROR_INVALID_HANDLE = 6;
-constexpr LONG ERROR_MORE_DATA = 234;
-constexpr LONG ERROR_NO_MORE_ITEMS = 259;
-constexpr uint32_t REG_CREATED_NEW_KEY = 1;
-constexpr uint32_t REG_OPENED_EXISTING_KEY = 2;
+constexpr HKEY kHkeyClassesRoot = 0x80000000u;
+constexpr HKEY kHkeyCurrentUser = 0x80000001u;
+constexpr HKEY kHkeyLocalMachine = 0x80000002u;
+constexpr uint32_t kKeyAllAccess = 0xF003Fu;
+constexpr uint32_t kRegSz = 1;
+constexpr LONG kErrorSuccess = 0;
+constexpr LONG kErrorFileNotFound = 2;
+constexpr LONG kErrorAccessDenied = 5;
+constexpr LONG kErrorInvalidHandle = 6;
+constexpr LONG kErrorMoreData = 234;
+constexpr LONG kErrorNoMoreItems = 259;
+constexpr uint32_t kRegCreatedNewKey = 1;
+constexpr uint32_t kRegOpenedExistingKey = 2;
 
 class Registry {
 public:

@@ -5,8 +5,8 @@
 
 namespace zc {
 
-constexpr int32_t CSIDL_PERSONAL = 5;
-constexpr int MAX_PATH = 260;
+constexpr int32_t kCsidlPersonal = 5;
+constexpr int kMaxPath = 260;
 
 class ShellFolder {
 public:

@@ -19,8 +19,8 @@ namespace {
 const std::string kLibrary = std::string(ZC_LIB_DIR) + "/libzc_adofilter.so";
 
 void RegisterFilter(Registry& registry, const std::string& library) {
-    RegWriteString(registry, HKEY_CLASSES_ROOT, "MS.WinCE.Table\\CLSID", "", "{ZC-TEST}");
-    RegWriteString(registry, HKEY_CLASSES_ROOT, "CLSID\\{ZC-TEST}\\InprocServer32", "", library);
+    RegWriteString(registry, kHkeyClassesRoot, "MS.WinCE.Table\\CLSID", "", "{ZC-TEST}");
+    RegWriteString(registry, kHkeyClassesRoot, "CLSID\\{ZC-TEST}\\InprocServer32", "", library);
 }
 
 // Where the first call that starts with `prefix` came, or -1.
@@ -59,9 +59,9 @@ bool HoldsMutexLock(pid_t pid) {
 
 TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
     StartRig rig;
-    RegWriteString(rig.real.registry, HKEY_LOCAL_MACHINE, kAutoStartKey, kAutoStartValue,
+    RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue,
                    "/old/place/ZilbaCompanion");
-    RegWriteString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", "stored");
+    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
     ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
 
     std::vector<int> order;  // where each step came among the calls
@@ -72,7 +72,7 @@ TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
         order.push_back(Position(rig.plan.calls, step));
     EXPECT_EQ(order[0], 0);
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << testing::PrintToString(order);
-    EXPECT_EQ(RegReadString(rig.real.registry, HKEY_LOCAL_MACHINE, kAutoStartKey, kAutoStartValue),
+    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue),
               fs::canonical("/proc/self/exe").string());
     EXPECT_EQ(rig.form.fields, (std::map<Field, std::string>{
                                    {Field::DeviceDir, "\\My Documents\\Pocket Zilba"},
@@ -107,7 +107,7 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
     }
     {  // no documents folder: the fallback folder, silently, and the stored settings still read
         StartRig rig;
-        RegWriteString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", "stored:1");
+        RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SERVER_NAME", "stored:1");
         rig.plan.FailCall("SHGetFolderPathA");
         ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
         EXPECT_EQ(rig.form.fields[Field::DeviceDir], "\\My Documents\\Pocket Zilba");
@@ -157,13 +157,13 @@ const Fields kDefaults = {{Field::DeviceDir, "dev-default"}, {Field::LocalDir, "
 
 void StoreRaw(Registry& registry, const std::string& name, const std::string& bytes) {
     HKEY key = 0;
-    ASSERT_EQ(registry.RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
-                                       KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(registry.RegSetValueExA(key, name, 0, REG_SZ,
+    ASSERT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, kSettingsKey, 0, nullptr, 0,
+                                       kKeyAllAccess, nullptr, &key, nullptr),
+              kErrorSuccess);
+    ASSERT_EQ(registry.RegSetValueExA(key, name, 0, kRegSz,
                                       reinterpret_cast<const uint8_t*>(bytes.data()),
                                       static_cast<uint32_t>(bytes.size())),
-              ERROR_SUCCESS);
+              kErrorSuccess);
     registry.RegCloseKey(key);
 }
 
@@ -195,15 +195,15 @@ TEST(Settings, SaveStoresTheFieldsAsTypedAndTheNextStartReadsThemBack) {
 
     // Untrimmed and without a terminating NUL; an empty field is stored empty.
     HKEY key = 0;
-    ASSERT_EQ(rig.real.registry.RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(rig.real.registry.RegOpenKeyExA(kHkeyCurrentUser, kSettingsKey, 0, kKeyAllAccess,
                                               &key),
-              ERROR_SUCCESS);
+              kErrorSuccess);
     for (auto [name, size] : {std::pair{"SERVER_NAME", 8u}, std::pair{"PC_LOCATION", 0u}}) {
         uint32_t stored = 99, type = 0;
         EXPECT_EQ(rig.real.registry.RegQueryValueExA(key, name, &type, nullptr, &stored),
-                  ERROR_SUCCESS);
+                  kErrorSuccess);
         EXPECT_EQ(stored, size) << name;
-        EXPECT_EQ(type, REG_SZ) << name;
+        EXPECT_EQ(type, kRegSz) << name;
     }
     rig.real.registry.RegCloseKey(key);
 
@@ -225,7 +225,7 @@ TEST(Settings, RegistryFailuresAreSilentAndTheOtherValuesStillTried) {
     SaveSettings(rig.f);
     EXPECT_EQ(rig.registry.openKeys, 0);
     auto stored = [&](const char* name) {
-        return RegReadString(rig.registry, HKEY_CURRENT_USER, kSettingsKey, name);
+        return RegReadString(rig.registry, kHkeyCurrentUser, kSettingsKey, name);
     };
     EXPECT_EQ(stored("HPC_LOCATION"), "dev-default");
     EXPECT_EQ(stored("PC_LOCATION"), "");

@@ -29,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zc::posix::PosixRegistry registry(file);
     const std::string key = "Software\\Brennowick\\Zilba Companion";
     zc::HKEY h = 0;
-    if (registry.RegOpenKeyExA(zc::HKEY_CURRENT_USER, key, 0, zc::KEY_ALL_ACCESS, &h) == zc::ERROR_SUCCESS) {
+    if (registry.RegOpenKeyExA(zc::kHkeyCurrentUser, key, 0, zc::kKeyAllAccess, &h) == zc::kErrorSuccess) {
         uint32_t type = 0, needed = 0;
-        if (registry.RegQueryValueExA(h, "SERVER_NAME", &type, nullptr, &needed) == zc::ERROR_SUCCESS) {
+        if (registry.RegQueryValueExA(h, "SERVER_NAME", &type, nullptr, &needed) == zc::kErrorSuccess) {
             std::string buffer(needed, '\0');
             registry.RegQueryValueExA(h, "SERVER_NAME", &type, reinterpret_cast<uint8_t*>(buffer.data()), &needed);
         }
@@ -40,16 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string value = "127.0.0.1:8080";
     uint32_t disposition = 0;
-    if (registry.RegCreateKeyExA(zc::HKEY_CURRENT_USER, key, 0, nullptr, 0, zc::KEY_ALL_ACCESS, nullptr, &h,
-                                 &disposition) != zc::ERROR_SUCCESS)
+    if (registry.RegCreateKeyExA(zc::kHkeyCurrentUser, key, 0, nullptr, 0, zc::kKeyAllAccess, nullptr, &h,
+                                 &disposition) != zc::kErrorSuccess)
         std::abort();  // a damaged file is set aside and the write goes to a new one
-    if (registry.RegSetValueExA(h, "SERVER_NAME", 0, zc::REG_SZ, reinterpret_cast<const uint8_t*>(value.data()),
-                                static_cast<uint32_t>(value.size())) != zc::ERROR_SUCCESS)
+    if (registry.RegSetValueExA(h, "SERVER_NAME", 0, zc::kRegSz, reinterpret_cast<const uint8_t*>(value.data()),
+                                static_cast<uint32_t>(value.size())) != zc::kErrorSuccess)
         std::abort();
     uint32_t type = 0, length = 64;
     char back[64] = {};
     if (registry.RegQueryValueExA(h, "SERVER_NAME", &type, reinterpret_cast<uint8_t*>(back), &length) !=
-            zc::ERROR_SUCCESS ||
+            zc::kErrorSuccess ||
         std::string(back, length) != value)
         std::abort();
     registry.RegCloseKey(h);

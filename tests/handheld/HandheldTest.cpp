@@ -70,8 +70,8 @@ const char* kClassId = "{5A0C1B2E-7D41-4C8E-9B20-ZC0000000001}";
 
 struct FilterRig : Rig {
     void Register(const std::string& library) {
-        RegWriteString(registry, HKEY_CLASSES_ROOT, "MS.WinCE.Table\\CLSID", "", kClassId);
-        RegWriteString(registry, HKEY_CLASSES_ROOT,
+        RegWriteString(registry, kHkeyClassesRoot, "MS.WinCE.Table\\CLSID", "", kClassId);
+        RegWriteString(registry, kHkeyClassesRoot,
                        std::string("CLSID\\") + kClassId + "\\InprocServer32", "", library);
     }
     ~FilterRig() {
@@ -241,13 +241,13 @@ struct ScriptedNames : FaultyRapi {
     bool Fill(CE_FIND_DATA* d) {
         if (next >= names.size()) return false;
         *d = CE_FIND_DATA{};
-        d->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+        d->dwFileAttributes = kFileAttributeNormal;
         std::copy(names[next].begin(), names[next].end(), d->cFileName);
         ++next;
         return true;
     }
     HANDLE CeFindFirstFile(const char16_t*, CE_FIND_DATA* d) override {
-        return Fill(d) ? 77 : INVALID_HANDLE_VALUE;
+        return Fill(d) ? 77 : kInvalidHandle;
     }
     int32_t CeFindNextFile(HANDLE, CE_FIND_DATA* d) override { return Fill(d); }
     int32_t CeFindClose(HANDLE) override { return 1; }

@@ -20,7 +20,7 @@ int MutexInChild(const std::string& lockFolder) {
         SECURITY_ATTRIBUTES sa;
         HANDLE h = kernel.CreateMutexA(&sa, false, "ZCMutex");
         uint32_t err = kernel.GetLastError();
-        _exit(h == 0 ? 2 : err == 0 ? 0 : err == ERROR_ALREADY_EXISTS ? 1 : 3);
+        _exit(h == 0 ? 2 : err == 0 ? 0 : err == kErrorAlreadyExists ? 1 : 3);
     }
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
@@ -39,7 +39,7 @@ TEST(PosixKernel, MutexIsHeldAgainstOtherProcessesUntilReleasedAndNotInherited) 
 
     // A second ask from the same process also finds it taken, as a second instance would.
     EXPECT_NE(kernel.CreateMutexA(&sa, false, "ZCMutex"), 0);
-    EXPECT_EQ(kernel.GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(kernel.GetLastError(), kErrorAlreadyExists);
 
     // A program started while we hold it (say, by the docking software) runs on; once we let
     // go, the mutex is free although that program still runs.
@@ -59,7 +59,7 @@ TEST(PosixKernel, MutexIsHeldAgainstOtherProcessesUntilReleasedAndNotInherited) 
     WriteFile(dir / "plain", "");
     PosixKernel underFile(dir / "plain/run");
     EXPECT_EQ(underFile.CreateMutexA(&sa, false, "ZCMutex"), 0);
-    EXPECT_TRUE(underFile.GetLastError() != 0 && underFile.GetLastError() != ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(underFile.GetLastError() != 0 && underFile.GetLastError() != kErrorAlreadyExists);
 }
 
 TEST(PosixKernel, LoadsLibrariesRefusesOtherFilesAndKnowsItsName) {
@@ -87,8 +87,8 @@ TEST(PosixKernel, CreateAlwaysEmptiesTheFileAndWritesLandAtTheirOffsets) {
     PosixKernel kernel;
     SECURITY_ATTRIBUTES sa;
     WriteFile(dir / "a.bmp", std::string(5000, 'o'));  // an older, longer file of that name
-    HANDLE h = kernel.CreateFileA(dir / "a.bmp", GENERIC_WRITE, FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE h = kernel.CreateFileA(dir / "a.bmp", kGenericWrite, kFileShareWrite, &sa, kCreateAlways,
+                                  kFileAttributeNormal, 0);
     EXPECT_EQ(fs::file_size(dir / "a.bmp"), 0u);
     OVERLAPPED pos;
     uint32_t written = 0;
@@ -103,9 +103,9 @@ TEST(PosixKernel, CreateAlwaysEmptiesTheFileAndWritesLandAtTheirOffsets) {
     EXPECT_FALSE(kernel.WriteFile(h, reinterpret_cast<const uint8_t*>("x"), 1, &written, &pos));
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(kernel.GetLastError(), ERROR_INVALID_HANDLE_W);
-    EXPECT_EQ(kernel.CreateFileA(dir / "Export/a.bmp", GENERIC_WRITE, FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, 0),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(kernel.CreateFileA(dir / "Export/a.bmp", kGenericWrite, kFileShareWrite, &sa, kCreateAlways,
+                                 kFileAttributeNormal, 0),
+              kInvalidHandle);
     EXPECT_EQ(kernel.GetLastError(), ERROR_PATH_NOT_FOUND_W);
 }
 

@@ -13,84 +13,84 @@ using posix::PosixRegistry;
 const std::string kSettings = "Software\\Brennowick\\Zilba Companion";
 
 LONG Set(Registry& reg, HKEY key, const std::string& name, const std::string& data) {
-    return reg.RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const uint8_t*>(data.data()),
+    return reg.RegSetValueExA(key, name, 0, kRegSz, reinterpret_cast<const uint8_t*>(data.data()),
                               static_cast<uint32_t>(data.size()));
 }
 
 HKEY Create(Registry& reg, HKEY hive, const std::string& path, uint32_t* disposition = nullptr) {
     HKEY key = 0;
-    EXPECT_EQ(reg.RegCreateKeyExA(hive, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, disposition), 0);
+    EXPECT_EQ(reg.RegCreateKeyExA(hive, path, 0, nullptr, 0, kKeyAllAccess, nullptr, &key, disposition), 0);
     return key;
 }
 
 // The value's bytes through a size query and a read, or "<error n>".
 std::string Read(Registry& reg, const std::string& path, const std::string& name,
-                 HKEY hive = HKEY_CURRENT_USER) {
+                 HKEY hive = kHkeyCurrentUser) {
     HKEY key = 0;
-    if (LONG rc = reg.RegOpenKeyExA(hive, path, 0, KEY_ALL_ACCESS, &key); rc != ERROR_SUCCESS)
+    if (LONG rc = reg.RegOpenKeyExA(hive, path, 0, kKeyAllAccess, &key); rc != kErrorSuccess)
         return "<error " + std::to_string(rc) + ">";
     uint32_t size = 0;
     LONG rc = reg.RegQueryValueExA(key, name, nullptr, nullptr, &size);
     std::string data(size, '\0');
-    if (rc == ERROR_SUCCESS)
+    if (rc == kErrorSuccess)
         rc = reg.RegQueryValueExA(key, name, nullptr, reinterpret_cast<uint8_t*>(data.data()), &size);
-    EXPECT_EQ(reg.RegCloseKey(key), ERROR_SUCCESS);
-    return rc == ERROR_SUCCESS ? data.substr(0, size) : "<error " + std::to_string(rc) + ">";
+    EXPECT_EQ(reg.RegCloseKey(key), kErrorSuccess);
+    return rc == kErrorSuccess ? data.substr(0, size) : "<error " + std::to_string(rc) + ">";
 }
 
 TEST(PosixRegistry, StoresExactBytesUnderNamesThatIgnoreCase) {
     TempDir dir;
     PosixRegistry reg(dir / "registry.db");
-    HKEY key = Create(reg, HKEY_CURRENT_USER, kSettings);
+    HKEY key = Create(reg, kHkeyCurrentUser, kSettings);
     const std::string withNul("C:\\Work\0junk", 12);
-    ASSERT_EQ(Set(reg, key, "PC_LOCATION", withNul), ERROR_SUCCESS);
+    ASSERT_EQ(Set(reg, key, "PC_LOCATION", withNul), kErrorSuccess);
     uint8_t small[4];
     uint32_t type = 0, size = sizeof small;
-    EXPECT_EQ(reg.RegQueryValueExA(key, "PC_LOCATION", &type, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(reg.RegQueryValueExA(key, "PC_LOCATION", &type, small, &size), kErrorMoreData);
     EXPECT_EQ(size, 12u);
-    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(type, kRegSz);
     EXPECT_EQ(Read(reg, "SOFTWARE\\brennowick\\ZILBA COMPANION", "pc_location"), withNul);
-    ASSERT_EQ(Set(reg, key, "SITE_NAME", ""), ERROR_SUCCESS);
+    ASSERT_EQ(Set(reg, key, "SITE_NAME", ""), kErrorSuccess);
     EXPECT_EQ(Read(reg, kSettings, "SITE_NAME"), "") << "an empty value is kept, not lost";
 
     // A name of another spelling is the same value and keeps the first; values list in name order.
-    ASSERT_EQ(Set(reg, key, "Pc_Location", "\\Other"), ERROR_SUCCESS);
-    ASSERT_EQ(Set(reg, key, "b", "b"), ERROR_SUCCESS);
+    ASSERT_EQ(Set(reg, key, "Pc_Location", "\\Other"), kErrorSuccess);
+    ASSERT_EQ(Set(reg, key, "b", "b"), kErrorSuccess);
     std::vector<std::string> seen;
     std::string name;
     std::vector<uint8_t> data;
-    for (uint32_t i = 0; reg.RegEnumValueA(key, i, &name, &type, &data) == ERROR_SUCCESS; ++i)
+    for (uint32_t i = 0; reg.RegEnumValueA(key, i, &name, &type, &data) == kErrorSuccess; ++i)
         seen.push_back(name + "=" + std::string(data.begin(), data.end()));
     EXPECT_EQ(seen, (std::vector<std::string>{"b=b", "PC_LOCATION=\\Other", "SITE_NAME="}));
-    EXPECT_EQ(reg.RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(reg.RegCloseKey(key), kErrorSuccess);
 }
 
 TEST(PosixRegistry, CreateMakesEveryMissingKeyWhileReadsAndStaleHandlesFail) {
     TempDir dir;
     PosixRegistry reg(dir / "sub/registry.db");  // its folder is made on the first write
     HKEY key = 0;
-    EXPECT_EQ(reg.RegOpenKeyExA(HKEY_CURRENT_USER, kSettings, 0, KEY_ALL_ACCESS, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(reg.RegOpenKeyExA(kHkeyCurrentUser, kSettings, 0, kKeyAllAccess, &key), kErrorFileNotFound);
     EXPECT_FALSE(fs::exists(dir / "sub")) << "reading creates nothing";
 
     uint32_t disposition = 0;
     const std::string autoStart = "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect";
-    reg.RegCloseKey(Create(reg, HKEY_LOCAL_MACHINE, autoStart, &disposition));
-    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-    key = Create(reg, HKEY_LOCAL_MACHINE, "software\\microsoft", &disposition);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-    ASSERT_EQ(Set(reg, key, "", "default value"), ERROR_SUCCESS);
-    EXPECT_EQ(Read(reg, "SOFTWARE\\Microsoft", "", HKEY_LOCAL_MACHINE), "default value");
-    EXPECT_EQ(Read(reg, "SOFTWARE\\Microsoft", "", HKEY_CURRENT_USER), "<error 2>") << "another hive";
-    EXPECT_EQ(Read(reg, autoStart, "Zilba Companion", HKEY_LOCAL_MACHINE), "<error 2>");
+    reg.RegCloseKey(Create(reg, kHkeyLocalMachine, autoStart, &disposition));
+    EXPECT_EQ(disposition, kRegCreatedNewKey);
+    key = Create(reg, kHkeyLocalMachine, "software\\microsoft", &disposition);
+    EXPECT_EQ(disposition, kRegOpenedExistingKey);
+    ASSERT_EQ(Set(reg, key, "", "default value"), kErrorSuccess);
+    EXPECT_EQ(Read(reg, "SOFTWARE\\Microsoft", "", kHkeyLocalMachine), "default value");
+    EXPECT_EQ(Read(reg, "SOFTWARE\\Microsoft", "", kHkeyCurrentUser), "<error 2>") << "another hive";
+    EXPECT_EQ(Read(reg, autoStart, "Zilba Companion", kHkeyLocalMachine), "<error 2>");
 
-    HKEY other = Create(reg, HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft");
-    EXPECT_TRUE(other != key && other != 0 && (other < HKEY_CLASSES_ROOT || other > HKEY_LOCAL_MACHINE));
-    EXPECT_EQ(reg.RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(Set(reg, other, "x", "y"), ERROR_SUCCESS) << "handles are independent";
-    EXPECT_EQ(reg.RegCloseKey(other), ERROR_SUCCESS);
-    EXPECT_EQ(reg.RegCloseKey(key), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(Set(reg, key, "x", "y"), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(Set(reg, 0x80000003u, "x", "y"), ERROR_INVALID_HANDLE);
+    HKEY other = Create(reg, kHkeyLocalMachine, "SOFTWARE\\Microsoft");
+    EXPECT_TRUE(other != key && other != 0 && (other < kHkeyClassesRoot || other > kHkeyLocalMachine));
+    EXPECT_EQ(reg.RegCloseKey(key), kErrorSuccess);
+    EXPECT_EQ(Set(reg, other, "x", "y"), kErrorSuccess) << "handles are independent";
+    EXPECT_EQ(reg.RegCloseKey(other), kErrorSuccess);
+    EXPECT_EQ(reg.RegCloseKey(key), kErrorInvalidHandle);
+    EXPECT_EQ(Set(reg, key, "x", "y"), kErrorInvalidHandle);
+    EXPECT_EQ(Set(reg, 0x80000003u, "x", "y"), kErrorInvalidHandle);
 }
 
 TEST(PosixRegistry, ValuesSurviveANewInstanceARecreatedFileAndADamagedOne) {
@@ -99,15 +99,15 @@ TEST(PosixRegistry, ValuesSurviveANewInstanceARecreatedFileAndADamagedOne) {
     EXPECT_EQ(file, dir / "home/.config/zilba-companion/registry.db");
     {
         PosixRegistry reg;
-        HKEY key = Create(reg, HKEY_CURRENT_USER, kSettings);
-        ASSERT_EQ(Set(reg, key, "SERVER_NAME", "zilba.example"), ERROR_SUCCESS);
+        HKEY key = Create(reg, kHkeyCurrentUser, kSettings);
+        ASSERT_EQ(Set(reg, key, "SERVER_NAME", "zilba.example"), kErrorSuccess);
         reg.RegCloseKey(key);
     }
     PosixRegistry reg;
     EXPECT_EQ(Read(reg, kSettings, "SERVER_NAME"), "zilba.example");
-    HKEY key = Create(reg, HKEY_CURRENT_USER, kSettings);
+    HKEY key = Create(reg, kHkeyCurrentUser, kSettings);
     fs::remove(file);  // a key opened before the file went still writes into the new one
-    ASSERT_EQ(Set(reg, key, "SITE_NAME", "bnwck"), ERROR_SUCCESS);
+    ASSERT_EQ(Set(reg, key, "SITE_NAME", "bnwck"), kErrorSuccess);
     EXPECT_EQ(Read(reg, kSettings, "SITE_NAME"), "bnwck");
     reg.RegCloseKey(key);
 
@@ -117,8 +117,8 @@ TEST(PosixRegistry, ValuesSurviveANewInstanceARecreatedFileAndADamagedOne) {
         WriteFile(file, garbage + std::to_string(damage));
         EXPECT_EQ(Read(reg, kSettings, "SITE_NAME"), "<error 2>");
         EXPECT_EQ(ReadFile(file), garbage + std::to_string(damage)) << "reading never touches it";
-        key = Create(reg, HKEY_CURRENT_USER, kSettings);
-        ASSERT_EQ(Set(reg, key, "SITE_NAME", "depot7"), ERROR_SUCCESS);
+        key = Create(reg, kHkeyCurrentUser, kSettings);
+        ASSERT_EQ(Set(reg, key, "SITE_NAME", "depot7"), kErrorSuccess);
         reg.RegCloseKey(key);
         EXPECT_EQ(Read(reg, kSettings, "SITE_NAME"), "depot7");
     }
@@ -138,9 +138,9 @@ TEST(PosixRegistry, TwoProcessesWriteAtOnceWithoutLosingValues) {
         PosixRegistry reg(file);
         int failures = 0;
         for (int i = 0; i < 25; ++i) {
-            HKEY key = Create(reg, HKEY_CURRENT_USER, kSettings);
+            HKEY key = Create(reg, kHkeyCurrentUser, kSettings);
             std::string name = "V" + std::to_string(c * 25 + i);
-            failures += key == 0 || Set(reg, key, name, name) != ERROR_SUCCESS;
+            failures += key == 0 || Set(reg, key, name, name) != kErrorSuccess;
             reg.RegCloseKey(key);
         }
         _exit(failures);

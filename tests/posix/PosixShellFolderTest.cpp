@@ -10,14 +10,14 @@ namespace {
 
 // The documents folder after user-dirs.dirs is written with `line`; "failed" when the lookup
 // fails with the buffer left as it was.
-std::string Documents(const std::string& line, int32_t csidl = CSIDL_PERSONAL) {
+std::string Documents(const std::string& line, int32_t csidl = kCsidlPersonal) {
     fs::create_directories(std::string(getenv("HOME")) + "/.config");
     WriteFile(std::string(getenv("HOME")) + "/.config/user-dirs.dirs", line);
-    char buffer[MAX_PATH];
+    char buffer[kMaxPath];
     std::memset(buffer, ' ', sizeof buffer);
     if (posix::PosixShellFolder().SHGetFolderPathA(0, csidl, 0, 0, buffer) == 0)
         return std::string(buffer, strnlen(buffer, sizeof buffer));
-    return std::all_of(buffer, buffer + MAX_PATH, [](char c) { return c == ' '; }) ? "failed" : "buffer written";
+    return std::all_of(buffer, buffer + kMaxPath, [](char c) { return c == ' '; }) ? "failed" : "buffer written";
 }
 
 TEST(PosixShellFolder, UsesTheXdgDocumentsFolderElseHomeDocuments) {

@@ -19,15 +19,15 @@ protected:
     static std::string Device(const std::string& relative) {
         return posix::HandheldRoot() + "/My Documents/Pocket Zilba/" + relative;
     }
-    HANDLE Open(const std::string& path, uint32_t access = GENERIC_READ, uint32_t creation = OPEN_EXISTING) {
-        return rapi.CeCreateFile(Utf8ToUtf16(path).c_str(), access, FILE_SHARE_READ, nullptr, creation,
-                                 FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE Open(const std::string& path, uint32_t access = kGenericRead, uint32_t creation = kOpenExisting) {
+        return rapi.CeCreateFile(Utf8ToUtf16(path).c_str(), access, kFileShareRead, nullptr, creation,
+                                 kFileAttributeNormal, 0);
     }
     // Every entry of a search as "name:attributes", or "none" when the search finds nothing.
     Lines Search(const std::string& path) {
         CE_FIND_DATA data{};
         HANDLE h = rapi.CeFindFirstFile(Utf8ToUtf16(path).c_str(), &data);
-        if (h == INVALID_HANDLE_VALUE) return {"none"};
+        if (h == kInvalidHandle) return {"none"};
         Lines names;
         do names.push_back(Utf16ToUtf8(data.cFileName) + ":" + std::to_string(data.dwFileAttributes));
         while (rapi.CeFindNextFile(h, &data) != 0);
@@ -53,7 +53,7 @@ protected:
 TEST_F(SimulatedRapiTest, ConnectionOpensOnlyWhileDockedAndTakesItsHandlesAlong) {
     WriteFile(Device(".purge"), "");
     EXPECT_EQ(Search(kData + ".purge"), Lines{"none"}) << "nothing works before the connection is open";
-    EXPECT_EQ(Open(kData + ".purge"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(kData + ".purge"), kInvalidHandle);
     EXPECT_NE(rapi.CeRapiUninit(), 0);
 
     ASSERT_EQ(rapi.CeRapiInit(), 0);
@@ -89,7 +89,7 @@ TEST_F(SimulatedRapiTest, AMarkerInAFolderMadeAfterConnectingStillUndocks) {
     ASSERT_EQ(other.CeRapiInit(), 0);
     CE_FIND_DATA data{};
     HANDLE search = other.CeFindFirstFile(Utf8ToUtf16(kData + "*").c_str(), &data);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ASSERT_NE(search, kInvalidHandle);
     fs::create_directories(posix::DataHome() + "/later");
     WriteFile(marker, "");
     EXPECT_EQ(other.CeFindNextFile(search, &data), 0);
@@ -136,16 +136,16 @@ TEST_F(SimulatedRapiTest, ReadsDeliverTheFileInPiecesThenZeroAndCloseOnce) {
     EXPECT_EQ(rapi.CeCloseHandle(a), 0);
     EXPECT_EQ(Reads(a), std::vector<uint32_t>{kFailed});
     for (const char* name : {"old.bmp", "gone.bmp", "*.bmp"})
-        EXPECT_EQ(Open(kData + "Signatures\\" + name), INVALID_HANDLE_VALUE) << "not a plain file: " << name;
+        EXPECT_EQ(Open(kData + "Signatures\\" + name), kInvalidHandle) << "not a plain file: " << name;
 }
 
 TEST_F(SimulatedRapiTest, CreateAlwaysEmptiesTheFileOfAnyCaseOrMakesIt) {
     ASSERT_EQ(rapi.CeRapiInit(), 0);
-    EXPECT_NE(rapi.CeCloseHandle(Open(kData + ".purge", GENERIC_WRITE, CREATE_ALWAYS)), 0);
+    EXPECT_NE(rapi.CeCloseHandle(Open(kData + ".purge", kGenericWrite, kCreateAlways)), 0);
     EXPECT_EQ(ReadFile(Device(".purge")), "");
     fs::remove(Device(".purge"));
     WriteFile(Device(".PURGE"), "left over");
-    HANDLE h = Open(kData + ".purge", GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE h = Open(kData + ".purge", kGenericWrite, kCreateAlways);
     EXPECT_EQ(Reads(h), std::vector<uint32_t>{kFailed}) << "a write handle does not read";
     EXPECT_NE(rapi.CeCloseHandle(h), 0);
     EXPECT_EQ(ReadFile(Device(".PURGE")), "");
@@ -153,11 +153,11 @@ TEST_F(SimulatedRapiTest, CreateAlwaysEmptiesTheFileOfAnyCaseOrMakesIt) {
     // The folder must exist, a folder of that name is not replaced, and other access and
     // creation pairs are not served.
     for (auto [path, access, creation] :
-         {std::tuple{std::string("\\My Documents\\Nowhere\\.purge"), GENERIC_WRITE, CREATE_ALWAYS},
-          {kData + "Signatures", GENERIC_WRITE, CREATE_ALWAYS}, {kData + "new", GENERIC_READ, CREATE_ALWAYS},
-          {kData + ".purge", GENERIC_WRITE, OPEN_EXISTING},
-          {kData + ".purge", GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS}})
-        EXPECT_EQ(Open(path, access, creation), INVALID_HANDLE_VALUE) << path;
+         {std::tuple{std::string("\\My Documents\\Nowhere\\.purge"), kGenericWrite, kCreateAlways},
+          {kData + "Signatures", kGenericWrite, kCreateAlways}, {kData + "new", kGenericRead, kCreateAlways},
+          {kData + ".purge", kGenericWrite, kOpenExisting},
+          {kData + ".purge", kGenericRead | kGenericWrite, kCreateAlways}})
+        EXPECT_EQ(Open(path, access, creation), kInvalidHandle) << path;
     EXPECT_EQ(Names(Device("")), (Lines{".PURGE", "Signatures"}));
     EXPECT_EQ(Names(posix::HandheldRoot() + "/My Documents"), Lines{"Pocket Zilba"});
     EXPECT_EQ(rapi.OpenHandles(), 0u);
@@ -173,8 +173,8 @@ TEST_F(SimulatedRapiTest, PathsNeverLeaveTheHandheld) {
          Lines{"\\..\\secret.txt", "\\My Documents\\..\\..\\secret.txt", "/../secret.txt",
                kData + "link\\secret.txt", "\\.\\My Documents", "C:\\My Documents", kData + "Signatures\\s.bmp"}) {
         EXPECT_EQ(Search(path), Lines{"none"}) << path;
-        EXPECT_EQ(Open(path), INVALID_HANDLE_VALUE) << path;
-        EXPECT_EQ(Open(path, GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE) << path;
+        EXPECT_EQ(Open(path), kInvalidHandle) << path;
+        EXPECT_EQ(Open(path, kGenericWrite, kCreateAlways), kInvalidHandle) << path;
     }
     EXPECT_EQ(Search(kData + "*"), Lines{"Signatures:16"}) << "links are not listed";
     EXPECT_EQ(Search(kData + "Signatures\\*.bmp"), Lines{"none"});

@@ -31,8 +31,8 @@ TEST(Umask, CreatedFilesAndFoldersFollowIt) {
         files.MkDir(sub);
         files.FileCopy(dir / "source", sub + "/copy");
         files.CreateText(sub + "/export.txt")->Close();
-        HANDLE h = kernel.CreateFileA(sub + "/S_1.bmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        HANDLE h = kernel.CreateFileA(sub + "/S_1.bmp", kGenericWrite, 0, nullptr, kCreateAlways, 0, 0);
+        ASSERT_NE(h, kInvalidHandle);
         kernel.CloseHandle(h);
         ::umask(saved);
         EXPECT_EQ(Mode(sub), 0777 & ~mask);

@@ -35,7 +35,7 @@ TEST(TransferRun, ConnectionThatCannotOpenIsReportedCountedAndStillClosed) {
     EXPECT_EQ(rig.form.messages, Lines{"Error: Failed to initialise RAPI"});
     EXPECT_EQ(rig.plan.calls.back(), "CeRapiUninit");
     // The settings were saved as soon as the user said Yes.
-    EXPECT_EQ(RegReadString(rig.real.registry, HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME"),
+    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SERVER_NAME"),
               "127.0.0.1:9");
     // The order the user sees: log shown, count repainted, hourglass, then the box after the arrow.
     auto& ev = rig.form.events;

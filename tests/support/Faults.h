@@ -54,23 +54,23 @@ class FaultyRegistry : public Registry {
 public:
     FaultyRegistry(Registry& real, FaultPlan& plan) : real_(real), plan_(plan) {}
     LONG RegOpenKeyExA(HKEY k, const std::string& sub, uint32_t o, uint32_t sam, HKEY* out) override {
-        return Opened(plan_.Call("RegOpenKeyExA", sub, ERROR_ACCESS_DENIED,
+        return Opened(plan_.Call("RegOpenKeyExA", sub, kErrorAccessDenied,
                                  [&] { return real_.RegOpenKeyExA(k, sub, o, sam, out); }));
     }
     LONG RegQueryValueExA(HKEY k, const std::string& name, uint32_t* type, uint8_t* data,
                           uint32_t* size) override {
-        return plan_.Call("RegQueryValueExA", name, ERROR_FILE_NOT_FOUND,
+        return plan_.Call("RegQueryValueExA", name, kErrorFileNotFound,
                           [&] { return real_.RegQueryValueExA(k, name, type, data, size); });
     }
     LONG RegCreateKeyExA(HKEY k, const std::string& sub, uint32_t r, const char* cls, uint32_t o,
                          uint32_t sam, const void* sa, HKEY* out, uint32_t* disp) override {
-        return Opened(plan_.Call("RegCreateKeyExA", sub, ERROR_ACCESS_DENIED, [&] {
+        return Opened(plan_.Call("RegCreateKeyExA", sub, kErrorAccessDenied, [&] {
             return real_.RegCreateKeyExA(k, sub, r, cls, o, sam, sa, out, disp);
         }));
     }
     LONG RegSetValueExA(HKEY k, const std::string& name, uint32_t r, uint32_t type, const uint8_t* data,
                         uint32_t size) override {
-        return plan_.Call("RegSetValueExA", name, ERROR_ACCESS_DENIED,
+        return plan_.Call("RegSetValueExA", name, kErrorAccessDenied,
                           [&] { return real_.RegSetValueExA(k, name, r, type, data, size); });
     }
     LONG RegCloseKey(HKEY k) override {
@@ -78,14 +78,14 @@ public:
     }
     LONG RegEnumValueA(HKEY k, uint32_t i, std::string* name, uint32_t* type,
                        std::vector<uint8_t>* data) override {
-        return plan_.Call("RegEnumValueA", "", ERROR_ACCESS_DENIED,
+        return plan_.Call("RegEnumValueA", "", kErrorAccessDenied,
                           [&] { return real_.RegEnumValueA(k, i, name, type, data); });
     }
     int openKeys = 0;  // opened or created and not yet closed
 
 private:
     LONG Opened(LONG r) {
-        openKeys += r == ERROR_SUCCESS;
+        openKeys += r == kErrorSuccess;
         return r;
     }
     Registry& real_;
@@ -116,7 +116,7 @@ public:
     }
     HANDLE CreateFileA(const std::string& path, uint32_t access, uint32_t share,
                        const SECURITY_ATTRIBUTES* sa, uint32_t creation, uint32_t flags, HANDLE t) override {
-        return plan_.Call("CreateFileA", path, INVALID_HANDLE_VALUE, [&] {
+        return plan_.Call("CreateFileA", path, kInvalidHandle, [&] {
             return real_.CreateFileA(path, access, share, sa, creation, flags, t);
         }, &openFiles);
     }
@@ -153,7 +153,7 @@ public:
     // A failed search call reports a failure, not the end of the names.
     HANDLE CeFindFirstFile(const char16_t* name, CE_FIND_DATA* data) override {
         injected_ = true;
-        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), INVALID_HANDLE_VALUE, [&] {
+        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), kInvalidHandle, [&] {
             injected_ = false;
             return real_.CeFindFirstFile(name, data);
         }, &openHandles);
@@ -171,7 +171,7 @@ public:
     }
     HANDLE CeCreateFile(const char16_t* name, uint32_t access, uint32_t share, const void* sa,
                         uint32_t creation, uint32_t flags, HANDLE t) override {
-        return plan_.Call("CeCreateFile", Utf16ToUtf8(name), INVALID_HANDLE_VALUE, [&] {
+        return plan_.Call("CeCreateFile", Utf16ToUtf8(name), kInvalidHandle, [&] {
             return real_.CeCreateFile(name, access, share, sa, creation, flags, t);
         }, &openHandles);
     }

@@ -93,7 +93,7 @@ std::map<std::string, std::string> StoredSettings() {
     posix::PosixRegistry registry;
     std::map<std::string, std::string> values;
     for (const char* name : {"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"})
-        values[name] = RegReadString(registry, HKEY_CURRENT_USER, kSettingsKey, name);
+        values[name] = RegReadString(registry, kHkeyCurrentUser, kSettingsKey, name);
     return values;
 }
 

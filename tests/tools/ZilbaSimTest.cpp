@@ -94,8 +94,8 @@ TEST(ZilbaSim, DockUndockAndStatusFollowTheConnectionAndDockStartsTheRegisteredP
     fs::permissions(script, fs::perms::owner_all);
     posix::PosixRegistry registry;
     const char* key = "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect";
-    RegWriteString(registry, HKEY_LOCAL_MACHINE, key, "Zilba Companion", script);
-    RegWriteString(registry, HKEY_LOCAL_MACHINE, key, "Old Tool", home / "uninstalled/tool");
+    RegWriteString(registry, kHkeyLocalMachine, key, "Zilba Companion", script);
+    RegWriteString(registry, kHkeyLocalMachine, key, "Old Tool", home / "uninstalled/tool");
     auto started = std::chrono::steady_clock::now();
     auto r = Sim({"dock"});
     ASSERT_EQ(r.exitCode, 0) << r.output;
@@ -121,10 +121,10 @@ TEST(ZilbaSim, InstallRegistersTheFilterLibraryByItsAbsolutePath) {
     HomeDir home;
     posix::PosixRegistry registry;
     auto registered = [&] {
-        std::string classId = RegReadString(registry, HKEY_CLASSES_ROOT, "MS.WinCE.Table\\CLSID", "");
+        std::string classId = RegReadString(registry, kHkeyClassesRoot, "MS.WinCE.Table\\CLSID", "");
         const std::regex guid(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})");
         EXPECT_TRUE(std::regex_match(classId, guid)) << classId;
-        return RegReadString(registry, HKEY_CLASSES_ROOT, "CLSID\\" + classId + "\\InprocServer32", "");
+        return RegReadString(registry, kHkeyClassesRoot, "CLSID\\" + classId + "\\InprocServer32", "");
     };
     ASSERT_EQ(Sim({"install"}).exitCode, 0);
     const std::string library = fs::canonical(ZC_LIB_DIR "/libzc_adofilter.so").string();

@@ -88,15 +88,15 @@ std::vector<std::string> AutoStartPrograms() {
     zc::posix::PosixRegistry registry;
     zc::HKEY key = 0;
     std::vector<std::string> programs;
-    if (registry.RegOpenKeyExA(zc::HKEY_LOCAL_MACHINE, kAutoStartKey, 0, zc::KEY_ALL_ACCESS, &key) !=
-        zc::ERROR_SUCCESS)
+    if (registry.RegOpenKeyExA(zc::kHkeyLocalMachine, kAutoStartKey, 0, zc::kKeyAllAccess, &key) !=
+        zc::kErrorSuccess)
         return programs;
     for (uint32_t i = 0;; ++i) {
         std::string name;
         uint32_t type = 0;
         std::vector<uint8_t> data;
-        if (registry.RegEnumValueA(key, i, &name, &type, &data) != zc::ERROR_SUCCESS) break;
-        if (type != zc::REG_SZ && type != 2 /* REG_EXPAND_SZ */) continue;
+        if (registry.RegEnumValueA(key, i, &name, &type, &data) != zc::kErrorSuccess) break;
+        if (type != zc::kRegSz && type != 2 /* REG_EXPAND_SZ */) continue;
         std::string text(data.begin(), data.end());
         if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
         programs.push_back(text);
@@ -115,18 +115,18 @@ std::string ExeFolder() {
 void SetDefault(zc::Registry& registry, const std::string& keyPath, const std::string& text) {
     zc::HKEY key = 0;
     uint32_t disposition = 0;
-    zc::LONG rc = registry.RegCreateKeyExA(zc::HKEY_CLASSES_ROOT, keyPath, 0, nullptr, 0,
-                                           zc::KEY_ALL_ACCESS, nullptr, &key, &disposition);
-    if (rc != zc::ERROR_SUCCESS)
-        throw std::runtime_error("cannot create the registry key HKEY_CLASSES_ROOT\\" + keyPath +
+    zc::LONG rc = registry.RegCreateKeyExA(zc::kHkeyClassesRoot, keyPath, 0, nullptr, 0,
+                                           zc::kKeyAllAccess, nullptr, &key, &disposition);
+    if (rc != zc::kErrorSuccess)
+        throw std::runtime_error("cannot create the registry key kHkeyClassesRoot\\" + keyPath +
                                  " (error " + std::to_string(rc) + ")");
     // Stored with its terminating NUL, as string values are.
-    rc = registry.RegSetValueExA(key, "", 0, zc::REG_SZ,
+    rc = registry.RegSetValueExA(key, "", 0, zc::kRegSz,
                                  reinterpret_cast<const uint8_t*>(text.c_str()),
                                  static_cast<uint32_t>(text.size() + 1));
     registry.RegCloseKey(key);
-    if (rc != zc::ERROR_SUCCESS)
-        throw std::runtime_error("cannot write the registry value HKEY_CLASSES_ROOT\\" + keyPath +
+    if (rc != zc::kErrorSuccess)
+        throw std::runtime_error("cannot write the registry value kHkeyClassesRoot\\" + keyPath +
                                  " (error " + std::to_string(rc) + ")");
 }
 

@@ -20,9 +20,9 @@ void StoreSettings(const SettingsOptions& options) {
     for (const auto& [name, value] : values) {
         if (!*value) continue;
         any = true;
-        zc::RegWriteString(registry, zc::HKEY_CURRENT_USER, zc::kSettingsKey, name, **value);
+        zc::RegWriteString(registry, zc::kHkeyCurrentUser, zc::kSettingsKey, name, **value);
         // The store reports nothing, so read the value back to tell the user.
-        std::string back = zc::RegReadString(registry, zc::HKEY_CURRENT_USER, zc::kSettingsKey, name);
+        std::string back = zc::RegReadString(registry, zc::kHkeyCurrentUser, zc::kSettingsKey, name);
         std::string want = **value;
         want.erase(0, want.find_first_not_of(' '));
         want.erase(want.find_last_not_of(' ') + 1);

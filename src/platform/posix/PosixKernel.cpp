@@ -119,7 +119,7 @@ HANDLE PosixKernel::CreateMutexA(const SECURITY_ATTRIBUTES* attributes, bool,
     ::close(fd);
     if (err == EWOULDBLOCK) {
         // Another holder: the mutex exists, and this handle merely names it.
-        lastError_ = ERROR_ALREADY_EXISTS;
+        lastError_ = kErrorAlreadyExists;
         return Add(Kind::Mutex, -1);
     }
     lastError_ = WindowsError(err, path);
@@ -187,20 +187,20 @@ HANDLE PosixKernel::CreateFileA(const std::string& path, uint32_t access, uint32
                                 const SECURITY_ATTRIBUTES* attributes, uint32_t creation,
                                 uint32_t, HANDLE) {
     std::lock_guard lock(mutex_);
-    bool read = access & GENERIC_READ;
-    bool write = access & GENERIC_WRITE;
+    bool read = access & kGenericRead;
+    bool write = access & kGenericWrite;
     int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
     switch (creation) {
         case CREATE_NEW_W: flags |= O_CREAT | O_EXCL; break;
-        case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-        case OPEN_EXISTING: break;
+        case kCreateAlways: flags |= O_CREAT | O_TRUNC; break;
+        case kOpenExisting: break;
         case OPEN_ALWAYS_W: flags |= O_CREAT; break;
         case TRUNCATE_EXISTING_W: flags |= O_TRUNC; break;
-        default: lastError_ = ERROR_INVALID_PARAMETER_W; return INVALID_HANDLE_VALUE;
+        default: lastError_ = ERROR_INVALID_PARAMETER_W; return kInvalidHandle;
     }
     if ((flags & O_TRUNC) && !write) {
         lastError_ = ERROR_INVALID_PARAMETER_W;
-        return INVALID_HANDLE_VALUE;
+        return kInvalidHandle;
     }
     if (!attributes || !attributes->bInheritHandle) flags |= O_CLOEXEC;
     struct stat before {};
@@ -208,17 +208,17 @@ HANDLE PosixKernel::CreateFileA(const std::string& path, uint32_t access, uint32
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         lastError_ = WindowsError(errno, path);
-        return INVALID_HANDLE_VALUE;
+        return kInvalidHandle;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // a folder is no file to read or write
         ::close(fd);
         lastError_ = ERROR_ACCESS_DENIED_W;
-        return INVALID_HANDLE_VALUE;
+        return kInvalidHandle;
     }
     // As on Windows, replacing or opening an existing file succeeds and says so.
-    lastError_ = existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS_W)
-                     ? ERROR_ALREADY_EXISTS
+    lastError_ = existed && (creation == kCreateAlways || creation == OPEN_ALWAYS_W)
+                     ? kErrorAlreadyExists
                      : 0;
     return Add(Kind::File, fd);
 }

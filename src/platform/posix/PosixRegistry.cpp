@@ -27,9 +27,9 @@ constexpr const char* kSchema =
 
 int HiveIndex(HKEY hKey) {
     switch (hKey) {
-        case HKEY_CLASSES_ROOT: return 0;
-        case HKEY_CURRENT_USER: return 1;
-        case HKEY_LOCAL_MACHINE: return 2;
+        case kHkeyClassesRoot: return 0;
+        case kHkeyCurrentUser: return 1;
+        case kHkeyLocalMachine: return 2;
         default: return -1;
     }
 }
@@ -140,7 +140,7 @@ bool MoveAside(const std::string& file) {
 
 LONG WriteFailure(int rc) {
     rc &= 0xFF;
-    if (rc == SQLITE_READONLY || rc == SQLITE_PERM || rc == SQLITE_AUTH) return ERROR_ACCESS_DENIED;
+    if (rc == SQLITE_READONLY || rc == SQLITE_PERM || rc == SQLITE_AUTH) return kErrorAccessDenied;
     return ERROR_REGISTRY_IO_FAILED;
 }
 
@@ -150,7 +150,7 @@ LONG Write(const std::string& file, const std::function<int(sqlite3*)>& body) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto slash = file.rfind('/');
         if (slash != std::string::npos && slash > 0 && !MakeFolders(file.substr(0, slash)))
-            return ERROR_ACCESS_DENIED;
+            return kErrorAccessDenied;
         Db db;
         int rc = db.Open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         if (rc == SQLITE_OK) rc = db.Exec("BEGIN IMMEDIATE");
@@ -160,7 +160,7 @@ LONG Write(const std::string& file, const std::function<int(sqlite3*)>& body) {
             if (rc == SQLITE_OK) rc = db.Exec("COMMIT");
             if (rc != SQLITE_OK) db.Exec("ROLLBACK");
         }
-        if (rc == SQLITE_OK) return ERROR_SUCCESS;
+        if (rc == SQLITE_OK) return kErrorSuccess;
         if (!IsDamaged(rc) || attempt > 0) return WriteFailure(rc);
         db.Close();
         if (!MoveAside(file)) return ERROR_REGISTRY_IO_FAILED;
@@ -220,43 +220,43 @@ LONG PosixRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, uint32_t
     std::lock_guard lock(mutex_);
     if (!result) return ERROR_INVALID_PARAMETER;
     Key key;
-    if (!Resolve(hKey, subKey, &key)) return ERROR_INVALID_HANDLE;
+    if (!Resolve(hKey, subKey, &key)) return kErrorInvalidHandle;
     if (!key.path.empty()) {
         Db db;
         if (!OpenForRead(File(), db) || !KeyExists(db.get(), key.hive, key.path))
-            return ERROR_FILE_NOT_FOUND;
+            return kErrorFileNotFound;
     }
     *result = NewHandle(key);
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 LONG PosixRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueName, uint32_t* type,
                                      uint8_t* data, uint32_t* cbData) {
     std::lock_guard lock(mutex_);
     Key key;
-    if (!Resolve(hKey, "", &key)) return ERROR_INVALID_HANDLE;
+    if (!Resolve(hKey, "", &key)) return kErrorInvalidHandle;
     if (data && !cbData) return ERROR_INVALID_PARAMETER;
     Db db;
-    if (!OpenForRead(File(), db)) return ERROR_FILE_NOT_FOUND;
+    if (!OpenForRead(File(), db)) return kErrorFileNotFound;
     Stmt s(db.get(), "SELECT type, data FROM vals WHERE hive = ?1 AND lpath = ?2 AND lname = ?3");
-    if (!s.ok()) return ERROR_FILE_NOT_FOUND;
+    if (!s.ok()) return kErrorFileNotFound;
     s.Int(1, key.hive).Text(2, LowerAscii(key.path)).Text(3, LowerAscii(valueName));
-    if (s.Step() != SQLITE_ROW) return ERROR_FILE_NOT_FOUND;
+    if (s.Step() != SQLITE_ROW) return kErrorFileNotFound;
     auto storedType = static_cast<uint32_t>(sqlite3_column_int64(s.get(), 0));
     const void* bytes = sqlite3_column_blob(s.get(), 1);
     auto size = static_cast<uint32_t>(sqlite3_column_bytes(s.get(), 1));
     if (type) *type = storedType;
     if (!data) {
         if (cbData) *cbData = size;
-        return ERROR_SUCCESS;
+        return kErrorSuccess;
     }
     if (*cbData < size) {
         *cbData = size;
-        return ERROR_MORE_DATA;
+        return kErrorMoreData;
     }
     if (size > 0) std::memcpy(data, bytes, size);
     *cbData = size;
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 LONG PosixRegistry::RegCreateKeyExA(HKEY hKey, const std::string& subKey, uint32_t,
@@ -265,23 +265,23 @@ LONG PosixRegistry::RegCreateKeyExA(HKEY hKey, const std::string& subKey, uint32
     std::lock_guard lock(mutex_);
     if (!result) return ERROR_INVALID_PARAMETER;
     Key key;
-    if (!Resolve(hKey, subKey, &key)) return ERROR_INVALID_HANDLE;
+    if (!Resolve(hKey, subKey, &key)) return kErrorInvalidHandle;
     bool existed = true;
     LONG rc = Write(File(), [&](sqlite3* db) {
         existed = KeyExists(db, key.hive, key.path);
         return EnsureKeys(db, key.hive, key.path);
     });
-    if (rc != ERROR_SUCCESS) return rc;
-    if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    if (rc != kErrorSuccess) return rc;
+    if (disposition) *disposition = existed ? kRegOpenedExistingKey : kRegCreatedNewKey;
     *result = NewHandle(key);
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 LONG PosixRegistry::RegSetValueExA(HKEY hKey, const std::string& valueName, uint32_t,
                                    uint32_t type, const uint8_t* data, uint32_t cbData) {
     std::lock_guard lock(mutex_);
     Key key;
-    if (!Resolve(hKey, "", &key)) return ERROR_INVALID_HANDLE;
+    if (!Resolve(hKey, "", &key)) return kErrorInvalidHandle;
     if (!data && cbData > 0) return ERROR_INVALID_PARAMETER;
     if (cbData > 0x7FFFFFFFu) return ERROR_INVALID_PARAMETER;
     return Write(File(), [&](sqlite3* db) {
@@ -301,23 +301,23 @@ LONG PosixRegistry::RegSetValueExA(HKEY hKey, const std::string& valueName, uint
 
 LONG PosixRegistry::RegCloseKey(HKEY hKey) {
     std::lock_guard lock(mutex_);
-    if (HiveIndex(hKey) >= 0) return ERROR_SUCCESS;  // the hives are never really closed
-    return open_.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    if (HiveIndex(hKey) >= 0) return kErrorSuccess;  // the hives are never really closed
+    return open_.erase(hKey) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
 LONG PosixRegistry::RegEnumValueA(HKEY hKey, uint32_t index, std::string* valueName,
                                   uint32_t* type, std::vector<uint8_t>* data) {
     std::lock_guard lock(mutex_);
     Key key;
-    if (!Resolve(hKey, "", &key)) return ERROR_INVALID_HANDLE;
+    if (!Resolve(hKey, "", &key)) return kErrorInvalidHandle;
     Db db;
-    if (!OpenForRead(File(), db)) return ERROR_NO_MORE_ITEMS;
+    if (!OpenForRead(File(), db)) return kErrorNoMoreItems;
     Stmt s(db.get(),
            "SELECT name, type, data FROM vals WHERE hive = ?1 AND lpath = ?2 "
            "ORDER BY lname LIMIT 1 OFFSET ?3");
-    if (!s.ok()) return ERROR_NO_MORE_ITEMS;
+    if (!s.ok()) return kErrorNoMoreItems;
     s.Int(1, key.hive).Text(2, LowerAscii(key.path)).Int(3, index);
-    if (s.Step() != SQLITE_ROW) return ERROR_NO_MORE_ITEMS;
+    if (s.Step() != SQLITE_ROW) return kErrorNoMoreItems;
     if (valueName) {
         auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
         valueName->assign(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(s.get(), 0)));
@@ -328,7 +328,7 @@ LONG PosixRegistry::RegEnumValueA(HKEY hKey, uint32_t index, std::string* valueN
         auto size = static_cast<size_t>(sqlite3_column_bytes(s.get(), 2));
         data->assign(bytes, bytes ? bytes + size : bytes);
     }
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 }  // namespace zc::posix

@@ -71,11 +71,11 @@ std::string ConfiguredDocumentsDir() {
 int32_t PosixShellFolder::SHGetFolderPathA(intptr_t, int32_t csidl, intptr_t, uint32_t,
                                            char* path) {
     // The high byte carries flags such as "create"; the folder is the low byte.
-    if (!path || (csidl & 0xFF) != CSIDL_PERSONAL) return kShellInvalidArg;
+    if (!path || (csidl & 0xFF) != kCsidlPersonal) return kShellInvalidArg;
     std::string folder = ConfiguredDocumentsDir();
     if (!IsFolder(folder)) folder = HomeDir() + "/Documents";
     if (!IsFolder(folder)) return kShellFileNotFound;
-    if (folder.size() + 1 > static_cast<size_t>(MAX_PATH)) return kShellPathTooLong;
+    if (folder.size() + 1 > static_cast<size_t>(kMaxPath)) return kShellPathTooLong;
     std::memcpy(path, folder.c_str(), folder.size() + 1);
     return kShellOk;
 }

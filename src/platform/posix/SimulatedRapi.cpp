@@ -40,7 +40,7 @@ CE_FILETIME ToFileTime(int64_t unixNs) {
 
 void Fill(const SimulatedHandheld::Entry& entry, CE_FIND_DATA* data) {
     std::memset(static_cast<void*>(data), 0, sizeof(CE_FIND_DATA));
-    data->dwFileAttributes = entry.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    data->dwFileAttributes = entry.folder ? kFileAttributeDirectory : kFileAttributeNormal;
     data->ftCreationTime = data->ftLastAccessTime = data->ftLastWriteTime =
         ToFileTime(entry.modifiedNs);
     data->nFileSizeHigh = static_cast<uint32_t>(entry.size >> 32);
@@ -89,7 +89,7 @@ int32_t SimulatedRapi::CeRapiUninit() {
 HANDLE SimulatedRapi::CeFindFirstFile(const char16_t* fileName, CE_FIND_DATA* findData) {
     auto fail = [this](uint32_t why) {
         lastError_ = why;
-        return INVALID_HANDLE_VALUE;
+        return kInvalidHandle;
     };
     if (!Connected()) return fail(ERROR_DEVICE_NOT_CONNECTED_CE);
     if (!findData) return fail(ERROR_GEN_FAILURE_CE);
@@ -149,40 +149,40 @@ int32_t SimulatedRapi::CeFindClose(HANDLE find) {
 HANDLE SimulatedRapi::CeCreateFile(const char16_t* fileName, uint32_t access, uint32_t /*share*/,
                                    const void* /*security*/, uint32_t creation,
                                    uint32_t /*flags*/, HANDLE /*templateFile*/) {
-    if (!Connected()) return INVALID_HANDLE_VALUE;
+    if (!Connected()) return kInvalidHandle;
     auto text = PathText(fileName);
-    if (!text) return INVALID_HANDLE_VALUE;
+    if (!text) return kInvalidHandle;
     auto names = SimulatedHandheld::Split(*text);
-    if (!names || names->empty()) return INVALID_HANDLE_VALUE;
+    if (!names || names->empty()) return kInvalidHandle;
 
     File file;
-    if (access == GENERIC_READ && creation == OPEN_EXISTING) {
+    if (access == kGenericRead && creation == kOpenExisting) {
         auto found = handheld_.Resolve(*names);
-        if (!found) return INVALID_HANDLE_VALUE;
+        if (!found) return kInvalidHandle;
         auto entry = SimulatedHandheld::Stat(*found);
-        if (!entry || entry->folder) return INVALID_HANDLE_VALUE;
+        if (!entry || entry->folder) return kInvalidHandle;
         file.fd = ::open(found->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         file.readable = true;
-    } else if (access == GENERIC_WRITE && creation == CREATE_ALWAYS) {
+    } else if (access == kGenericWrite && creation == kCreateAlways) {
         std::string name = names->back();
         names->pop_back();
         auto folder = handheld_.Resolve(*names);
-        if (!folder) return INVALID_HANDLE_VALUE;
+        if (!folder) return kInvalidHandle;
         auto parent = SimulatedHandheld::Stat(*folder);
-        if (!parent || !parent->folder) return INVALID_HANDLE_VALUE;
+        if (!parent || !parent->folder) return kInvalidHandle;
         // An existing file of that name in another case is the same file on the handheld.
         std::string target = *folder + "/" + name;
         if (auto existing = SimulatedHandheld::FindEntry(*folder, name)) {
             auto entry = SimulatedHandheld::Stat(*existing);
-            if (!entry || entry->folder) return INVALID_HANDLE_VALUE;
+            if (!entry || entry->folder) return kInvalidHandle;
             target = *existing;
         }
         file.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                          0666);
     } else {
-        return INVALID_HANDLE_VALUE;
+        return kInvalidHandle;
     }
-    if (file.fd < 0) return INVALID_HANDLE_VALUE;
+    if (file.fd < 0) return kInvalidHandle;
     HANDLE handle = NewHandle();
     files_.emplace(handle, file);
     return handle;
