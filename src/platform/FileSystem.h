@@ -31,12 +31,17 @@ public:
     // Creates one folder; its parent must exist.
     virtual void MkDir(const std::string& path) = 0;
     // Names of the plain files of `folder` matching the wildcard `pattern` (as Windows matches,
-    // without regard to case); sub-folders, hidden and system files are left out.
+    // without regard to case); sub-folders, links, hidden and system files are left out.
     virtual std::vector<std::string> ListFiles(const std::string& folder,
                                                const std::string& pattern) = 0;
     // Copies, replacing a file of that name at the destination.
     virtual void FileCopy(const std::string& source, const std::string& destination) = 0;
     virtual void Kill(const std::string& path) = 0;
+    // Moves a file to a new name that must not exist yet: one rename on the same volume, else a
+    // copy that is on the disk before the source is deleted. A read-only file moves too.
+    virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
+    // Puts what was written to a file on the disk; for a folder, its entries and every file in it.
+    virtual void Flush(const std::string& path) = 0;
     // Creates (or truncates) a text file for output.
     virtual std::unique_ptr<TextFile> CreateText(const std::string& path) = 0;
     // The whole content of a file; a missing file is created empty and reads as no bytes.

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,9 +102,54 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
     auto full = dir.files.CreateText("/dev/full");
     full->PrintLine("&&START%%");
     EXPECT_EQ(dir.Raised([&] { full->Close(); }), "61 Disk full: /dev/full (No space left on device)");
+    // A disk that fills in the middle of a write leaves whole lines only.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const std::string line(1000, 'e');
+    Error e = ErrorOf([&] {
+        auto text = dir.files.CreateText(dir / "filling.txt");
+        for (int i = 0; i < 200; ++i) text->PrintLine(line);
+        text->Close();
+    });
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(e.number(), kErrDiskFull);
+    uintmax_t size = fs::file_size(dir / "filling.txt");
+    EXPECT_TRUE(size > 0 && size % (line.size() + 2) == 0) << size << " bytes is not a number of whole lines";
     // A missing file reads as nothing and is created empty.
     EXPECT_TRUE(dir.files.ReadBinary(dir / "new.txt").empty());
     EXPECT_TRUE(fs::is_regular_file(dir / "new.txt"));
+}
+
+TEST(PosixFileSystem, MoveRenamesOrCopiesAcrossVolumesAndNeverReplacesOrFollowsLinks) {
+    Files dir;
+    fs::create_directory(dir / "to");
+    WriteFile(dir / "ro.bmp", "read-only");
+    fs::permissions(dir / "ro.bmp", fs::perms::owner_read);
+    dir.files.MoveFile(dir / "ro.bmp", dir / "to/ro.bmp");
+    EXPECT_EQ(ReadFile(dir / "to/ro.bmp"), "read-only");
+    EXPECT_FALSE(fs::exists(dir / "ro.bmp"));
+    WriteFile(dir / "ro.bmp", "second");
+    EXPECT_EQ(ErrorOf([&] { dir.files.MoveFile(dir / "ro.bmp", dir / "to/ro.bmp"); }).number(), kErrPathFileAccess);
+    EXPECT_EQ(ReadFile(dir / "to/ro.bmp"), "read-only");
+    EXPECT_EQ(ReadFile(dir / "ro.bmp"), "second");
+    fs::create_symlink(dir / "ro.bmp", dir / "link.bmp");
+    EXPECT_NE(ErrorOf([&] { dir.files.MoveFile(dir / "link.bmp", dir / "to/link.bmp"); }).number(), 0);
+    EXPECT_EQ(Names(dir / "to"), Lines{"ro.bmp"});
+
+    // Another volume: the file is copied whole, then the source goes.
+    struct stat here {}, shm {};
+    if (stat("/dev/shm", &shm) != 0 || stat(dir.path().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
+        GTEST_SKIP() << "no second volume";
+    TempDir other("/dev/shm");
+    dir.files.MoveFile(dir / "ro.bmp", other / "ro.bmp");
+    EXPECT_EQ(ReadFile(other / "ro.bmp"), "second");
+    EXPECT_FALSE(fs::exists(dir / "ro.bmp"));
+    EXPECT_EQ(ErrorOf([&] { dir.files.MoveFile(dir / "to/ro.bmp", other / "ro.bmp"); }).number(), kErrPathFileAccess);
+    EXPECT_EQ(ReadFile(dir / "to/ro.bmp"), "read-only");
 }
 
 TEST(PosixFileSystem, PermissionsThatRefuseAreReportedAsSuch) {

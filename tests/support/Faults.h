@@ -207,6 +207,10 @@ public:
         Check("FileCopy", from).FileCopy(from, to);
     }
     void Kill(const std::string& path) override { Check("Kill", path).Kill(path); }
+    void MoveFile(const std::string& from, const std::string& to) override {
+        Check("MoveFile", from).MoveFile(from, to);
+    }
+    void Flush(const std::string& path) override { Check("Flush", path).Flush(path); }
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
     std::vector<uint8_t> ReadBinary(const std::string& path) override {
         return Check("ReadBinary", path).ReadBinary(path);

@@ -7,7 +7,8 @@ namespace zc::test {
 
 class TempDir {
 public:
-    TempDir();
+    // Below `base`, else below the system's temporary folder.
+    explicit TempDir(const std::string& base = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

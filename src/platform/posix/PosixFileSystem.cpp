@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <system_error>
 
@@ -126,7 +127,7 @@ public:
     ~PosixTextFile() override {
         if (fd_ < 0) return;
         // Whatever was printed reaches the file even when the caller never got to Close.
-        WriteAll(fd_, buffer_.data(), buffer_.size());
+        WriteLines();
         ::close(fd_);
     }
 
@@ -139,10 +140,9 @@ public:
 
     void Close() override {
         if (fd_ < 0) return;
+        int err = WriteLines();
         int fd = fd_;
         fd_ = -1;
-        int err = WriteAll(fd, buffer_.data(), buffer_.size());
-        buffer_.clear();
         if (::close(fd) != 0 && err == 0) err = errno;
         if (err != 0) RaiseErrno(err, path_);
     }
@@ -151,12 +151,24 @@ private:
     static constexpr size_t kFlushAt = 64 * 1024;
 
     void Flush() {
+        if (int err = WriteLines()) RaiseErrno(err, path_);
+    }
+
+    // The buffer holds whole lines; a write that fails part-way (a full disk) is cut back to
+    // the last whole line, so the file never ends in half a record.
+    int WriteLines() {
         int err = WriteAll(fd_, buffer_.data(), buffer_.size());
+        if (err == 0) {
+            written_ += static_cast<off_t>(buffer_.size());
+        } else if (::ftruncate(fd_, written_) == 0) {
+            ::lseek(fd_, written_, SEEK_SET);
+        }
         buffer_.clear();
-        if (err != 0) RaiseErrno(err, path_);
+        return err;
     }
 
     int fd_;
+    off_t written_ = 0;
     std::string path_;
     std::string buffer_;
 };
@@ -190,8 +202,10 @@ std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder,
         std::string name = entry->d_name;
         if (name.empty() || name[0] == '.') continue;
         struct stat st {};
-        // Links are followed, so a link to a file lists as that file; a broken link is left out.
-        if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        // A link is left out: what it points to may lie outside the folder, and nothing the
+        // program lists is ever read or sent through one.
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
         if (WildcardMatch(pattern, name)) names.push_back(std::move(name));
         errno = 0;
     }
@@ -207,14 +221,15 @@ std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder,
 }
 
 void PosixFileSystem::FileCopy(const std::string& source, const std::string& destination) {
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (in.get() < 0) RaiseErrno(errno, source);
     struct stat ss {};
     if (::fstat(in.get(), &ss) != 0) RaiseErrno(errno, source);
     if (!S_ISREG(ss.st_mode)) Raise(kErrPathFileAccess, source, "not a regular file");
 
     struct stat ds {};
-    if (::stat(destination.c_str(), &ds) == 0) {
+    // A link at the destination is replaced by the copy, never written through.
+    if (::lstat(destination.c_str(), &ds) == 0) {
         // A file copied onto itself (same name, or another name of the same file) stays as it is.
         if (ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino) return;
         if (S_ISDIR(ds.st_mode)) RaiseErrno(EISDIR, destination);
@@ -257,8 +272,6 @@ void PosixFileSystem::FileCopy(const std::string& source, const std::string& des
     ::fchmod(out.get(), ss.st_mode & 0777 & ~CurrentUmask());
     const struct timespec times[2] = {ss.st_atim, ss.st_mtim};
     ::futimens(out.get(), times);
-    // The backup deletes the source right after the copy; the copy must be on disk by then.
-    if (::fsync(out.get()) != 0) RaiseErrno(errno, destination);
     if (::close(out.release()) != 0) RaiseErrno(errno, destination);
     if (::rename(temp.c_str(), destination.c_str()) != 0) RaiseErrno(errno, destination);
     guard.keep = true;
@@ -272,14 +285,42 @@ void PosixFileSystem::Kill(const std::string& path) {
     if (::unlink(path.c_str()) != 0) RaiseErrno(errno, path);
 }
 
+void PosixFileSystem::MoveFile(const std::string& source, const std::string& destination) {
+    struct stat st {};
+    if (::lstat(source.c_str(), &st) != 0) RaiseErrno(errno, source);
+    if (!S_ISREG(st.st_mode)) Raise(kErrPathFileAccess, source, "not a regular file");
+    // One rename that never replaces: the destination is a new name in a new folder.
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    int err = errno;
+    if (err != EXDEV && err != EINVAL && err != ENOSYS) RaiseErrno(err, err == EEXIST ? destination : source);
+    // Another volume, or a file system that cannot rename without replacing: copy, and delete
+    // the source only once the copy is on the disk.
+    if (::lstat(destination.c_str(), &st) == 0) RaiseErrno(EEXIST, destination);
+    FileCopy(source, destination);
+    Flush(destination);
+    if (::unlink(source.c_str()) != 0) RaiseErrno(errno, source);
+}
+
+void PosixFileSystem::Flush(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.get() < 0) RaiseErrno(errno, path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) RaiseErrno(errno, path);
+    // A folder of a thousand bitmaps goes to the disk in one call for its whole volume, not in
+    // a thousand, each of which would wait for its own journal commit.
+    int rc = S_ISDIR(st.st_mode) ? ::syncfs(fd.get()) : ::fsync(fd.get());
+    if (rc != 0) RaiseErrno(errno, path);
+}
+
 std::unique_ptr<TextFile> PosixFileSystem::CreateText(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) RaiseErrno(errno, path);
     return std::make_unique<PosixTextFile>(fd, path);
 }
 
 std::vector<uint8_t> PosixFileSystem::ReadBinary(const std::string& path) {
-    int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (raw < 0) {
         if (errno != ENOENT) RaiseErrno(errno, path);
         // A missing file is created empty and reads as no bytes.
@@ -289,7 +330,7 @@ std::vector<uint8_t> PosixFileSystem::ReadBinary(const std::string& path) {
             return {};
         }
         if (errno != EEXIST) RaiseErrno(errno, path);
-        raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);  // someone else has just made it
+        raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);  // someone else has just made it
         if (raw < 0) RaiseErrno(errno, path);
     }
     Fd fd(raw);

@@ -203,8 +203,10 @@ HANDLE PosixKernel::CreateFileA(const std::string& path, uint32_t access, uint32
         return kInvalidHandle;
     }
     if (!attributes || !attributes->bInheritHandle) flags |= O_CLOEXEC;
+    // A link named like the file would let a write land on whatever it points to.
+    flags |= O_NOFOLLOW;
     struct stat before {};
-    bool existed = ::stat(path.c_str(), &before) == 0;
+    bool existed = ::lstat(path.c_str(), &before) == 0;
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         lastError_ = WindowsError(errno, path);
