@@ -62,6 +62,31 @@ TEST(PosixKernel, MutexIsHeldAgainstOtherProcessesUntilReleasedAndNotInherited) 
     EXPECT_TRUE(underFile.GetLastError() != 0 && underFile.GetLastError() != kErrorAlreadyExists);
 }
 
+TEST(PosixKernel, WithoutARuntimeFolderEachUserHasALockOfTheirOwn) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process as another user";
+    TempDir tmp;
+    fs::permissions(tmp.path(), fs::perms::all | fs::perms::sticky_bit);  // as /tmp is
+    std::string savedTmp = getenv("TMPDIR") ? getenv("TMPDIR") : "", savedRun = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
+    setenv("TMPDIR", tmp.path().c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
+    PosixKernel kernel;
+    SECURITY_ATTRIBUTES sa;
+    EXPECT_NE(kernel.CreateMutexA(&sa, false, "ZCMutex"), 0);
+    EXPECT_EQ(kernel.GetLastError(), 0u);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(4);
+        PosixKernel other;
+        HANDLE h = other.CreateMutexA(&sa, false, "ZCMutex");
+        _exit(h == 0 ? 2 : other.GetLastError() == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "another user's program runs guarded by a lock of its own";
+    if (savedTmp.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", savedTmp.c_str(), 1);
+    if (!savedRun.empty()) setenv("XDG_RUNTIME_DIR", savedRun.c_str(), 1);
+}
+
 TEST(PosixKernel, LoadsLibrariesRefusesOtherFilesAndKnowsItsName) {
     TempDir dir;
     PosixKernel kernel;

@@ -41,9 +41,20 @@ std::string DataHome() {
 std::string RuntimeDir() {
     std::string v = AbsoluteEnv("XDG_RUNTIME_DIR");
     if (!v.empty() && access(v.c_str(), W_OK | X_OK) == 0) return v;
+    // The temporary folder is shared by every user: each gets a private folder of their own
+    // there, so that one user's lock never stands for another's.
     std::error_code ec;
     std::string tmp = std::filesystem::temp_directory_path(ec).string();
-    return ec || tmp.empty() ? "/tmp" : tmp;
+    if (ec || tmp.empty()) tmp = "/tmp";
+    std::string own = tmp + "/zilba-companion-" + std::to_string(::getuid());
+    ::mkdir(own.c_str(), 0700);
+    struct stat st {};
+    // Someone else's folder (or a link) under that name is not used: the lock then cannot be
+    // made, which the program reports, rather than shared.
+    if (::lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0)
+        return own + "/unusable";
+    return own;
 }
 
 std::string RegistryFile() { return ConfigHome() + "/zilba-companion/registry.db"; }

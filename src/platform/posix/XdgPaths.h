@@ -7,7 +7,7 @@ namespace zc::posix {
 std::string HomeDir();        // $HOME, else the password database
 std::string ConfigHome();     // $XDG_CONFIG_HOME, else ~/.config
 std::string DataHome();       // $XDG_DATA_HOME, else ~/.local/share
-std::string RuntimeDir();     // $XDG_RUNTIME_DIR when usable, else the temp folder
+std::string RuntimeDir();     // $XDG_RUNTIME_DIR when usable, else a private folder of the user in the temp folder
 std::string RegistryFile();   // <config>/zilba-companion/registry.db
 std::string HandheldRoot();   // <data>/zilba-companion/handheld
 std::string UndockedMarker(); // <data>/zilba-companion/undocked
