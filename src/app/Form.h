@@ -2,6 +2,7 @@
 // What the steps see of the two windows: the fields and counters of the main window, the log,
 // the boxes, the file dialog and the cursor. The Qt shell implements it; tests use a fake.
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -43,6 +44,14 @@ public:
     virtual void SetCursor(Cursor cursor) = 0;
 };
 
+// What the current run has sent and where its files lie, for its closing box.
+struct Delivery {
+    std::vector<std::string> sent;  // names, in the export folder, of the files posted
+    int refused = 0;                // posted files the server did not answer 200 for
+    int importStatus = 0;           // the import request's answer; 0 while not asked
+    std::string keptIn;             // the folder that holds the run's files once only the PC has them
+};
+
 // The main window's state as the steps share it.
 struct MainForm {
     MainForm(Form& form, Platform& platform) : ui(form), os(platform) {}
@@ -50,6 +59,7 @@ struct MainForm {
     Platform& os;
     std::string strExportFile;  // the current export file, full path
     bool busy = false;          // a run is in progress
+    Delivery delivery;          // of the current run
 };
 
 inline void WriteLog(MainForm& f, const std::string& message) { f.ui.WriteLog(message); }

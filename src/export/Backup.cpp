@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "export/Export.h"
@@ -6,27 +8,64 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace zc {
+
+namespace {
+
+// A whole export file: named as the build names it and ending with its STOP record. A file cut
+// short by a failed build is not one: the handheld still holds its rows.
+bool IsWholeExportFile(MainForm& f, const std::string& folder, const std::string& name) {
+    if (!WildcardMatch("c_zilba_*.txt", name)) return false;
+    std::vector<uint8_t> bytes = f.os.files.ReadBinary(folder + kSep + name);
+    static constexpr std::string_view kStop = "&&STOP%%\r\n";
+    return bytes.size() >= kStop.size() &&
+           std::string_view(reinterpret_cast<const char*>(bytes.data()) + bytes.size() - kStop.size(),
+                            kStop.size()) == kStop;
+}
+
+}  // namespace
+
+void RefuseUnsentExports(MainForm& f) {
+    std::string folder = ExportFolder(f);
+    if (!f.os.files.Exists(folder)) return;
+    for (const std::string& name : f.os.files.ListFiles(folder, "c_zilba_*.txt"))
+        if (IsWholeExportFile(f, folder, name))
+            throw Error(kErrUnsentExport,
+                        "The export folder still holds " + name +
+                            ", the export file of an earlier transfer that did not reach the server. "
+                            "Send it first: press Resend and choose it in " + folder + ".");
+}
 
 void BackupFiles(MainForm& f) {
     WriteLog(f, "Backing up files");
     std::string source = ExportFolder(f);
     std::string backup = UploadFolder(f) + kSep + ExportTimeStamp(f);
 
-    // Copying into an earlier backup would replace its files of the same name; a backup folder
-    // that already exists is refused whatever the folder call itself would do.
+    // Moving into an earlier backup would mix two runs; a backup folder that already exists is
+    // refused whatever the folder call itself would do.
     if (f.os.files.Exists(backup))
         throw Error(kErrPathFileAccess, "Path/File access error: " + backup + " (already exists)");
     f.os.files.MkDir(backup);
 
-    // Copy first, delete only after the copy succeeded: a failure leaves every file in at
-    // least one of the two folders.
-    for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
-        std::string from = source + kSep + name;
-        f.os.files.FileCopy(from, backup + kSep + name);
-        f.os.files.Kill(from);
+    // An export file this run did not send stays where the next transfer finds it and asks for
+    // it to be sent; everything else moves.
+    bool moved = false;
+    try {
+        for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
+            bool sent = std::find(f.delivery.sent.begin(), f.delivery.sent.end(), name) != f.delivery.sent.end();
+            if (!sent && IsWholeExportFile(f, source, name)) continue;
+            f.os.files.MoveFile(source + kSep + name, backup + kSep + name);
+            moved = true;
+        }
+        f.os.files.Flush(backup);
+        f.os.files.Flush(source);
+    } catch (...) {
+        if (moved) f.delivery.keptIn = source + " and " + backup;
+        throw;
     }
+    f.delivery.keptIn = backup;
 }
 
 }  // namespace zc

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,7 +16,14 @@ std::string ExportTimeStamp(MainForm& f);
 // or a date alone meaning its midnight. Nothing for anything else.
 std::optional<LocalDateTime> ParseStoredDateTime(std::string_view text);
 
+// Raised when the export folder still holds a whole export file that no run has sent.
+constexpr int32_t kErrUnsentExport = -910;
+
 void CreateExportFile(MainForm& f);
+// Stops a transfer before it touches the handheld while an earlier export file waits unsent.
+void RefuseUnsentExports(MainForm& f);
+// Moves what the run sent, and whatever else lies in the export folder, into a new dated
+// folder of the backup folder; an export file the run did not send stays.
 void BackupFiles(MainForm& f);
 
 }  // namespace zc

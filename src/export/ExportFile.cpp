@@ -6,6 +6,7 @@
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "server/Server.h"
 
 namespace zc {
 
@@ -155,6 +156,8 @@ void CreateExportFile(MainForm& f) {
         f.ui.AskYesNo("Site name in the device is " + device.text + ". " +
                       "Do you want to use the site configured in the device?"))
         f.ui.SetText(Field::Site, device.text);
+    // The site taken from the device must reach the server as intact as a typed one.
+    RefuseUnsendableSettings(f);
 
     std::string stamp = ExportTimeStamp(f);
     f.strExportFile = ExportFolder(f) + kSep + "c_zilba_" + stamp + ".txt";

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
@@ -62,10 +63,16 @@ private:
     HANDLE h_;
 };
 
-// A name that could leave the export folder, or name no file at all, is never used as a path.
+// A name that could leave the export folder, name no file at all, or not be sent under its own
+// name is never used as a path: a leading dot would hide the copy from the upload, and a quote
+// or a control character cannot stand in the upload's part header.
 bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/") == std::string::npos;
+    if (name.empty() || name.front() == '.') return false;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f ||
+            std::string_view("\\/\"<>:|?*").find(c) != std::string_view::npos)
+            return false;
+    return true;
 }
 
 enum class CopyResult { Copied, ReadFailed, WriteFailed };

@@ -3,6 +3,7 @@
 #include "handheld/Handheld.h"
 #include "platform/Paths.h"
 #include "runs/Runs.h"
+#include "server/Server.h"
 
 namespace zc {
 
@@ -10,6 +11,10 @@ bool CopyFiles(MainForm& f) {
     WriteLog(f, "Copying files");
     std::string chosen = f.ui.ChooseFile("Select export file", "*.txt");
     if (chosen.empty()) return false;
+    // Refused before anything is copied, so that nothing is half sent.
+    RefuseUnsendableSettings(f);
+    RefuseUnsendableFile("The chosen export file's path", chosen);
+    RefuseUnsendableExportName("The chosen export file's name", FileNameOf(chosen));
     f.strExportFile = chosen;
 
     size_t cut = chosen.rfind(kSep);

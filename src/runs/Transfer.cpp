@@ -6,6 +6,7 @@
 #include "export/Export.h"
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
+#include "platform/Paths.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
 
@@ -38,6 +39,54 @@ void Finish(MainForm& f, const std::optional<std::string>& error) {
     if (error) f.ui.ShowMessage("Error: " + *error);
 }
 
+// Where the user finds what this run could not deliver, and how to send it.
+std::string KeptText(MainForm& f) {
+    return "The files are kept in " + f.delivery.keptIn + ". Send them again with Resend, choosing " +
+           FileNameOf(f.strExportFile) + " there.";
+}
+
+// The error box's text: the error, and once the run's files lie only on the PC, where they are.
+std::string ErrorText(MainForm& f, const std::exception& e) {
+    std::string text = DescribeError(e);
+    if (!f.delivery.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
+    return text;
+}
+
+// "Finished" only when the server took every file and confirmed the import.
+std::string ClosingText(MainForm& f) {
+    const Delivery& d = f.delivery;
+    if (d.refused == 0 && d.importStatus == 200) return kFinishedText;
+    std::string count = std::to_string(d.sent.size());
+    std::string text = "Not everything reached the server: ";
+    text += d.refused == 0 ? "it accepted all " + count + " files sent"
+                           : "it did not accept " + std::to_string(d.refused) + " of the " + count + " files sent";
+    if (d.importStatus == 200) text += ", and it confirmed the import.";
+    else text += std::string(d.refused == 0 ? ", but" : ", and") + " it did not confirm the import (status " +
+                 std::to_string(d.importStatus) + ").";
+    return text + "\r\n" + KeptText(f);
+}
+
+// The purge flag lets the handheld drop its rows, so it is set only once everything taken from
+// it is whole and on the disk. Without the flag the handheld keeps every row, and the export
+// file built from them would only be sent twice.
+void MarkCollected(MainForm& f) {
+    try {
+        std::string local = f.ui.Text(Field::LocalDir);
+        f.os.files.Flush(local + kSep + kDatabaseOnPc);
+        f.os.files.Flush(ExportFolder(f));  // the signature copies and the export file
+        f.os.files.Flush(local);
+        SetPurgeFlag(f);
+    } catch (...) {
+        try {
+            f.os.files.Kill(f.strExportFile);
+        } catch (...) {
+            // The failure being reported is the one that matters.
+        }
+        throw;
+    }
+    f.delivery.keptIn = ExportFolder(f);
+}
+
 }  // namespace
 
 void cmdTransfer_Click(MainForm& f) {
@@ -46,11 +95,16 @@ void cmdTransfer_Click(MainForm& f) {
     if (!f.ui.AskYesNo("Have you connected the device to the PC?")) return;
     SaveSettings(f);
 
+    f.delivery = {};
     std::optional<std::string> error;
     try {
         RunLines(f, "Transfer start: ");
         IncrementCounter(f, Field::Sessions);
         f.ui.SetCursor(Cursor::Hourglass);
+        // Nothing is taken from the handheld that could not then be sent, nor while an earlier
+        // export file still waits to be sent.
+        RefuseUnsendableSettings(f);
+        RefuseUnsentExports(f);
         WriteLog(f, "Initializing remote connection");
         if (f.os.rapi.CeRapiInit() != 0) throw Error(-300, "Failed to initialise RAPI");
         CheckDirectories(f);
@@ -61,16 +115,16 @@ void cmdTransfer_Click(MainForm& f) {
         if (goOn) {
             CopyDatabase(f);
             CopySignatures(f);
-            SetPurgeFlag(f);
             CreateExportFile(f);
+            MarkCollected(f);
             UploadFiles(f);
             BackupFiles(f);
             WriteLog(f, "Transfer complete: " + NowText(f));
             LaunchServerProcess(f);
-            f.ui.ShowMessage(kFinishedText);
+            f.ui.ShowMessage(ClosingText(f));
         }
     } catch (const std::exception& e) {
-        error = DescribeError(e);
+        error = ErrorText(f, e);
     }
     Finish(f, error);
     f.os.rapi.CeRapiUninit();
@@ -79,18 +133,20 @@ void cmdTransfer_Click(MainForm& f) {
 void cmdResend_Click(MainForm& f) {
     if (f.busy) return;
     BusyGuard busy(f);
+    f.delivery = {};
     std::optional<std::string> error;
     try {
         RunLines(f, "Resend start: ");
         if (!CopyFiles(f)) return;
+        f.delivery.keptIn = ExportFolder(f);
         f.ui.SetCursor(Cursor::Hourglass);
         UploadFiles(f);
         BackupFiles(f);
         WriteLog(f, "Resend complete: " + NowText(f));
         LaunchServerProcess(f);
-        f.ui.ShowMessage(kFinishedText);
+        f.ui.ShowMessage(ClosingText(f));
     } catch (const std::exception& e) {
-        error = DescribeError(e);
+        error = ErrorText(f, e);
     }
     Finish(f, error);
 }

@@ -6,8 +6,7 @@
 namespace zc {
 
 void LaunchServerProcess(MainForm& f) {
-    size_t cut = f.strExportFile.rfind(kSep);
-    std::string file = cut == std::string::npos ? f.strExportFile : f.strExportFile.substr(cut + 1);
+    std::string file = FileNameOf(f.strExportFile);
     WriteLog(f, "Launching server process: " + GeneralDate(f.os.clock, f.os.clock.Now()));
 
     std::unique_ptr<HttpRequest> request = f.os.http.CreateRequest();
@@ -18,7 +17,8 @@ void LaunchServerProcess(MainForm& f) {
                       "&file=" + file,
                   false);
     request->Send({});
-    WriteLog(f, "Status: " + std::to_string(request->Status()));
+    f.delivery.importStatus = request->Status();
+    WriteLog(f, "Status: " + std::to_string(f.delivery.importStatus));
     WriteLog(f, request->ResponseText());
     WriteLog(f, "Server process complete: " + GeneralDate(f.os.clock, f.os.clock.Now()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The server exchange: multipart bodies, the upload of the run's files, the import request.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,17 @@ std::string MultipartBody(const std::string& boundary, const std::vector<std::st
 
 // The request's Content-Type value; the comma is what the server expects.
 std::string MultipartContentType(const std::string& boundary);
+
+// Raised for a setting or a path that would not reach the server as typed.
+constexpr int32_t kErrUnsendable = -900;
+
+// Refuses, naming the setting, a local directory that cannot stand in a part header, a server
+// that is no plain host, or a site that would change the meaning of the import request.
+void RefuseUnsendableSettings(MainForm& f);
+// Refuses a file path that cannot stand in a part header; `what` names it in the error.
+void RefuseUnsendableFile(const std::string& what, const std::string& path);
+// Refuses an export file name that cannot stand in a part header or in the import request.
+void RefuseUnsendableExportName(const std::string& what, const std::string& name);
 
 void UploadFiles(MainForm& f);
 void LaunchServerProcess(MainForm& f);

@@ -37,16 +37,26 @@ void Report(MainForm& f, const std::string& shown, bool ok) {
 
 void UploadFiles(MainForm& f) {
     WriteLog(f, "Uploading files to server..");
-    std::string site = f.ui.Text(Field::Site);
-    // A line break in the site would forge the parts of every request; send nothing instead.
-    if (HasControlCharacter(site)) throw Error(kErrRequest, "The site name holds a control character");
-    std::string upPath = "/zilba/" + site + "/p_zilba/import";
+    // Every setting and name is checked before the first request, so that a run sends all of
+    // its files or none.
+    RefuseUnsendableSettings(f);
+    const std::string folder = ExportFolder(f);
+    std::vector<std::string> bitmaps = f.os.files.ListFiles(folder, "*.bmp");
+    RefuseUnsendableFile("The export file's path", f.strExportFile);
+    for (const std::string& name : bitmaps) RefuseUnsendableFile("The name of " + name, name);
+
+    std::string upPath = "/zilba/" + f.ui.Text(Field::Site) + "/p_zilba/import";
     std::unique_ptr<HttpRequest> request = f.os.http.CreateRequest();
 
-    Report(f, f.strExportFile, PostFile(f, *request, upPath, f.strExportFile, "text/plain"));
-
-    for (const std::string& name : f.os.files.ListFiles(ExportFolder(f), "*.bmp"))
-        Report(f, name, PostFile(f, *request, upPath, ExportFolder(f) + kSep + name, "image/bmp"));
+    auto send = [&](const std::string& shown, const std::string& name, const std::string& path,
+                    const char* contentType) {
+        bool ok = PostFile(f, *request, upPath, path, contentType);
+        f.delivery.sent.push_back(name);
+        f.delivery.refused += ok ? 0 : 1;
+        Report(f, shown, ok);
+    };
+    send(f.strExportFile, FileNameOf(f.strExportFile), f.strExportFile, "text/plain");
+    for (const std::string& name : bitmaps) send(name, name, folder + kSep + name, "image/bmp");
 }
 
 }  // namespace zc

@@ -272,18 +272,25 @@ TEST(BackupFiles, FolderThatExistsOrCannotBeMadeMovesNothing) {
     EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
 }
 
-TEST(BackupFiles, FailurePartWayLosesNothingAndLeavesTheLaterFiles) {
-    for (bool readOnly : {false, true}) {
-        ExportRig rig;
-        for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);
-        if (readOnly) fs::permissions(rig.Export("b.bmp"), fs::perms::owner_read);  // copied, not deleted
-        else rig.plan.FailCall("FileCopy", 2);
-        Error e = ErrorOf([&] { BackupFiles(rig.f); });
-        EXPECT_NE(e.description().find(rig.Export("b.bmp")), std::string::npos) << e.description();
-        EXPECT_EQ(Names(rig.Upload(kStamp)), (readOnly ? Lines{"a.bmp", "b.bmp"} : Lines{"a.bmp"}));
-        EXPECT_EQ(Names(rig.Local("Export")), (Lines{"b.bmp", "c.txt"})) << "the later files stay";
-        EXPECT_EQ(ReadFile(rig.Export("b.bmp")), "b.bmp");
-    }
+TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {
+    ExportRig rig;
+    for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);
+    fs::permissions(rig.Export("a.bmp"), fs::perms::owner_read);  // moves like any other file
+    WriteFile(rig.Export("c_zilba_old.txt"), "&&START%%\r\n&&STOP%%\r\n");  // whole, and not sent by this run
+    rig.plan.FailCall("MoveFile", 2);
+    Error e = ErrorOf([&] { BackupFiles(rig.f); });
+    EXPECT_NE(e.description().find(rig.Export("b.bmp")), std::string::npos) << e.description();
+    EXPECT_EQ(Names(rig.Upload(kStamp)), Lines{"a.bmp"});
+    EXPECT_EQ(Names(rig.Local("Export")), (Lines{"b.bmp", "c.txt", "c_zilba_old.txt"})) << "the later files stay";
+    EXPECT_EQ(ReadFile(rig.Upload(kStamp + "/a.bmp")), "a.bmp");
+
+    rig.clock.now.second += 1;
+    BackupFiles(rig.f);
+    EXPECT_EQ(Names(rig.Local("Export")), Lines{"c_zilba_old.txt"}) << "an export file nobody sent stays";
+    rig.f.delivery.sent = {"c_zilba_old.txt"};
+    rig.clock.now.second += 1;
+    BackupFiles(rig.f);
+    EXPECT_EQ(Names(rig.Local("Export")), Lines{});
 }
 
 }  // namespace zc::test

@@ -41,8 +41,19 @@ struct TransferRig : Rig {
         form.messages.clear();
         cmdTransfer_Click(f);
         EXPECT_EQ(form.messages.size(), 1u);
-        EXPECT_EQ(Breaches(world), std::vector<std::string>{});
-        return form.messages.empty() ? "" : form.messages.back();
+        std::string box = form.messages.empty() ? "" : form.messages.back();
+        EXPECT_EQ(Breaches(world, box), std::vector<std::string>{});
+        return box;
+    }
+    // Resends `chosen`; the run's closing box.
+    std::string Resend(const std::string& chosen) {
+        form.messages.clear();
+        form.chosenFiles = {chosen};
+        cmdResend_Click(f);
+        EXPECT_EQ(form.messages.size(), 1u);
+        std::string box = form.messages.empty() ? "" : form.messages.back();
+        EXPECT_EQ(Breaches(world, box), std::vector<std::string>{});
+        return box;
     }
     bool Flagged() { return fs::exists(DevicePath(kPocket + "/.purge")); }
     // What the server kept, by file name.
@@ -114,7 +125,7 @@ TEST(HostileInput, SilentServerAndEndlessAnswerEndWithAnErrorAndKeepTheFiles) {
             return c.method == "GET" ? Answer{200, std::string(50u << 20, 'a')} : Answer{200};
         });
         rig.form.fields[Field::Server] = chatty.host();
-        EXPECT_EQ(rig.Transfer(), "Error: The server's answer is longer than 16 MB");
+        EXPECT_TRUE(rig.Transfer().starts_with("Error: The server's answer is longer than 16 MB\r\n"));
         EXPECT_TRUE(Names(rig.Local("Export")).empty());
         EXPECT_EQ(Names(rig.Local("Upload")).size(), 1u);
         EXPECT_EQ(rig.form.fields[Field::Success], "3");
@@ -141,6 +152,119 @@ TEST(HostileInput, LocalDirectoryThatCannotBeMadeStopsBeforeCollecting) {
     rig.world.localDir = "/proc/zilba-companion";
     EXPECT_EQ(rig.Transfer().rfind("Error: ", 0), 0u);
     EXPECT_FALSE(rig.Flagged());
+}
+
+TEST(HostileInput, SettingsThatCannotReachTheServerIntactAreRefusedBeforeTheHandheldIsTouched) {
+    const std::vector<std::pair<Field, std::string>> cases = {
+        {Field::LocalDir, "q\"uote"}, {Field::LocalDir, "line\nbreak"}, {Field::Site, "x&file=evil.txt"},
+        {Field::Site, "a/../b"}, {Field::Server, "host?x"}, {Field::Server, "user@host"}};
+    for (const auto& [field, value] : cases) {
+        TransferRig rig;
+        rig.form.fields[field] = field == Field::LocalDir ? rig.localDir + "/" + value : value;
+        std::string box = rig.Transfer();
+        std::string named = field == Field::LocalDir ? "Local directory" : field == Field::Site ? "Zilba site" : "Zilba server";
+        EXPECT_TRUE(box.starts_with("Error: The " + named + " setting holds ")) << box;
+        EXPECT_FALSE(rig.Flagged());
+        EXPECT_EQ(rig.plan.Count("CeCreateFile") + rig.plan.Count("CeFindFirstFile"), 0) << value;
+        EXPECT_TRUE(rig.Served().empty());
+    }
+    // A resend of a file whose path or name cannot travel sends nothing.
+    TransferRig rig;
+    fs::create_directories(rig.Local("Upload/set"));
+    for (std::string name : {"q\"uote.txt", "a&b.txt"}) {
+        std::string folder = rig.Local("Upload/set");
+        WriteFile(folder + "/" + name, "&&START%%\r\n&&STOP%%\r\n");
+        EXPECT_TRUE(rig.Resend(folder + "/" + name).starts_with("Error: The chosen export file")) << name;
+    }
+    EXPECT_TRUE(rig.Served().empty());
+    EXPECT_FALSE(fs::exists(rig.Local("Export/a&b.txt"))) << "refused before the copy";
+}
+
+TEST(HostileInput, ExportThatFailsLeavesTheHandheldUnmarked) {
+    {
+        TransferRig rig;
+        rig.form.fields[Field::Events] = "32766";  // the second row overflows
+        EXPECT_EQ(rig.Transfer(), "Error: Overflow");
+        EXPECT_FALSE(rig.Flagged());
+        // What was written is whole lines, and it does not stop the next transfer.
+        std::vector<std::string> left = Names(rig.Local("Export"));
+        ASSERT_EQ(left.size(), 3u);
+        EXPECT_TRUE(ReadFile(rig.Local("Export/" + left[2])).ends_with("%%\r\n"));
+        rig.form.fields[Field::Events] = "0";
+        rig.clock.now.second += 1;
+        EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+        EXPECT_TRUE(rig.Flagged());
+    }
+    TransferRig rig;
+    Sql(rig.DevicePath(kPocket + "/P_ZILBA.CDB"), "DELETE FROM Control");
+    EXPECT_TRUE(rig.Transfer().starts_with("Error: "));
+    EXPECT_FALSE(rig.Flagged());
+    rig.form.log.clear();
+    Sql(rig.DevicePath(kPocket + "/P_ZILBA.CDB"), "INSERT INTO Control VALUES ('bnwck')");
+    EXPECT_EQ(rig.Transfer(), kFinishedText);
+    // The flag comes once the export file is built and everything is on the disk.
+    auto created = std::find_if(rig.form.log.begin(), rig.form.log.end(),
+                                [](const std::string& l) { return l.starts_with(" ..Created "); });
+    auto flag = std::find(rig.form.log.begin(), rig.form.log.end(), "Setting purge flag in handheld device");
+    EXPECT_LT(created, flag);
+    EXPECT_EQ(flag + 1, std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
+}
+
+TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
+    TransferRig rig;
+    std::string host = rig.form.fields[Field::Server];
+    rig.form.fields[Field::Server] = "127.0.0.1:9";  // nothing listens there
+    std::string box = rig.Transfer();
+    EXPECT_TRUE(box.starts_with("Error: ")) << box;
+    EXPECT_NE(box.find("kept in " + rig.Local("Export")), std::string::npos) << box;
+    EXPECT_TRUE(rig.Flagged());
+
+    // The next transfer stops before the handheld, naming the file, whatever the server.
+    rig.form.fields[Field::Server] = host;
+    std::vector<std::string> left = Names(rig.Local("Export"));
+    ASSERT_EQ(left.size(), 3u);
+    rig.plan.calls.clear();
+    box = rig.Transfer();
+    EXPECT_TRUE(box.starts_with("Error: The export folder still holds " + left[2])) << box;
+    for (const std::string& call : rig.plan.calls) EXPECT_FALSE(call.starts_with("CeFind") || call.starts_with("CeCreate")) << call;
+    EXPECT_EQ(Names(rig.Local("Export")), left);
+
+    // Resent from the export folder: all three arrive and nothing is left behind.
+    EXPECT_EQ(rig.Resend(rig.Local("Export/" + left[2])), kFinishedText) << rig.form.LogText();
+    EXPECT_TRUE(Names(rig.Local("Export")).empty());
+    EXPECT_EQ(rig.Served().size(), 3u);
+
+    // A server that takes nothing: not "Finished", but how much was refused and where it is.
+    LoopbackServer refusing([](const Captured&) { return Answer{500, "no"}; });
+    rig.form.fields[Field::Server] = refusing.host();
+    rig.clock.now.second += 2;
+    box = rig.Transfer();
+    EXPECT_TRUE(box.starts_with("Not everything reached the server: it did not accept 3 of the 3 files sent, "
+                                "and it did not confirm the import (status 500).\r\nThe files are kept in " +
+                                rig.Local("Upload/")))
+        << box;
+    EXPECT_EQ(rig.form.fields[Field::Failure], "3");
+}
+
+TEST(HostileInput, HiddenNamesAndLinksNeverPassForSignatures) {
+    {
+        TransferRig rig;
+        rig.DeviceFile(kPocket + "/Signatures/.S_hidden.bmp", "BM hidden");
+        EXPECT_EQ(rig.Transfer(), "Error: Failed to copy signatures from device");
+        EXPECT_FALSE(rig.Flagged()) << "a copy the upload would not see must not let the handheld purge it";
+    }
+    TransferRig rig;
+    std::string outside = rig.home / "outside.txt";
+    WriteFile(outside, "private");
+    fs::create_directories(rig.Local("Export"));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(rig.DevicePath(kPocket + "/Signatures"))) names.push_back(e.path().filename().string());
+    ASSERT_FALSE(names.empty());
+    fs::create_symlink(outside, rig.Local("Export/" + names[0]));  // named like a signature
+    fs::create_symlink(outside, rig.Local("Export/leak.bmp"));
+    rig.Transfer();
+    EXPECT_EQ(ReadFile(outside), "private") << "never written through a link";
+    EXPECT_EQ(rig.Served().count("leak.bmp"), 0u) << "never sent through a link";
 }
 
 }  // namespace zc::test

@@ -58,30 +58,61 @@ bool HasCopy(const std::multimap<std::string, std::string>& files, const std::st
     return false;
 }
 
+// Whole export files (ending with their STOP record) holding exactly `events` EVENT records.
+bool HasWholeExport(const std::multimap<std::string, std::string>& files, size_t events) {
+    for (const auto& [name, path] : files) {
+        if (!name.starts_with("c_zilba_") || !name.ends_with(".txt")) continue;
+        std::string text = ReadFile(path);
+        size_t n = 0;
+        for (size_t at = text.find("\r\n&&EVENT+++"); at != std::string::npos; at = text.find("\r\n&&EVENT+++", at + 1)) ++n;
+        if (text.ends_with("\r\n&&STOP%%\r\n") && n == events) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-std::vector<std::string> Breaches(const World& world) {
+std::vector<std::string> Breaches(const World& world, const std::string& box) {
     std::vector<std::string> breaches;
     std::multimap<std::string, std::string> pc = OnThePc(world.localDir);
-    if (fs::exists(fs::path(world.handheld) / ".purge")) {
-        std::vector<std::string> rows = JobRows(world.handheld + "/P_ZILBA.CDB");
-        if (rows.empty() || JobRows(world.localDir + "/P_ZILBA.MDB") != rows)
-            breaches.push_back("the handheld is marked collected but its job rows are not all on the PC");
-        for (const auto& e : fs::directory_iterator(world.handheld + "/Signatures"))
-            if (e.is_regular_file() && !HasCopy(pc, e.path().filename().string(), ReadFile(e.path().string())))
-                breaches.push_back("the handheld is marked collected but " + e.path().filename().string() +
-                                   " is not on the PC byte for byte");
-    }
+    std::multimap<std::string, std::string> served;
     if (!world.served.empty() && fs::is_directory(world.served))
-        for (const auto& e : fs::recursive_directory_iterator(world.served)) {
+        for (const auto& e : fs::recursive_directory_iterator(world.served))
+            if (e.is_regular_file()) served.emplace(e.path().filename().string(), e.path().string());
+
+    const bool flagged = fs::exists(fs::path(world.handheld) / ".purge");
+    const bool finished = box == "Finished. For more information please see the log.";
+    bool undelivered = false;
+    // One piece of the handheld's data: delivered (b), or kept and told (c), when the handheld
+    // no longer vouches for it (a).
+    auto check = [&](const std::string& what, bool onServer, bool onPc) {
+        if (onServer || (!flagged && !finished)) return;
+        undelivered = true;
+        if (finished) breaches.push_back("the run said Finished but the server does not hold " + what);
+        else if (!onPc) breaches.push_back("the handheld is marked collected but " + what + " is neither on the server nor on the PC");
+    };
+    if (fs::is_directory(world.handheld + "/Signatures"))
+        for (const auto& e : fs::directory_iterator(world.handheld + "/Signatures")) {
             if (!e.is_regular_file()) continue;
-            std::string name = e.path().filename().string();
-            std::string bytes = ReadFile(e.path().string());
-            bool fromHandheld = fs::exists(world.handheld + "/Signatures/" + name) &&
-                                ReadFile(world.handheld + "/Signatures/" + name) == bytes;
-            if (!fromHandheld && !HasCopy(pc, name, bytes))
-                breaches.push_back("the server holds " + name + ", which matches no file it came from");
+            std::string name = e.path().filename().string(), bytes = ReadFile(e.path().string());
+            check(name + " byte for byte", HasCopy(served, name, bytes), HasCopy(pc, name, bytes));
         }
+    std::vector<std::string> rows = JobRows(world.handheld + "/P_ZILBA.CDB");
+    if (flagged && (rows.empty() || JobRows(world.localDir + "/P_ZILBA.MDB") != rows))
+        breaches.push_back("the handheld is marked collected but its job rows are not all in the desktop database");
+    check("an export file of all " + std::to_string(rows.size()) + " job rows", HasWholeExport(served, rows.size()),
+          HasWholeExport(pc, rows.size()));
+    if (undelivered && !box.empty() && box.find("kept in") == std::string::npos &&
+        box.find("still holds") == std::string::npos)
+        breaches.push_back("not everything reached the server, and the box does not say where it is kept: " + box);
+
+    for (const auto& [name, path] : served) {
+        std::string bytes = ReadFile(path);
+        bool fromHandheld = fs::exists(world.handheld + "/Signatures/" + name) &&
+                            ReadFile(world.handheld + "/Signatures/" + name) == bytes;
+        if (!fromHandheld && !HasCopy(pc, name, bytes))
+            breaches.push_back("the server holds " + name + ", which matches no file it came from");
+    }
     std::map<std::string, std::string> settings = StoredSettings();
     for (const auto& [name, value] : world.settings)
         if (settings[name] != value)

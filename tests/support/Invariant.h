@@ -1,7 +1,9 @@
 #pragma once
 // What must hold at the end of any run, whatever failed: every job row and every signature of
-// the handheld is still on a handheld without the purge flag, or on the PC byte for byte; every
-// file the server kept is byte-identical to its source; the settings still hold their values.
+// the handheld is (a) still on a handheld without the purge flag, or (b) kept by the server byte
+// for byte under its own name, or (c) on the PC byte for byte and named in a closing box that
+// says it was not sent; "Finished" means (b) for everything. Every file the server kept is
+// byte-identical to its source, and the settings still hold their values.
 #include <map>
 #include <string>
 #include <vector>
@@ -15,8 +17,9 @@ struct World {
     std::map<std::string, std::string> settings;  // value name -> value, as they must stay
 };
 
-// Every breach found, in words; empty when the invariant holds.
-std::vector<std::string> Breaches(const World& world);
+// Every breach found, in words; empty when the invariant holds. `box` is the run's closing box;
+// none for a run that was killed, whose files need only be on the PC.
+std::vector<std::string> Breaches(const World& world, const std::string& box = {});
 
 // The settings the program keeps, read from the user's registry file.
 std::map<std::string, std::string> StoredSettings();
