@@ -82,27 +82,6 @@ struct FilterRig : Rig {
 
 }  // namespace
 
-TEST(LoadAdoFilter, LoadsTheRegisteredLibraryOrFailsWithMinus100) {
-    {
-        FilterRig rig;
-        rig.Register(kLibrary);
-        LoadAdoFilter(rig.f);
-        EXPECT_EQ(rig.plan.Count("LoadLibraryA"), 1);
-        EXPECT_EQ(rig.plan.calls.back(), "LoadLibraryA " + kLibrary);
-        FreeAdoFilter(rig.f);
-        EXPECT_EQ(rig.plan.calls.back(), "FreeLibrary");
-        EXPECT_EQ(rig.registry.openKeys, 0);
-    }
-    for (bool registered : {false, true}) {  // no registration, or a file that is no library
-        FilterRig rig;
-        WriteFile(rig.home / "not-a-library.so", "just text");
-        if (registered) rig.Register(rig.home / "not-a-library.so");
-        Error e = ErrorOf([&] { LoadAdoFilter(rig.f); });
-        EXPECT_EQ(e.number(), -100);
-        EXPECT_EQ(e.description(), "Unable to load ADO filter library");
-    }
-}
-
 TEST(CopyDatabase, ConvertsAndReplacesAnEarlierCopyOrFailsWithMinus400LeavingNothing) {
     FilterRig rig;
     rig.Register(kLibrary);
@@ -220,17 +199,6 @@ TEST(CopySignatures, FileThatFailsIsNotCountedAndTheStepFailsAfterAllEntries) {
                                        "Copying file: a.bmp", c.line, "Copying file: b.bmp"}));
         EXPECT_EQ(rig.form.fields[Field::Signs], "1");
     }
-}
-
-TEST(CopySignatures, CounterAtItsLimitStopsAfterTheFileIsWhole) {
-    SignatureRig rig;
-    rig.DeviceFile(kSigs + "a.bmp", Bytes(1500, 7));
-    rig.DeviceFile(kSigs + "b.bmp", Bytes(10, 8));
-    rig.form.fields[Field::Signs] = "32767";
-    EXPECT_EQ(ErrorOf([&] { CopySignatures(rig.f); }).number(), kErrOverflow);
-    EXPECT_EQ(ReadFile(rig.Local("Export/a.bmp")), Bytes(1500, 7));
-    EXPECT_FALSE(fs::exists(rig.Local("Export/b.bmp")));
-    EXPECT_EQ(rig.form.fields[Field::Signs], "32767");
 }
 
 // A handheld whose search hands back names no file may have on the PC.

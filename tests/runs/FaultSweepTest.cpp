@@ -81,6 +81,13 @@ int Sweep(const std::function<void(SweepRig&)>& prepare, const std::function<voi
             << box;
         EXPECT_EQ(Breaches(rig.world, box), std::vector<std::string>{}) << rig.form.LogText();
         EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
+        // No bitmap on the PC is a partial or stale copy of the handheld's.
+        for (const auto& e : fs::recursive_directory_iterator(rig.localDir)) {
+            if (!e.is_regular_file() || e.path().extension() != ".bmp") continue;
+            EXPECT_EQ(ReadFile(e.path().string()),
+                      ReadFile(rig.world.handheld + "/Signatures/" + e.path().filename().string()))
+                << e.path();
+        }
         // Nothing is left open, whichever call failed.
         EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0);
     }
