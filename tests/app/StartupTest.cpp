@@ -81,14 +81,6 @@ TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
                                    {Field::Site, "stored"}}));
     EXPECT_TRUE(rig.form.messages.empty() && rig.form.warnings.empty());
 
-    // A second start in the same session ends at once: nothing of start-up runs.
-    FakeForm second;
-    MainForm f2{second, rig.os};
-    rig.plan.calls.clear();
-    EXPECT_EQ(Form_Load(f2), StartOutcome::AlreadyRunning);
-    EXPECT_EQ(rig.plan.calls, std::vector<std::string>{"CreateMutexA ZCMutex"});
-    EXPECT_TRUE(second.messages.empty() && second.warnings.empty());
-
     // Exit stores nothing: the settings are saved only when a transfer starts.
     rig.plan.calls.clear();
     Form_Unload(rig.f);
@@ -169,52 +161,30 @@ void StoreRaw(Registry& registry, const std::string& name, const std::string& by
 
 }  // namespace
 
-TEST(Settings, StoredValuesAreCleanedAndEmptyOnesKeepTheDefault) {
+TEST(Settings, StoredAsTypedAndReadBackCleanedWhileEmptyOnesKeepTheDefault) {
     Rig rig;
     rig.form.fields = kDefaults;
     LoadSettings(rig.f);  // the first start: nothing stored yet
     EXPECT_EQ(rig.form.fields, kDefaults);
 
-    StoreRaw(rig.real.registry, "hpc_location", "");
-    StoreRaw(rig.real.registry, "PC_LOCATION", "    ");
-    StoreRaw(rig.real.registry, "SERVER_NAME", "  host:81  ");
-    StoreRaw(rig.real.registry, "SITE_NAME", std::string("abc\0junk", 8));
-    LoadSettings(rig.f);
-    EXPECT_EQ(rig.form.fields, (Fields{{Field::DeviceDir, "dev-default"},
-                                       {Field::LocalDir, "local-default"},
-                                       {Field::Server, "host:81"},
-                                       {Field::Site, "abc"}}));
-    EXPECT_EQ(rig.registry.openKeys, 0) << "every opened key is closed";
-}
-
-TEST(Settings, SaveStoresTheFieldsAsTypedAndTheNextStartReadsThemBack) {
-    Rig rig;
     rig.form.fields = {{Field::DeviceDir, "\\Handheld\\"}, {Field::LocalDir, ""},
                        {Field::Server, " spaced "}, {Field::Site, "s\xc3\xa9te"}};
     SaveSettings(rig.f);
-
-    // Untrimmed and without a terminating NUL; an empty field is stored empty.
+    // Untrimmed, as a string, without a terminating NUL.
     HKEY key = 0;
-    ASSERT_EQ(rig.real.registry.RegOpenKeyExA(kHkeyCurrentUser, kSettingsKey, 0, kKeyAllAccess,
-                                              &key),
-              kErrorSuccess);
-    for (auto [name, size] : {std::pair{"SERVER_NAME", 8u}, std::pair{"PC_LOCATION", 0u}}) {
-        uint32_t stored = 99, type = 0;
-        EXPECT_EQ(rig.real.registry.RegQueryValueExA(key, name, &type, nullptr, &stored),
-                  kErrorSuccess);
-        EXPECT_EQ(stored, size) << name;
-        EXPECT_EQ(type, kRegSz) << name;
-    }
+    ASSERT_EQ(rig.real.registry.RegOpenKeyExA(kHkeyCurrentUser, kSettingsKey, 0, kKeyAllAccess, &key), kErrorSuccess);
+    uint32_t size = 99, type = 0;
+    EXPECT_EQ(rig.real.registry.RegQueryValueExA(key, "SERVER_NAME", &type, nullptr, &size), kErrorSuccess);
+    EXPECT_EQ(size * 100 + type, 8u * 100 + kRegSz);
     rig.real.registry.RegCloseKey(key);
 
-    FakeForm next;
-    next.fields = kDefaults;
-    MainForm f{next, rig.os};
-    LoadSettings(f);
-    EXPECT_EQ(next.fields, (Fields{{Field::DeviceDir, "\\Handheld\\"},
-                                   {Field::LocalDir, "local-default"},
-                                   {Field::Server, "spaced"},
-                                   {Field::Site, "s\xc3\xa9te"}}));
+    StoreRaw(rig.real.registry, "hpc_location", "    ");
+    StoreRaw(rig.real.registry, "SITE_NAME", std::string("abc\0junk", 8));
+    rig.form.fields = kDefaults;
+    LoadSettings(rig.f);
+    EXPECT_EQ(rig.form.fields, (Fields{{Field::DeviceDir, "dev-default"}, {Field::LocalDir, "local-default"},
+                                       {Field::Server, "spaced"}, {Field::Site, "abc"}}));
+    EXPECT_EQ(rig.registry.openKeys, 0) << "every opened key is closed";
 }
 
 TEST(Settings, RegistryFailuresAreSilentAndTheOtherValuesStillTried) {

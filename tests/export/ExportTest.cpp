@@ -131,33 +131,6 @@ TEST(CreateExportFile, SiteCheckAsksOnlyWhenTheDeviceSiteDiffers) {
     }
 }
 
-TEST(CreateExportFile, DatabaseFailuresEndTheBuildBeforeTheFileExists) {
-    const std::string jobs = "CREATE TABLE Jobs(UserID, EventCode, JobNumber, DateTime, Text, Signature);";
-    const std::string control = "CREATE TABLE Control(SiteName); INSERT INTO Control VALUES('x');";
-    const std::pair<std::string, std::string> cases[] = {  // the desktop database, and the error
-        {"", "P_ZILBA.MDB"},  // missing: never created as a new empty one
-        {"not a database", "not a database"},
-        {jobs, "no such table: Control"},
-        {control, "no such table: Jobs"},
-        {control + "CREATE TABLE Jobs(UserID, JobNumber);", "no such column: EventCode"},
-        {"CREATE TABLE Control(Site); INSERT INTO Control VALUES('x');" + jobs, "no such column: SiteName"},
-        {kSchema, "current record"},  // Control without rows
-    };
-    for (const auto& [database, says] : cases) {
-        ExportRig rig;
-        if (database == "not a database") WriteFile(rig.Local("P_ZILBA.MDB"), std::string(4096, 'x'));
-        else if (!database.empty()) rig.Database("", database);
-        rig.f.strExportFile = "earlier";
-        Error e = ErrorOf([&] { CreateExportFile(rig.f); });
-        EXPECT_NE(e.description().find(says), npos) << e.description();
-        EXPECT_EQ(rig.form.log, Lines{"Creating export file"}) << says;
-        EXPECT_EQ(rig.f.strExportFile, "earlier") << says;
-        EXPECT_EQ(Names(rig.Local("Export")), Lines{}) << says;
-        EXPECT_TRUE(rig.form.questions.empty()) << says;
-        EXPECT_EQ(fs::exists(rig.Local("P_ZILBA.MDB")), !database.empty()) << says;
-    }
-}
-
 TEST(ExportTimeStamp, FollowsTheRegionalGeneralDate) {
     ExportRig rig;
     EXPECT_EQ(ExportTimeStamp(rig.f), "05122026_140709");

@@ -171,36 +171,6 @@ TEST(CopySignatures, CopiesInChunksAtAdvancingOffsetsAndCounts) {
     EXPECT_EQ(rig.form.refreshes, 3) << "the count shows after each copied file";
 }
 
-TEST(CopySignatures, FileThatFailsIsNotCountedAndTheStepFailsAfterAllEntries) {
-    struct Case {
-        const char* op;
-        int call;
-        const char* line;
-        bool keepsEarlierCopy;  // the local file is made only once the handheld file opened
-    };
-    for (Case c : {Case{"CeCreateFile", 1, "  ..Failed to open device file", true},
-                   Case{"CeReadFile", 2, "  ..Failed to read device file", false},
-                   Case{"WriteFile", 2, "  ..Failed to write local file", false},
-                   Case{"CreateFileA", 1, "  ..Failed to create local file", true}}) {
-        SCOPED_TRACE(c.op);
-        SignatureRig rig;
-        rig.DeviceFile(kSigs + "a.bmp", Bytes(3000, 5));
-        rig.DeviceFile(kSigs + "b.bmp", Bytes(100, 6));
-        WriteFile(rig.Local("Export/a.bmp"), "good earlier copy");
-        rig.plan.FailCall(c.op, c.call);
-
-        EXPECT_EQ(ErrorOf([&] { CopySignatures(rig.f); }).number(), -600);
-        if (c.keepsEarlierCopy)
-            EXPECT_EQ(ReadFile(rig.Local("Export/a.bmp")), "good earlier copy");
-        else
-            EXPECT_FALSE(fs::exists(rig.Local("Export/a.bmp"))) << "no partial copy";
-        EXPECT_EQ(ReadFile(rig.Local("Export/b.bmp")), Bytes(100, 6)) << "later entries still copied";
-        EXPECT_EQ(rig.form.log, (Lines{"Copying signatures from handheld device",
-                                       "Copying file: a.bmp", c.line, "Copying file: b.bmp"}));
-        EXPECT_EQ(rig.form.fields[Field::Signs], "1");
-    }
-}
-
 // A handheld whose search hands back names no file may have on the PC.
 struct ScriptedNames : FaultyRapi {
     using FaultyRapi::FaultyRapi;

@@ -167,28 +167,6 @@ TEST(HostileInput, SilentServerAndEndlessAnswerEndWithAnErrorAndKeepTheFiles) {
     }
 }
 
-TEST(HostileInput, DamagedRegistryReadsAsNothingAndTheNextWriteRecreatesIt) {
-    Rig rig;
-    ASSERT_EQ(RunProcess({kBin + "zilba-sim", "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"})
-                  .exitCode, 0);
-    WriteFile(posix::RegistryFile(), std::string("SQLite format 3\0 and nothing SQLite could read", 46));
-    rig.form.fields[Field::Site] = "default";
-    LoadSettings(rig.f);
-    EXPECT_EQ(rig.form.fields[Field::Site], "default") << "nothing stored: the defaults stay";
-    EXPECT_EQ(ErrorOf([&] { LoadAdoFilter(rig.f); }).number(), -100) << "the registration went with the file";
-    rig.form.fields[Field::Site] = "depot7";
-    SaveSettings(rig.f);
-    EXPECT_EQ(StoredSettings()["SITE_NAME"], "depot7");
-}
-
-TEST(HostileInput, LocalDirectoryThatCannotBeMadeStopsBeforeCollecting) {
-    TransferRig rig;
-    rig.form.fields[Field::LocalDir] = "/proc/zilba-companion";
-    rig.world.localDir = "/proc/zilba-companion";
-    EXPECT_EQ(rig.Transfer().rfind("Error: ", 0), 0u);
-    EXPECT_FALSE(rig.Flagged());
-}
-
 TEST(HostileInput, SettingsThatCannotReachTheServerIntactAreRefusedBeforeTheHandheldIsTouched) {
     const std::vector<std::pair<Field, std::string>> cases = {
         {Field::LocalDir, "q\"uote"}, {Field::LocalDir, "line\nbreak"}, {Field::Site, "x&file=evil.txt"},
