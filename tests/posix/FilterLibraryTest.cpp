@@ -3,8 +3,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "platform/AdoFilter.h"
 #include "platform/posix/XdgPaths.h"
 #include "support/Helpers.h"
@@ -44,22 +42,16 @@ protected:
     std::string desktopDir = home / "work", desktop = desktopDir + "/P_ZILBA.MDB";
 };
 
-TEST_F(FilterLibraryTest, CopiesTheHandheldDatabaseWithItsRowsAndTypes) {
-    const std::string query = "SELECT *, typeof(Signature) FROM Jobs ORDER BY rowid";
-    const Lines jobs = Sql(handheld, query);
-    ASSERT_EQ(jobs.size(), 2u);
+TEST_F(FilterLibraryTest, ConvertsTheWholeDatabaseOrLeavesNoDesktopFileBehind) {
+    const std::string good = ReadFile(handheld);
+    const std::string query = "SELECT *, typeof(Signature) FROM Control, Jobs ORDER BY Jobs.rowid";
     WriteFile(desktop, "an earlier conversion");
     ASSERT_EQ(Convert(desktop, "\\my documents\\pocket zilba\\p_zilba.cdb"), 0) << "any case";
     EXPECT_EQ(Names(desktopDir), Lines{"P_ZILBA.MDB"}) << "no journal left beside it";
-    EXPECT_EQ(Sql(desktop, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"),
-              (Lines{"Control", "Jobs"}));
-    EXPECT_EQ(Sql(desktop, query), jobs);
-    EXPECT_EQ(Sql(desktop, "SELECT SiteName FROM Control"), Lines{"depot7"});
-    EXPECT_EQ(Sql(handheld, query), jobs) << "the handheld's database is only read";
-}
+    EXPECT_EQ(Sql(desktop, query), Sql(handheld, query));
+    EXPECT_EQ(ReadFile(handheld), good) << "the handheld's database is only read";
+    fs::remove(desktop);
 
-TEST_F(FilterLibraryTest, FailuresLeaveNoDesktopFileBehind) {
-    const std::string good = ReadFile(handheld);
     auto expectFailure = [&](const std::string& why, const std::string& target, const char* device = nullptr) {
         EXPECT_NE(device ? Convert(target, device) : Convert(target), 0) << why;
         EXPECT_EQ(Names(desktopDir), Lines{}) << why;
@@ -72,11 +64,8 @@ TEST_F(FilterLibraryTest, FailuresLeaveNoDesktopFileBehind) {
     expectFailure("target folder missing", desktopDir + "/Missing/P_ZILBA.MDB");
     WriteFile(posix::HandheldRoot() + "/../outside.cdb", good);
     expectFailure("path leaving the handheld", desktop, "\\..\\outside.cdb");
-    std::mt19937 random(7);
-    std::string noise(8192, '\0');
-    for (char& c : noise) c = static_cast<char>(random());
-    for (auto [why, bytes] : {std::pair{"random bytes", noise}, std::pair{"empty file", std::string()},
-                              std::pair{"truncated database", good.substr(0, 100)}}) {
+    for (auto [why, bytes] : {std::pair{"no database", std::string(8192, '\x5A')}, {"empty file", std::string()},
+                              {"truncated database", good.substr(0, 100)}}) {
         WriteFile(handheld, bytes);
         expectFailure(why, desktop);
     }

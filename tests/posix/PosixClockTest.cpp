@@ -7,26 +7,23 @@
 namespace zc::test {
 namespace {
 
-// Sets the locale and zone variables for one test and puts them back afterwards.
+// Sets (or, given no value, unsets) one variable of the environment and puts it back afterwards.
 struct ScopedEnv {
-    static constexpr const char* kNames[4] = {"LC_ALL", "LANG", "LC_TIME", "TZ"};
-    std::string saved[4];
-    bool had[4] = {};
-    ScopedEnv() {
-        for (int i = 0; i < 4; ++i)
-            if ((had[i] = std::getenv(kNames[i]) != nullptr)) saved[i] = std::getenv(kNames[i]);
+    std::string name, saved;
+    bool had;
+    ScopedEnv(const char* n, const char* value) : name(n), had(std::getenv(n) != nullptr) {
+        if (had) saved = std::getenv(n);
+        value ? setenv(n, value, 1) : unsetenv(n);
     }
     ~ScopedEnv() {
-        for (int i = 0; i < 4; ++i) had[i] ? setenv(kNames[i], saved[i].c_str(), 1) : unsetenv(kNames[i]);
+        had ? setenv(name.c_str(), saved.c_str(), 1) : unsetenv(name.c_str());
         tzset();
     }
 };
 
 TEST(PosixClock, FormatsOfTheCLocaleAlsoWhenTheLocaleIsMissingAndNowIsLocal) {
-    ScopedEnv env;
-    unsetenv("LC_ALL");
-    unsetenv("LANG");
-    setenv("LC_TIME", "xx_NOWHERE.UTF-8", 1);  // no such locale: the C formats
+    ScopedEnv all("LC_ALL", nullptr), lang("LANG", nullptr), zone("TZ", "UTC0");
+    ScopedEnv formats("LC_TIME", "xx_NOWHERE.UTF-8");  // no such locale: the C formats
     posix::PosixClock clock;
     EXPECT_EQ(GeneralDate(clock, LocalDateTime{2026, 12, 6, 19, 20, 9}), "12/06/26 19:20:09");
     // At midnight the general date is the short date alone.
@@ -35,7 +32,6 @@ TEST(PosixClock, FormatsOfTheCLocaleAlsoWhenTheLocaleIsMissingAndNowIsLocal) {
     EXPECT_EQ(clock.ShortDate(LocalDateTime{}), "12/30/99") << "the date that stands for no date";
 
     // Two zones five hours apart: the hour read follows the zone (allowing for a tick between).
-    setenv("TZ", "UTC0", 1);
     tzset();
     LocalDateTime utc = clock.Now();
     setenv("TZ", "EST5", 1);

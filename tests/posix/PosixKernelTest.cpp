@@ -63,42 +63,33 @@ TEST(PosixKernel, MutexIsHeldAgainstOtherProcessesUntilReleasedAndNotInherited) 
 }
 
 TEST(PosixKernel, WithoutARuntimeFolderEachUserHasALockOfTheirOwn) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process as another user";
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
     TempDir tmp;
     fs::permissions(tmp.path(), fs::perms::all | fs::perms::sticky_bit);  // as /tmp is
-    std::string savedTmp = getenv("TMPDIR") ? getenv("TMPDIR") : "", savedRun = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
-    setenv("TMPDIR", tmp.path().c_str(), 1);
-    unsetenv("XDG_RUNTIME_DIR");
-    PosixKernel kernel;
-    SECURITY_ATTRIBUTES sa;
-    EXPECT_NE(kernel.CreateMutexA(&sa, false, "ZCMutex"), 0);
-    EXPECT_EQ(kernel.GetLastError(), 0u);
+    // One process holds the lock as root, then asks again as another user.
     pid_t pid = fork();
     if (pid == 0) {
+        setenv("TMPDIR", tmp.path().c_str(), 1);
+        unsetenv("XDG_RUNTIME_DIR");
+        PosixKernel root, other;
+        SECURITY_ATTRIBUTES sa;
+        if (root.CreateMutexA(&sa, false, "ZCMutex") == 0 || root.GetLastError() != 0) _exit(3);
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(4);
-        PosixKernel other;
         HANDLE h = other.CreateMutexA(&sa, false, "ZCMutex");
         _exit(h == 0 ? 2 : other.GetLastError() == 0 ? 0 : 1);
     }
     int status = -1;
     waitpid(pid, &status, 0);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "another user's program runs guarded by a lock of its own";
-    if (savedTmp.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", savedTmp.c_str(), 1);
-    if (!savedRun.empty()) setenv("XDG_RUNTIME_DIR", savedRun.c_str(), 1);
 }
 
 TEST(PosixKernel, LoadsLibrariesRefusesOtherFilesAndKnowsItsName) {
-    TempDir dir;
     PosixKernel kernel;
-    WriteFile(dir / "adofiltr.so", "this is text, not a shared library");
-    for (const std::string& path : {std::string(), dir / "adofiltr.so", dir / "missing.so"}) {
-        EXPECT_EQ(kernel.LoadLibraryA(path), 0u) << path;
-        EXPECT_EQ(kernel.GetLastError(), ERROR_MOD_NOT_FOUND_W) << path;
-    }
+    EXPECT_EQ(kernel.LoadLibraryA(""), 0u) << "no name never means the program itself";
+    EXPECT_EQ(kernel.LoadLibraryA("/nowhere/adofiltr.so"), 0u);
+    EXPECT_EQ(kernel.GetLastError(), ERROR_MOD_NOT_FOUND_W);
     HMODULE libm = kernel.LoadLibraryA("libm.so.6");
-    auto cosine = reinterpret_cast<double (*)(double)>(kernel.GetProcAddress(libm, "cos"));
-    ASSERT_NE(cosine, nullptr);
-    EXPECT_DOUBLE_EQ(cosine(0.0), 1.0);
+    EXPECT_NE(kernel.GetProcAddress(libm, "cos"), nullptr);
     EXPECT_EQ(kernel.GetProcAddress(libm, "DEVICETODESKTOP"), nullptr);
     EXPECT_EQ(kernel.GetLastError(), ERROR_PROC_NOT_FOUND_W);
     EXPECT_EQ(kernel.GetProcAddress(0, "cos"), nullptr) << "module 0 never means any loaded code";
@@ -111,26 +102,23 @@ TEST(PosixKernel, CreateAlwaysEmptiesTheFileAndWritesLandAtTheirOffsets) {
     TempDir dir;
     PosixKernel kernel;
     SECURITY_ATTRIBUTES sa;
+    auto create = [&](const std::string& path) {
+        return kernel.CreateFileA(path, kGenericWrite, kFileShareWrite, &sa, kCreateAlways, kFileAttributeNormal, 0);
+    };
     WriteFile(dir / "a.bmp", std::string(5000, 'o'));  // an older, longer file of that name
-    HANDLE h = kernel.CreateFileA(dir / "a.bmp", kGenericWrite, kFileShareWrite, &sa, kCreateAlways,
-                                  kFileAttributeNormal, 0);
-    EXPECT_EQ(fs::file_size(dir / "a.bmp"), 0u);
+    HANDLE h = create(dir / "a.bmp");
     OVERLAPPED pos;
     uint32_t written = 0;
     for (auto [offset, text] : {std::pair{4u, "tail"}, {0u, "head"}}) {  // out of order
         pos.Offset = offset;
-        EXPECT_TRUE(kernel.WriteFile(h, reinterpret_cast<const uint8_t*>(text), 4, &written, &pos));
-        EXPECT_EQ(written, 4u);
+        EXPECT_TRUE(kernel.WriteFile(h, reinterpret_cast<const uint8_t*>(text), 4, &written, &pos) && written == 4);
     }
     EXPECT_TRUE(kernel.CloseHandle(h));
     EXPECT_FALSE(kernel.CloseHandle(h));
     EXPECT_EQ(ReadFile(dir / "a.bmp"), "headtail");
     EXPECT_FALSE(kernel.WriteFile(h, reinterpret_cast<const uint8_t*>("x"), 1, &written, &pos));
-    EXPECT_EQ(written, 0u);
     EXPECT_EQ(kernel.GetLastError(), ERROR_INVALID_HANDLE_W);
-    EXPECT_EQ(kernel.CreateFileA(dir / "Export/a.bmp", kGenericWrite, kFileShareWrite, &sa, kCreateAlways,
-                                 kFileAttributeNormal, 0),
-              kInvalidHandle);
+    EXPECT_EQ(create(dir / "Export/a.bmp"), kInvalidHandle);
     EXPECT_EQ(kernel.GetLastError(), ERROR_PATH_NOT_FOUND_W);
 }
 

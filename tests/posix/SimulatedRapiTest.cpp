@@ -10,7 +10,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 const std::string kData = "\\My Documents\\Pocket Zilba\\";
-constexpr uint32_t kFailed = 9999;
 
 class SimulatedRapiTest : public ::testing::Test {
 protected:
@@ -34,16 +33,11 @@ protected:
         EXPECT_NE(rapi.CeFindClose(h), 0);
         return names;
     }
-    // The counts of a file's 1024-byte reads, up to the first 0 or failure (kFailed).
-    std::vector<uint32_t> Reads(HANDLE h) {
-        std::vector<uint32_t> counts;
-        char buffer[1024];
-        while (counts.size() < 10 && (counts.empty() || (counts.back() != 0 && counts.back() != kFailed))) {
-            uint32_t read = 12345;
-            if (rapi.CeReadFile(h, buffer, 1024, &read, nullptr) == 0) read = kFailed;
-            counts.push_back(read);
-        }
-        return counts;
+    // Whether one read of `h` succeeds.
+    bool Reads(HANDLE h) {
+        char buffer[16];
+        uint32_t read = 0;
+        return rapi.CeReadFile(h, buffer, sizeof buffer, &read, nullptr) != 0;
     }
 
     HomeDir home;
@@ -52,16 +46,13 @@ protected:
 
 TEST_F(SimulatedRapiTest, ConnectionOpensOnlyWhileDockedAndTakesItsHandlesAlong) {
     WriteFile(Device(".purge"), "");
-    EXPECT_EQ(Search(kData + ".purge"), Lines{"none"}) << "nothing works before the connection is open";
-    EXPECT_EQ(Open(kData + ".purge"), kInvalidHandle);
-    EXPECT_NE(rapi.CeRapiUninit(), 0);
-
+    EXPECT_EQ(Open(kData + ".purge"), kInvalidHandle) << "nothing works before the connection is open";
     ASSERT_EQ(rapi.CeRapiInit(), 0);
     HANDLE file = Open(kData + ".purge");
-    ASSERT_GT(file, 0);
+    EXPECT_TRUE(Reads(file));
     WriteFile(posix::UndockedMarker(), "");  // undocking drops the connection and its handles
+    EXPECT_FALSE(Reads(file));
     EXPECT_EQ(Search(kData + ".purge"), Lines{"none"});
-    EXPECT_EQ(Reads(file), std::vector<uint32_t>{kFailed});
     EXPECT_NE(rapi.CeRapiInit(), 0);
     EXPECT_EQ(rapi.OpenHandles(), 0u);
 
@@ -69,38 +60,19 @@ TEST_F(SimulatedRapiTest, ConnectionOpensOnlyWhileDockedAndTakesItsHandlesAlong)
     ASSERT_EQ(rapi.CeRapiInit(), 0);
     EXPECT_EQ(rapi.CeCloseHandle(file), 0) << "a handle of the lost connection stays invalid";
     file = Open(kData + ".purge");
-    EXPECT_EQ(rapi.CeRapiUninit(), 0);
-    EXPECT_EQ(Reads(file), std::vector<uint32_t>{kFailed}) << "closing ends its handles";
-    ASSERT_EQ(rapi.CeRapiInit(), 0);
-    file = Open(kData + ".purge");
-    ASSERT_GT(file, 0);
+    ASSERT_TRUE(Reads(file));
     fs::remove_all(posix::HandheldRoot());
     fs::create_directories(Device(""));  // another handheld in its place is not this connection's
     WriteFile(Device(".purge"), "");
-    EXPECT_EQ(Reads(file), std::vector<uint32_t>{kFailed});
+    EXPECT_FALSE(Reads(file));
     EXPECT_EQ(Search(kData + ".purge"), Lines{"none"});
     fs::remove_all(posix::HandheldRoot());
     EXPECT_NE(rapi.CeRapiInit(), 0) << "no handheld folder at all";
 }
 
-TEST_F(SimulatedRapiTest, AMarkerInAFolderMadeAfterConnectingStillUndocks) {
-    const std::string marker = posix::DataHome() + "/later/undocked";
-    posix::SimulatedRapi other{posix::SimulatedHandheld(posix::HandheldRoot(), marker)};
-    ASSERT_EQ(other.CeRapiInit(), 0);
-    CE_FIND_DATA data{};
-    HANDLE search = other.CeFindFirstFile(Utf8ToUtf16(kData + "*").c_str(), &data);
-    ASSERT_NE(search, kInvalidHandle);
-    fs::create_directories(posix::DataHome() + "/later");
-    WriteFile(marker, "");
-    EXPECT_EQ(other.CeFindNextFile(search, &data), 0);
-    EXPECT_EQ(other.CeGetLastError(), ERROR_DEVICE_NOT_CONNECTED_CE);
-    EXPECT_EQ(other.OpenHandles(), 0u);
-}
-
-TEST_F(SimulatedRapiTest, SearchesMatchNamesAndWildcardsWithoutCaseAndFillTheRecord) {
-    for (const char* name : {"b.bmp", "notes.txt", "Ünterschrift.bmp"})
+TEST_F(SimulatedRapiTest, SearchesMatchNamesAndWildcardsWithoutCaseAndTellFoldersApart) {
+    for (const char* name : {"A.BMP", "b.bmp", "notes.txt", "Ünterschrift.bmp"})
         WriteFile(Device("Signatures/") + name, "");
-    WriteFile(Device("Signatures/A.BMP"), std::string(3000, 'x'));
     // A name that is not valid text could never be reported back; the handheld does not list it.
     WriteFile(Device("Signatures/bad\xff.bmp"), "b");
     fs::create_directories(Device("Signatures/old.bmp"));
@@ -121,45 +93,6 @@ TEST_F(SimulatedRapiTest, SearchesMatchNamesAndWildcardsWithoutCaseAndFillTheRec
     EXPECT_EQ(Search(kData + "\\signatures\\a.bmp"), Lines{"A.BMP:128"});
     EXPECT_EQ(Search(kData + "Signatures\\ÜNTERSCHRIFT.BMP"), Lines{"Ünterschrift.bmp:128"});
 
-    EXPECT_EQ(rapi.OpenHandles(), 0u);
-}
-
-TEST_F(SimulatedRapiTest, ReadsDeliverTheFileInPiecesThenZeroAndCloseOnce) {
-    std::string content(2500, 'x');
-    WriteFile(Device("Signatures/a.bmp"), content);
-    fs::create_directories(Device("Signatures/old.bmp"));
-    ASSERT_EQ(rapi.CeRapiInit(), 0);
-    HANDLE a = Open(kData + "Signatures\\A.bmp");
-    EXPECT_EQ(Reads(a), (std::vector<uint32_t>{1024, 1024, 452, 0}));
-    EXPECT_EQ(Reads(a), std::vector<uint32_t>{0}) << "reading at the end succeeds";
-    EXPECT_NE(rapi.CeCloseHandle(a), 0);
-    EXPECT_EQ(rapi.CeCloseHandle(a), 0);
-    EXPECT_EQ(Reads(a), std::vector<uint32_t>{kFailed});
-    for (const char* name : {"old.bmp", "gone.bmp", "*.bmp"})
-        EXPECT_EQ(Open(kData + "Signatures\\" + name), kInvalidHandle) << "not a plain file: " << name;
-}
-
-TEST_F(SimulatedRapiTest, CreateAlwaysEmptiesTheFileOfAnyCaseOrMakesIt) {
-    ASSERT_EQ(rapi.CeRapiInit(), 0);
-    EXPECT_NE(rapi.CeCloseHandle(Open(kData + ".purge", kGenericWrite, kCreateAlways)), 0);
-    EXPECT_EQ(ReadFile(Device(".purge")), "");
-    fs::remove(Device(".purge"));
-    WriteFile(Device(".PURGE"), "left over");
-    HANDLE h = Open(kData + ".purge", kGenericWrite, kCreateAlways);
-    EXPECT_EQ(Reads(h), std::vector<uint32_t>{kFailed}) << "a write handle does not read";
-    EXPECT_NE(rapi.CeCloseHandle(h), 0);
-    EXPECT_EQ(ReadFile(Device(".PURGE")), "");
-
-    // The folder must exist, a folder of that name is not replaced, and other access and
-    // creation pairs are not served.
-    for (auto [path, access, creation] :
-         {std::tuple{std::string("\\My Documents\\Nowhere\\.purge"), kGenericWrite, kCreateAlways},
-          {kData + "Signatures", kGenericWrite, kCreateAlways}, {kData + "new", kGenericRead, kCreateAlways},
-          {kData + ".purge", kGenericWrite, kOpenExisting},
-          {kData + ".purge", kGenericRead | kGenericWrite, kCreateAlways}})
-        EXPECT_EQ(Open(path, access, creation), kInvalidHandle) << path;
-    EXPECT_EQ(Names(Device("")), (Lines{".PURGE", "Signatures"}));
-    EXPECT_EQ(Names(posix::HandheldRoot() + "/My Documents"), Lines{"Pocket Zilba"});
     EXPECT_EQ(rapi.OpenHandles(), 0u);
 }
 
