@@ -27,6 +27,7 @@ const std::string kBin = std::string(ZC_BIN_DIR) + "/";
 struct SweepRig : Rig {
     SweepRig(const StandInServer& server, int run) {
         site = "sweep" + std::to_string(run);
+        files.flushToDisk = false;  // hundreds of runs need not each wait for the disk
         MakeHandheld(4, 2, site);
         InitBoundaries();
         LoadAdoFilter(f);

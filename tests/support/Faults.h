@@ -210,12 +210,16 @@ public:
     void MoveFile(const std::string& from, const std::string& to) override {
         Check("MoveFile", from).MoveFile(from, to);
     }
-    void Flush(const std::string& path) override { Check("Flush", path).Flush(path); }
+    void Flush(const std::string& path) override {
+        FileSystem& real = Check("Flush", path);
+        if (flushToDisk) real.Flush(path);
+    }
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
     std::vector<uint8_t> ReadBinary(const std::string& path) override {
         return Check("ReadBinary", path).ReadBinary(path);
     }
     int openTexts = 0;  // text files created and not closed (dropping one does not close it)
+    bool flushToDisk = true;  // off where only the run's logic is under test, not the disk's
 
 private:
     // The real layer, once the call is recorded and has not been failed.
