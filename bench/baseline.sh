@@ -2,7 +2,9 @@
 # The data movement of one transfer done with standard tools, for bench/run to time against the
 # program: cp copies the database and the bitmaps, the sqlite3 shell writes the export lines and
 # the request bodies (the same bytes the program sends), one curl process sends every file over
-# kept-alive connections, mv makes the backup and a second curl asks for the import.
+# kept-alive connections, mv makes the backup and a second curl asks for the import. Like the
+# program, it puts what it collected on the disk before marking the handheld, and the backup
+# after moving it.
 #
 # usage: baseline.sh [--bodies-only] HANDHELD_FOLDER LOCAL_DIR HOST SITE BOUNDARIES
 #   HANDHELD_FOLDER  the PC folder of the handheld directory (P_ZILBA.CDB, Signatures/)
@@ -24,11 +26,13 @@ bodies=$local/.bodies
 mkdir -p "$local" "$exports" "$local/Upload" "$bodies"
 cp "$handheld/P_ZILBA.CDB" "$local/P_ZILBA.MDB"
 cp "$handheld"/Signatures/*.bmp "$exports"/
-: >"$handheld/.purge"
 
 stamp=$(date +%m%d%y_%H%M%S)
 name=c_zilba_$stamp.txt
 export_lines "$local/P_ZILBA.MDB" "$exports/$name" "$site"
+# As the program does, everything collected is on the disk before the handheld is marked.
+sync -f "$local"
+: >"$handheld/.purge"
 
 # One body per file, the export file first, then the bitmaps by name without regard to case;
 # the curl configuration beside them.
@@ -68,6 +72,7 @@ total=$(wc -l <<<"$codes")
 backup=$local/Upload/$(date +%m%d%y_%H%M%S)
 mkdir "$backup"
 mv "$exports"/* "$backup"/
+sync -f "$backup"
 
 answer=$(curl -sS "http://$host/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO&site=$site&file=$name")
 echo "success=$sent"
