@@ -1,12 +1,20 @@
 #include "platform/win32/Win32Http.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include "platform/win32/Com.h"
 
 #include <msxml2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/Text.h"
@@ -58,98 +66,239 @@ std::string Describe(HRESULT hr, const std::string& url) {
     return "The request to " + host + " failed" + (text.empty() ? "" : ": " + text) + " (" + code + ")";
 }
 
-// What a request in progress needs to be stopped from the thread's own timer.
-struct Watch {
-    IXMLHTTPRequest* request = nullptr;
-    bool expired = false;
-};
-thread_local Watch* t_watch = nullptr;
-
-void CALLBACK OnAnswerLimit(HWND, UINT, UINT_PTR, DWORD) {
-    // The synchronous send waits in a message loop of its own, which runs this timer.
-    if (t_watch && !t_watch->expired) {
-        t_watch->expired = true;
-        t_watch->request->abort();
+// Why a connection to the URL's server fails, found by connecting once more: MSXML reports a
+// refused connection or an unknown host only as a failed download, without a word.
+std::string Diagnose(const std::string& url) {
+    std::string authority = HostOf(url);
+    if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+    std::string host = authority, port = url.rfind("https:", 0) == 0 ? "443" : "80";
+    size_t colon = authority.rfind(':');
+    if (!authority.empty() && authority[0] == '[') {
+        size_t close = authority.find(']');
+        host = authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close != std::string::npos && close + 1 < authority.size() && authority[close + 1] == ':')
+            port = authority.substr(close + 2);
+    } else if (colon != std::string::npos) {
+        host = authority.substr(0, colon);
+        port = authority.substr(colon + 1);
     }
+    WSADATA data;
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return {};
+    std::string finding;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
+        finding = "The server " + authority + " could not be found";
+    } else {
+        SOCKET s = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+        u_long nonBlocking = 1;
+        if (s != INVALID_SOCKET && ::ioctlsocket(s, FIONBIO, &nonBlocking) == 0) {
+            ::connect(s, found->ai_addr, static_cast<int>(found->ai_addrlen));
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(s, &writable);
+            FD_SET(s, &failed);
+            timeval wait{10, 0};
+            int ready = ::select(0, nullptr, &writable, &failed, &wait);
+            int error = 0, size = sizeof error;
+            ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+            if (ready == 0) finding = "The server " + authority + " did not answer in time";
+            else if (error == WSAECONNREFUSED) finding = "The server " + authority + " refused the connection";
+            else if (error == WSAENETUNREACH || error == WSAEHOSTUNREACH)
+                finding = "The server " + authority + " cannot be reached from this PC";
+        }
+        if (s != INVALID_SOCKET) ::closesocket(s);
+        ::freeaddrinfo(found);
+    }
+    ::WSACleanup();
+    return finding;
 }
+
+// Whether a message is the user's input, which a run in progress does not take.
+bool IsInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
+}
+
+ComPtr<IXMLHTTPRequest> NewRequestObject() {
+    CLSID clsid{};
+    HRESULT hr = ::CLSIDFromProgID(L"MSXML2.XMLHTTP", &clsid);
+    ComPtr<IXMLHTTPRequest> request;
+    if (SUCCEEDED(hr))
+        hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlHttpRequest,
+                                reinterpret_cast<void**>(request.out()));
+    if (FAILED(hr)) {
+        std::string text = ComDescription(hr);
+        Raise("Unable to create the request object MSXML2.XMLHTTP" + (text.empty() ? "" : ": " + text));
+    }
+    return request;
+}
+
+HRESULT OpenRequest(IXMLHTTPRequest& request, const std::string& method, const std::string& url) {
+    Bstr m(Widen(method)), u(Widen(url));
+    Variant async, user, password;
+    async.get().vt = VT_BOOL;
+    async.get().boolVal = VARIANT_FALSE;
+    user.get().vt = password.get().vt = VT_ERROR;  // omitted
+    user.get().scode = password.get().scode = DISP_E_PARAMNOTFOUND;
+    return request.open(m.get(), u.get(), async.get(), user.get(), password.get());
+}
+
+// One request, from open to the whole answer. It runs on a thread of its own, in that
+// thread's apartment: the object's synchronous send blocks without running any messages, so
+// only from outside can the wait be bounded and the windows be kept alive meanwhile.
+struct Exchange {
+    std::string method, url, body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Results, written by the request's thread before it sets `done`.
+    HRESULT failure = S_OK;
+    std::string failureText;
+    LONG status = 0;
+    std::wstring response;
+    HANDLE done = nullptr;
+
+    ~Exchange() {
+        if (done) ::CloseHandle(done);
+    }
+
+    void Run() {
+        ComApartment apartment;
+        try {
+            ComPtr<IXMLHTTPRequest> request = NewRequestObject();
+            HRESULT hr = OpenRequest(*request.get(), method, url);
+            for (size_t i = 0; SUCCEEDED(hr) && i < headers.size(); ++i) {
+                Bstr name(Widen(headers[i].first)), value(Widen(headers[i].second));
+                hr = request->setRequestHeader(name.get(), value.get());
+            }
+            Variant content;
+            if (SUCCEEDED(hr) && !body.empty()) {
+                // One byte array, sent exactly as built.
+                SAFEARRAY* bytes = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(body.size()));
+                if (!bytes) throw std::bad_alloc();
+                void* data = nullptr;
+                ::SafeArrayAccessData(bytes, &data);
+                std::memcpy(data, body.data(), body.size());
+                ::SafeArrayUnaccessData(bytes);
+                content.get().vt = VT_ARRAY | VT_UI1;
+                content.get().parray = bytes;
+            }
+            if (SUCCEEDED(hr)) hr = request->send(content.get());
+            if (SUCCEEDED(hr)) hr = request->get_status(&status);
+            Bstr text;
+            if (SUCCEEDED(hr) && SUCCEEDED(request->get_responseText(text.out()))) response = text.text();
+            if (FAILED(hr)) {
+                failure = hr;
+                if (hr == static_cast<HRESULT>(0x800C0008u) || hr == static_cast<HRESULT>(0x800C0005u) ||
+                    hr == static_cast<HRESULT>(0x800C0004u))
+                    failureText = Diagnose(url);
+                if (failureText.empty()) failureText = Describe(hr, url);
+            }
+        } catch (const Error& e) {
+            failure = E_FAIL;
+            failureText = e.description();
+        } catch (const std::exception& e) {
+            failure = E_FAIL;
+            failureText = e.what();
+        }
+        ::SetEvent(done);
+    }
+};
 
 class Win32Request : public HttpRequest {
 public:
-    Win32Request(ComPtr<IXMLHTTPRequest> request, std::chrono::milliseconds limit)
-        : request_(std::move(request)), limit_(limit) {}
+    explicit Win32Request(std::chrono::milliseconds limit) : checker_(NewRequestObject()), limit_(limit) {}
 
-    void Open(const std::string& method, const std::string& url, bool async) override {
+    void Open(const std::string& method, const std::string& url, bool /*async*/) override {
         // A line break would let a setting rewrite the request line or add headers.
         if (HasControlCharacter(url)) Raise("The request URL holds a control character");
         if (HasControlCharacter(method)) Raise("The request method holds a control character");
-        Bstr m(Widen(method)), u(Widen(url));
-        Variant isAsync, none1, none2;
-        isAsync.get().vt = VT_BOOL;
-        isAsync.get().boolVal = async ? VARIANT_TRUE : VARIANT_FALSE;
-        none1.get().vt = none2.get().vt = VT_ERROR;  // omitted user name and password
-        none1.get().scode = none2.get().scode = DISP_E_PARAMNOTFOUND;
-        HRESULT hr = request_->open(m.get(), u.get(), isAsync.get(), none1.get(), none2.get());
+        // The object itself judges the address, at once, as the step expects of open.
+        HRESULT hr = OpenRequest(*checker_.get(), method, url);
         if (FAILED(hr)) Raise(Describe(hr, url));
-        url_ = url;
-        opened_ = true;
+        exchange_ = std::make_shared<Exchange>();
+        exchange_->method = method;
+        exchange_->url = url;
+        status_ = 0;
+        response_.clear();
     }
 
     void SetRequestHeader(const std::string& name, const std::string& value) override {
-        if (!opened_) Raise("The request is not open");
+        if (!exchange_) Raise("The request is not open");
         if (HasControlCharacter(name) || HasControlCharacter(value))
             Raise("A request header holds a control character");
-        Bstr n(Widen(name)), v(Widen(value));
-        HRESULT hr = request_->setRequestHeader(n.get(), v.get());
-        if (FAILED(hr)) Raise(Describe(hr, url_));
+        exchange_->headers.emplace_back(name, value);
     }
 
     void Send(std::string_view body) override {
-        if (!opened_) Raise("The request is not open");
-        opened_ = false;
-        Variant content;
-        if (!body.empty()) {
-            // One byte array, sent exactly as built.
-            SAFEARRAY* bytes = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(body.size()));
-            if (!bytes) throw std::bad_alloc();
-            void* data = nullptr;
-            ::SafeArrayAccessData(bytes, &data);
-            std::memcpy(data, body.data(), body.size());
-            ::SafeArrayUnaccessData(bytes);
-            content.get().vt = VT_ARRAY | VT_UI1;
-            content.get().parray = bytes;
+        if (!exchange_) Raise("The request is not open");
+        std::shared_ptr<Exchange> exchange = std::move(exchange_);
+        exchange->body.assign(body.data(), body.size());
+        exchange->done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!exchange->done) throw std::bad_alloc();
+        // The thread keeps the exchange alive for as long as it runs, even past a time-out.
+        std::thread worker([exchange] { exchange->Run(); });
+        if (!WaitFor(exchange->done)) {
+            worker.detach();  // it ends by itself once the server lets go of the connection
+            Raise("The server " + HostOf(exchange->url) + " did not answer within " + LimitText());
         }
-        Watch watch{request_.get(), false};
-        Watch* outer = std::exchange(t_watch, &watch);
-        UINT_PTR timer = ::SetTimer(nullptr, 0, static_cast<UINT>(limit_.count()), OnAnswerLimit);
-        HRESULT hr = request_->send(content.get());
-        if (timer) ::KillTimer(nullptr, timer);
-        t_watch = outer;
-        if (watch.expired) {
-            long minutes = static_cast<long>(std::chrono::duration_cast<std::chrono::minutes>(limit_).count());
-            std::string within = minutes >= 1 ? std::to_string(minutes) + " minutes"
-                                               : std::to_string(limit_.count()) + " ms";
-            Raise("The server " + HostOf(url_) + " did not answer within " + within);
-        }
-        if (FAILED(hr)) Raise(Describe(hr, url_));
+        worker.join();
+        if (FAILED(exchange->failure)) Raise(exchange->failureText);
+        // WinINet's own error numbers in place of a status tell a transport failure.
+        if (exchange->status >= 12000 && exchange->status < 13000)
+            Raise(Describe(HRESULT_FROM_WIN32(exchange->status), exchange->url));
+        status_ = static_cast<int32_t>(exchange->status);
+        response_ = std::move(exchange->response);
     }
 
-    int32_t Status() override {
-        LONG status = 0;
-        if (FAILED(request_->get_status(&status))) return 0;
-        return static_cast<int32_t>(status);
-    }
-
-    std::string ResponseText() override {
-        Bstr text;
-        if (FAILED(request_->get_responseText(text.out()))) return {};
-        return Narrow(text.text());
-    }
+    int32_t Status() override { return status_; }
+    std::string ResponseText() override { return Narrow(response_); }
 
 private:
-    ComPtr<IXMLHTTPRequest> request_;
+    // Waits for `done` within the answer limit, running the thread's messages meanwhile so
+    // that the windows keep painting; the user's input is dropped. False on a time-out.
+    bool WaitFor(HANDLE done) const {
+        const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(limit_.count());
+        bool quit = false;
+        WPARAM quitCode = 0;
+        bool finished = false;
+        for (;;) {
+            ULONGLONG now = ::GetTickCount64();
+            if (now >= deadline) break;
+            DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 1000));
+            DWORD r = ::MsgWaitForMultipleObjectsEx(1, &done, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (r == WAIT_OBJECT_0) {
+                finished = true;
+                break;
+            }
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    quit = true;  // handed on once the request is over
+                    quitCode = msg.wParam;
+                } else if (!IsInput(msg.message)) {
+                    ::TranslateMessage(&msg);
+                    ::DispatchMessageW(&msg);
+                }
+            }
+        }
+        if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
+        return finished;
+    }
+
+    std::string LimitText() const {
+        auto minutes = std::chrono::duration_cast<std::chrono::minutes>(limit_);
+        if (minutes.count() >= 1 && minutes == limit_) return std::to_string(minutes.count()) + " minutes";
+        return std::to_string(limit_.count()) + " ms";
+    }
+
+    ComPtr<IXMLHTTPRequest> checker_;
     std::chrono::milliseconds limit_;
-    std::string url_;
-    bool opened_ = false;
+    std::shared_ptr<Exchange> exchange_;
+    int32_t status_ = 0;
+    std::wstring response_;
 };
 
 }  // namespace
@@ -162,17 +311,7 @@ Win32Http::Win32Http() : apartment_(std::make_unique<Apartment>()) {}
 Win32Http::~Win32Http() = default;
 
 std::unique_ptr<HttpRequest> Win32Http::CreateRequest() {
-    CLSID clsid{};
-    HRESULT hr = ::CLSIDFromProgID(L"MSXML2.XMLHTTP", &clsid);
-    ComPtr<IXMLHTTPRequest> request;
-    if (SUCCEEDED(hr))
-        hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlHttpRequest,
-                                reinterpret_cast<void**>(request.out()));
-    if (FAILED(hr)) {
-        std::string text = ComDescription(hr);
-        Raise("Unable to create the request object MSXML2.XMLHTTP" + (text.empty() ? "" : ": " + text));
-    }
-    return std::make_unique<Win32Request>(std::move(request), answerLimit);
+    return std::make_unique<Win32Request>(answerLimit);
 }
 
 }  // namespace zc::win32
