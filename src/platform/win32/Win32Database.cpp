@@ -88,6 +88,23 @@ void ToFieldValue(VARIANT& v, FieldValue& value) {
                      type == VT_R4 || type == VT_R8 || type == VT_CY || type == VT_DECIMAL;
 }
 
+// The description of the first entry of the connection's Errors collection, where ADO puts
+// what the provider reported; empty when there is none.
+std::string FirstError(_ADOConnection& connection) {
+    ComPtr<ADOErrors> errors;
+    long count = 0;
+    if (FAILED(connection.get_Errors(errors.out())) || !errors || FAILED(errors->get_Count(&count)) || count < 1)
+        return {};
+    Variant index;
+    index.get().vt = VT_I4;
+    index.get().lVal = 0;
+    ComPtr<ADOError> error;
+    Bstr text;
+    if (FAILED(errors->get_Item(index.get(), error.out())) || !error || FAILED(error->get_Description(text.out())))
+        return {};
+    return Narrow(text.text());
+}
+
 // Closes the connection once the last of it, the connection or a row set, is released.
 struct Link {
     ComPtr<_ADOConnection> connection;
@@ -170,6 +187,11 @@ std::unique_ptr<Connection> Win32Database::Open(const std::string& connectionStr
     hr = link->connection->Open(text.get(), user.get(), password.get(), kOptionUnspecified);
     if (FAILED(hr)) {
         std::string description = ComDescription(hr);
+        if (description.empty()) description = FirstError(*link->connection.get());
+        // ADO's own text for a provider that is not installed (Jet is missing on 64-bit-only
+        // systems and under Wine), where the provider's lookup left none.
+        if (description.empty() && (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG))
+            description = "Provider cannot be found. It may not be properly installed.";
         link->connection.Reset();  // never opened, so nothing to close
         if (description.empty()) Raise(hr, "Opening the database");
         throw Error(static_cast<int32_t>(hr), description);
