@@ -13,19 +13,6 @@ namespace zc::test {
 
 namespace {
 
-std::string ServerState(const std::string& name) {
-    std::string path = std::string("Z:") + ZC_SERVER_STATE + "/" + name;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-std::string Server() {
-    std::string port = ReadFile(ServerState("port"));
-    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
-    return "127.0.0.1:" + port;
-}
-
 // Accepts connections on 127.0.0.1 and never answers, until it goes.
 class SilentListener {
 public:

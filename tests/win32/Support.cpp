@@ -89,20 +89,20 @@ Error ErrorOf(const std::function<void()>& call) {
     return Error(0, "");
 }
 
-std::string SelfPath() {
+std::string BinFolder() {
     wchar_t exe[MAX_PATH];
-    DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    return Narrow(std::wstring(exe, n));
+    std::wstring path(exe, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    return Narrow(path.substr(0, path.find_last_of(L'\\')));
 }
 
-unsigned long RunSelf(const std::string& arguments) {
-    std::wstring command = L"\"" + Widen(SelfPath()) + L"\" " + Widen(arguments);
+unsigned long RunProgram(const std::string& commandLine) {
+    std::wstring command = Widen(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process)) {
-        ADD_FAILURE() << "cannot start " << Narrow(command);
+        ADD_FAILURE() << "cannot start " << commandLine;
         return ~0ul;
     }
     ::WaitForSingleObject(process.hProcess, 60000);
@@ -111,6 +111,23 @@ unsigned long RunSelf(const std::string& arguments) {
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     return code;
+}
+
+unsigned long RunSelf(const std::string& arguments) {
+    return RunProgram("\"" + BinFolder() + "\\test_win32.exe\" " + arguments);
+}
+
+std::string ServerState(const std::string& name) {
+    std::string path = std::string("Z:") + ZC_SERVER_STATE + "/" + name;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string Server() {
+    std::string port = ReadFile(ServerState("port"));
+    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+    return "127.0.0.1:" + port;
 }
 
 }  // namespace zc::test

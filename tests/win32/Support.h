@@ -50,9 +50,16 @@ bool IsFolder(const std::string& path);
 // The error `call` raised; a test failure (and error 0) when it raised none.
 Error ErrorOf(const std::function<void()>& call);
 
-// The program's own file, for starting a second process of it.
-std::string SelfPath();
+// Runs a program (a full command line); its exit code.
+unsigned long RunProgram(const std::string& commandLine);
 // Runs this test program with `arguments`; its exit code.
 unsigned long RunSelf(const std::string& arguments);
+// The folder of this test program, where the stand-in DLLs lie.
+std::string BinFolder();
+
+// The stand-in web server the tests' fixture started: "127.0.0.1:port", and the Windows path
+// of a file it keeps ("data\zilba\<site>\p_zilba\import\<name>").
+std::string Server();
+std::string ServerState(const std::string& name);
 
 }  // namespace zc::test
