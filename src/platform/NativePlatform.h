@@ -4,12 +4,10 @@
 #include "platform/win32/Win32Platform.h"
 namespace zc {
 using NativePlatform = win32::Win32Platform;
-constexpr const char* kPlatformName = "Windows";
 }  // namespace zc
 #else
 #include "platform/posix/PosixPlatform.h"
 namespace zc {
 using NativePlatform = posix::PosixPlatform;
-constexpr const char* kPlatformName = "Linux";
 }  // namespace zc
 #endif

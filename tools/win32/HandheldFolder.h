@@ -24,8 +24,14 @@ inline std::wstring OnDriveZ(std::wstring path) {
 
 inline std::wstring DataFolder() {
     std::wstring data = Env(L"XDG_DATA_HOME");
-    if (data.empty() || data[0] != L'/') data = Env(L"HOME") + L"/.local/share";
-    return OnDriveZ(data + L"/zilba-companion");
+    if (!data.empty() && data[0] == L'/') return OnDriveZ(data + L"/zilba-companion");
+    // Wine hands on the Linux home folder not as HOME but as WINEHOMEDIR, an NT path: the
+    // four-character object prefix, then Z:\home\user.
+    std::wstring home = Env(L"WINEHOMEDIR");
+    if (home.size() > 4 && home[0] == L'\\' && home[1] == L'?' && home[2] == L'?' && home[3] == L'\\')
+        home.erase(0, 4);
+    if (home.empty()) home = OnDriveZ(Env(L"HOME"));
+    return home + L"\\.local\\share\\zilba-companion";
 }
 
 inline std::wstring HandheldRoot() { return DataFolder() + L"\\handheld"; }
