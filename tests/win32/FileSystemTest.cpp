@@ -58,7 +58,7 @@ TEST(FileSystem, MakesCopiesMovesFlushesAndDeletesWithWindowsOwnReasons) {
 
     // A read-only file moves by rename, never over an existing file, and is flushed as it is.
     SetAttributes(dir / "a.txt", FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(files.MoveFile(dir / "a.txt", dir / "Upload\\a.txt"));
+    files.MoveFile(dir / "a.txt", dir / "Upload\\a.txt");
     EXPECT_FALSE(IsFile(dir / "a.txt"));
     files.Flush(dir / "Upload\\a.txt");
     files.Flush(dir / "Upload");
@@ -69,12 +69,14 @@ TEST(FileSystem, MakesCopiesMovesFlushesAndDeletesWithWindowsOwnReasons) {
     EXPECT_EQ(ReadFile(dir / "a.txt"), "new");
     EXPECT_EQ(ReadFile(dir / "Upload\\a.txt"), std::string("one\0two", 7));
     EXPECT_NE(ErrorOf([&] { files.Flush(dir / "none.txt"); }).number(), 0);
-    // Another volume (/dev/shm is a file system of its own): nothing moves, the caller copies.
+    // From another volume (/dev/shm is a file system of its own), a read-only file too.
     const std::string other = "Z:\\dev\\shm\\zc-wintest-" + std::to_string(::GetCurrentProcessId());
     WriteFile(other, "elsewhere");
-    EXPECT_FALSE(files.MoveFile(other, dir / "elsewhere.txt"));
-    EXPECT_EQ(ReadFile(other), "elsewhere");
-    files.Kill(other);
+    SetAttributes(other, FILE_ATTRIBUTE_READONLY);
+    EXPECT_NE(ErrorOf([&] { files.MoveFile(other, dir / "Upload\\a.txt"); }).number(), 0);
+    files.MoveFile(other, dir / "elsewhere.txt");
+    EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), "elsewhere");
+    EXPECT_FALSE(IsFile(other));
 
     // Deleting: a read-only file is refused, with Windows' reason.
     Error refused = ErrorOf([&] { files.Kill(dir / "Upload\\a.txt"); });

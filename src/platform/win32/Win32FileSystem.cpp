@@ -197,11 +197,33 @@ void Win32FileSystem::Kill(const std::string& path) {
     if (!::DeleteFileW(Widen(path).c_str())) RaiseLast(path);
 }
 
-bool Win32FileSystem::MoveFile(const std::string& from, const std::string& to) {
-    if (::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0)) return true;
+void Win32FileSystem::MoveFile(const std::string& source, const std::string& destination) {
+    const std::wstring from = Widen(source), to = Widen(destination);
+    if (::MoveFileExW(from.c_str(), to.c_str(), 0)) return;  // never replaces an existing file
     DWORD err = ::GetLastError();
-    if (err == ERROR_NOT_SAME_DEVICE) return false;
-    RaiseFileError(err, from);
+    if (err != ERROR_NOT_SAME_DEVICE)
+        RaiseFileError(err, err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? destination : source);
+    // Another volume: copy (never over an existing file), put the copy on the disk, and only
+    // then delete the source, so that the file is whole in one of the two places throughout.
+    if (!::CopyFileW(from.c_str(), to.c_str(), TRUE)) {
+        err = ::GetLastError();
+        RaiseFileError(err, ::GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES ? source : destination);
+    }
+    try {
+        Flush(destination);
+    } catch (...) {
+        ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(to.c_str());
+        throw;
+    }
+    DWORD attributes = ::GetFileAttributesW(from.c_str());
+    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) ::SetFileAttributesW(from.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!::DeleteFileW(from.c_str())) {
+        err = ::GetLastError();
+        if (readOnly) ::SetFileAttributesW(from.c_str(), attributes);
+        RaiseFileError(err, source);
+    }
 }
 
 void Win32FileSystem::Flush(const std::string& path) {

@@ -24,10 +24,11 @@ public:
                                        const std::string& pattern) override;
     void FileCopy(const std::string& source, const std::string& destination) override;
     void Kill(const std::string& path) override;
-    // Renames within one volume, never replacing an existing destination; false (nothing done)
-    // when the two are on different volumes, so that the caller copies instead.
-    bool MoveFile(const std::string& from, const std::string& to);
-    // Puts a file's content on the disk. A folder's entries need nothing more on Windows.
+    // Moves a file to a new name that must not exist yet: one rename on the same volume, else a
+    // copy that is on the disk before the source is deleted. A read-only file moves too.
+    void MoveFile(const std::string& source, const std::string& destination);
+    // Puts a file's content on the disk. A folder needs nothing more on Windows: NTFS keeps
+    // its entries in its own journal.
     void Flush(const std::string& path);
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
     std::vector<uint8_t> ReadBinary(const std::string& path) override;
