@@ -1,5 +1,5 @@
 // The request object (MSXML2.XMLHTTP under Wine) against the stand-in web server on
-// 127.0.0.1, and against a listener that never answers.
+// 127.0.0.1, and against listeners of the test that keep what arrives or never answer.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
@@ -13,10 +13,11 @@ namespace zc::test {
 
 namespace {
 
-// Accepts connections on 127.0.0.1 and never answers, until it goes.
-class SilentListener {
+// Listens on 127.0.0.1. Silent, it takes connections and never answers; otherwise it keeps the
+// first request as it arrived and answers it with 200.
+class Listener {
 public:
-    SilentListener() {
+    explicit Listener(bool silent) {
         WSADATA data;
         ::WSAStartup(MAKEWORD(2, 2), &data);
         socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -28,15 +29,48 @@ public:
         int size = sizeof at;
         ::getsockname(socket_, reinterpret_cast<sockaddr*>(&at), &size);
         port = ntohs(at.sin_port);
+        if (!silent) answering_ = std::thread([this] { AnswerOne(); });
     }
-    ~SilentListener() {
+    ~Listener() {
         ::closesocket(socket_);
+        if (answering_.joinable()) answering_.join();
         ::WSACleanup();
     }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+
+    // The request as it arrived, headers and body; waits for it to be answered.
+    const std::string& Request() {
+        if (answering_.joinable()) answering_.join();
+        return request_;
+    }
+
     int port = 0;
 
 private:
+    void AnswerOne() {
+        SOCKET client = ::accept(socket_, nullptr, nullptr);
+        if (client == INVALID_SOCKET) return;
+        std::string got;
+        char buffer[4096];
+        for (;;) {
+            size_t end = got.find("\r\n\r\n");
+            size_t length = got.find("Content-Length: ");
+            if (end != std::string::npos &&
+                got.size() >= end + 4 + (length < end ? std::stoul(got.substr(length + 16)) : 0))
+                break;
+            int n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            got.append(buffer, n);
+        }
+        const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        ::send(client, answer, sizeof answer - 1, 0);
+        ::closesocket(client);
+        request_ = got;
+    }
+
     SOCKET socket_;
+    std::thread answering_;
+    std::string request_;
 };
 
 }  // namespace
@@ -61,6 +95,18 @@ TEST(RequestObject, PostsTheBodyByteForByteFollowsTheRedirectAndGets) {
     EXPECT_EQ(request->Status(), 200) << "the 303 to /none.html is followed";
     EXPECT_EQ(ReadFile(ServerState("data\\zilba\\wintest\\p_zilba\\import\\S_1.bmp")), content);
 
+    // The header goes out as given, comma and all.
+    Listener listener(false);
+    request->Open("POST", listener.Url(), false);
+    request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=" + boundary);
+    request->Send(body);
+    EXPECT_EQ(request->ResponseText(), "ok");
+    const std::string& sent = listener.Request();
+    EXPECT_NE(sent.find("\r\nContent-Type: multipart/form-data, boundary=Enter_The_Dragon\r\n"), std::string::npos)
+        << sent;
+    ASSERT_GE(sent.size(), body.size());
+    EXPECT_EQ(sent.substr(sent.size() - body.size()), body);
+
     // The same object, opened again: a GET without a body, and a status other than 200.
     request->Open("GET", "http://" + Server() + "/no/such/page", false);
     request->Send({});
@@ -76,7 +122,7 @@ TEST(RequestObject, TransportFailuresInTheProgramsOwnWords) {
               "The server 127.0.0.1:1 refused the connection");
 
     // A server that takes the request and never answers is given up after the answer limit.
-    SilentListener silent;
+    Listener silent(true);
     http.answerLimit = std::chrono::milliseconds(1500);
     request = http.CreateRequest();
     request->Open("GET", "http://127.0.0.1:" + std::to_string(silent.port) + "/", false);
