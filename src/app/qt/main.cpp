@@ -6,7 +6,7 @@
 #include "app/Startup.h"
 #include "app/qt/MainWindow.h"
 #include "platform/Error.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/NativePlatform.h"
 #include "runs/Runs.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     zc::qt::SetApplicationIdentity(app);
 
     try {
-        zc::posix::PosixPlatform os;
+        zc::NativePlatform os;
         zc::qt::MainWindow window;
         zc::MainForm mainForm{window, os.platform()};
         window.SetHandlers({

@@ -1,0 +1,26 @@
+#pragma once
+// The request object: MSXML's XMLHTTP through its COM interface, used synchronously as the
+// steps use it. Transport failures are told in the program's own words, and no answer may
+// take longer than the answer limit once the request was sent.
+#include <chrono>
+#include <memory>
+
+#include "platform/HttpRequest.h"
+
+namespace zc::win32 {
+
+class Win32Http : public Http {
+public:
+    Win32Http();
+    ~Win32Http() override;
+    std::unique_ptr<HttpRequest> CreateRequest() override;
+
+    // The longest a request may wait for its whole answer once it was sent.
+    std::chrono::milliseconds answerLimit{std::chrono::minutes(10)};
+
+private:
+    struct Apartment;
+    std::unique_ptr<Apartment> apartment_;
+};
+
+}  // namespace zc::win32

@@ -1,0 +1,108 @@
+// The file system adapter against the real Win32 file functions under Wine.
+#include "platform/win32/WinApi.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Support.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/WinText.h"
+
+namespace zc::test {
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+void SetAttributes(const std::string& path, DWORD attributes) {
+    ASSERT_TRUE(::SetFileAttributesW(win32::Widen(path).c_str(), attributes)) << path;
+}
+
+}  // namespace
+
+TEST(FileSystem, ListsPlainReadOnlyAndArchiveFilesOnly) {
+    win32::Win32FileSystem files;
+    TempDir dir;
+    for (const char* name : {"a.bmp", "b.bmp", "C.BMP", "d.bmp", "e.bmp", "g.bmpx", "h.txt", "noext"})
+        WriteFile(dir / name, name);
+    files.MkDir(dir / "f.bmp");
+    SetAttributes(dir / "b.bmp", FILE_ATTRIBUTE_READONLY);
+    SetAttributes(dir / "C.BMP", FILE_ATTRIBUTE_ARCHIVE);
+    SetAttributes(dir / "d.bmp", FILE_ATTRIBUTE_HIDDEN);
+    SetAttributes(dir / "e.bmp", FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_EQ(files.ListFiles(dir.path(), "*.bmp"), (Names{"a.bmp", "b.bmp", "C.BMP"}));
+    EXPECT_EQ(files.ListFiles(dir.path(), "*.*"), (Names{"a.bmp", "b.bmp", "C.BMP", "g.bmpx", "h.txt", "noext"}));
+    EXPECT_EQ(files.ListFiles(dir.path(), "*.jpg"), Names{});
+    Error missing = ErrorOf([&] { files.ListFiles(dir / "Export", "*.bmp"); });
+    EXPECT_EQ(missing.number(), kErrPathNotFound);
+    EXPECT_EQ(missing.description().rfind("Path not found: " + dir / "Export" + " (", 0), 0u) << missing.description();
+    EXPECT_TRUE(files.Exists(dir / "f.bmp") && files.Exists(dir / "D.BMP"));
+    EXPECT_FALSE(files.Exists(dir / "nothing") || files.Exists(""));
+}
+
+TEST(FileSystem, MakesCopiesMovesFlushesAndDeletesWithWindowsOwnReasons) {
+    win32::Win32FileSystem files;
+    TempDir dir;
+    Error orphan = ErrorOf([&] { files.MkDir(dir / "missing\\Export"); });
+    EXPECT_EQ(orphan.number(), kErrPathNotFound);
+    EXPECT_EQ(orphan.description(), "Path not found: " + dir / "missing\\Export" + " (" + win32::SystemMessage(3) + ")");
+    files.MkDir(dir / "Upload");
+    EXPECT_NE(ErrorOf([&] { files.MkDir(dir / "Upload"); }).number(), 0) << "a folder that exists";
+
+    WriteFile(dir / "a.txt", std::string("one\0two", 7));
+    WriteFile(dir / "b.txt", "old");
+    files.FileCopy(dir / "a.txt", dir / "b.txt");
+    EXPECT_EQ(ReadFile(dir / "b.txt"), std::string("one\0two", 7)) << "replaced";
+    EXPECT_EQ(ErrorOf([&] { files.FileCopy(dir / "none.txt", dir / "c.txt"); }).number(), kErrFileNotFound);
+
+    // A read-only file moves by rename, never over an existing file, and is flushed as it is.
+    SetAttributes(dir / "a.txt", FILE_ATTRIBUTE_READONLY);
+    files.MoveFile(dir / "a.txt", dir / "Upload\\a.txt");
+    EXPECT_FALSE(IsFile(dir / "a.txt"));
+    files.Flush(dir / "Upload\\a.txt");
+    files.Flush(dir / "Upload");
+    EXPECT_EQ(::GetFileAttributesW(win32::Widen(dir / "Upload\\a.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    WriteFile(dir / "a.txt", "new");
+    EXPECT_NE(ErrorOf([&] { files.MoveFile(dir / "a.txt", dir / "Upload\\a.txt"); }).number(), 0);
+    EXPECT_EQ(ReadFile(dir / "a.txt"), "new");
+    EXPECT_EQ(ReadFile(dir / "Upload\\a.txt"), std::string("one\0two", 7));
+    EXPECT_NE(ErrorOf([&] { files.Flush(dir / "none.txt"); }).number(), 0);
+    // From another volume (/dev/shm is a file system of its own), a read-only file too.
+    const std::string other = "Z:\\dev\\shm\\zc-wintest-" + std::to_string(::GetCurrentProcessId());
+    WriteFile(other, "elsewhere");
+    SetAttributes(other, FILE_ATTRIBUTE_READONLY);
+    EXPECT_NE(ErrorOf([&] { files.MoveFile(other, dir / "Upload\\a.txt"); }).number(), 0);
+    files.MoveFile(other, dir / "elsewhere.txt");
+    EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), "elsewhere");
+    EXPECT_FALSE(IsFile(other));
+
+    // Deleting: a read-only file is refused, with Windows' reason.
+    Error refused = ErrorOf([&] { files.Kill(dir / "Upload\\a.txt"); });
+    EXPECT_EQ(refused.number(), kErrPermissionDenied);
+    EXPECT_NE(refused.description().find(win32::SystemMessage(ERROR_ACCESS_DENIED)), std::string::npos);
+    files.Kill(dir / "b.txt");
+    EXPECT_FALSE(IsFile(dir / "b.txt"));
+}
+
+TEST(FileSystem, WritesAnsiTextWithCrLfAndReadsWholeFiles) {
+    win32::Win32FileSystem files;
+    TempDir dir;
+    WriteFile(dir / "c_zilba.txt", "an older, longer content");
+    auto text = files.CreateText(dir / "c_zilba.txt");
+    text->PrintLine("&&SITE+++Zürich%%");
+    text->PrintLine("");
+    text->Close();
+    EXPECT_EQ(ReadFile(dir / "c_zilba.txt"), "&&SITE+++Z\xFCrich%%\r\n\r\n") << "code page 1252 under Wine";
+    EXPECT_NE(ErrorOf([&] { text->PrintLine("late"); }).number(), 0);
+    EXPECT_EQ(ErrorOf([&] { files.CreateText(dir / "missing\\x.txt"); }).number(), kErrPathNotFound);
+
+    EXPECT_EQ(files.ReadBinary(dir / "c_zilba.txt").size(), 21u);
+    EXPECT_TRUE(files.ReadBinary(dir / "new.bmp").empty());
+    EXPECT_TRUE(IsFile(dir / "new.bmp")) << "a missing file is created empty";
+    files.MkDir(dir / "folder.bmp");
+    EXPECT_NE(ErrorOf([&] { files.ReadBinary(dir / "folder.bmp"); }).number(), 0);
+}
+
+}  // namespace zc::test

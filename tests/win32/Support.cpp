@@ -1,0 +1,133 @@
+#include "Support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/win32/WinText.h"
+
+namespace zc::test {
+
+namespace fs = std::filesystem;
+using win32::Narrow;
+using win32::Widen;
+
+namespace {
+
+fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
+
+void MakeWritable(const fs::path& root) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    static std::atomic<int> count{0};
+    std::string name = "zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
+    win_ = "Z:\\tmp\\" + name;
+    linux_ = "/tmp/" + name;
+    std::error_code ec;
+    fs::remove_all(P(win_), ec);
+    fs::create_directories(P(win_));
+}
+
+TempDir::~TempDir() {
+    MakeWritable(P(win_));
+    std::error_code ec;
+    fs::remove_all(P(win_), ec);
+}
+
+Handheld::Handheld() : root_(dir.path() + "\\zilba-companion\\handheld") {
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen(dir.linuxPath()).c_str());
+    Folder("My Documents\\Pocket Zilba");
+}
+
+Handheld::~Handheld() { ::SetEnvironmentVariableW(L"XDG_DATA_HOME", nullptr); }
+
+void Handheld::File(const std::string& path, const std::string& bytes) const {
+    fs::create_directories(P(Device(path)).parent_path());
+    WriteFile(Device(path), bytes);
+}
+
+void Handheld::Folder(const std::string& path) const { fs::create_directories(P(Device(path))); }
+void Handheld::Undock() const { WriteFile(dir.path() + "\\zilba-companion\\undocked", ""); }
+void Handheld::Dock() const { fs::remove(P(dir.path() + "\\zilba-companion\\undocked")); }
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(P(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(P(path), std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read " << path;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool IsFile(const std::string& path) { return fs::is_regular_file(P(path)); }
+bool IsFolder(const std::string& path) { return fs::is_directory(P(path)); }
+
+Error ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error was raised";
+    return Error(0, "");
+}
+
+std::string BinFolder() {
+    wchar_t exe[MAX_PATH];
+    std::wstring path(exe, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    return Narrow(path.substr(0, path.find_last_of(L'\\')));
+}
+
+unsigned long RunProgram(const std::string& commandLine) {
+    std::wstring command = Widen(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        ADD_FAILURE() << "cannot start " << commandLine;
+        return ~0ul;
+    }
+    ::WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = ~0ul;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return code;
+}
+
+unsigned long RunSelf(const std::string& arguments) {
+    return RunProgram("\"" + BinFolder() + "\\test_win32.exe\" " + arguments);
+}
+
+std::string ServerState(const std::string& name) {
+    std::string path = std::string("Z:") + ZC_SERVER_STATE + "/" + name;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string Server() {
+    std::string port = ReadFile(ServerState("port"));
+    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+    return "127.0.0.1:" + port;
+}
+
+}  // namespace zc::test

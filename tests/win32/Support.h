@@ -1,0 +1,65 @@
+#pragma once
+// What the Windows tests share: a fresh folder on Wine's Z: drive (so that its Linux path can
+// be handed to the stand-ins), files in and out, and the error a call raised.
+#include <functional>
+#include <string>
+
+#include "platform/Error.h"
+
+namespace zc::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // "Z:\tmp\…" for Windows, "/tmp/…" for Linux; both name the same folder.
+    const std::string& path() const { return win_; }
+    const std::string& linuxPath() const { return linux_; }
+    std::string operator/(const std::string& name) const { return win_ + "\\" + name; }
+
+private:
+    std::string win_, linux_;
+};
+
+// A simulated handheld in a fresh folder: XDG_DATA_HOME points there while it lives, so the
+// stand-in rapi.dll and adofiltr.dll serve it. `Device` gives the PC file behind a handheld
+// path ("My Documents\Pocket Zilba\.purge").
+class Handheld {
+public:
+    Handheld();
+    ~Handheld();
+    std::string Device(const std::string& path) const { return root_ + "\\" + path; }
+    void File(const std::string& path, const std::string& bytes) const;
+    void Folder(const std::string& path) const;
+    void Undock() const;
+    void Dock() const;
+
+    TempDir dir;
+
+private:
+    std::string root_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);  // the bytes; a test failure when unreadable
+bool IsFile(const std::string& path);
+bool IsFolder(const std::string& path);
+
+// The error `call` raised; a test failure (and error 0) when it raised none.
+Error ErrorOf(const std::function<void()>& call);
+
+// Runs a program (a full command line); its exit code.
+unsigned long RunProgram(const std::string& commandLine);
+// Runs this test program with `arguments`; its exit code.
+unsigned long RunSelf(const std::string& arguments);
+// The folder of this test program, where the stand-in DLLs lie.
+std::string BinFolder();
+
+// The stand-in web server the tests' fixture started: "127.0.0.1:port", and the Windows path
+// of a file it keeps ("data\zilba\<site>\p_zilba\import\<name>").
+std::string Server();
+std::string ServerState(const std::string& name);
+
+}  // namespace zc::test

@@ -1,0 +1,121 @@
+// adofiltr.dll for tests under Wine: DEVICETODESKTOP copies the handheld's database, read
+// through the remote API connection the program holds open, into the desktop database file.
+// Wine has no Jet, so the copy is the handheld's file byte for byte; it replaces an existing
+// desktop file only when asked to, and never leaves a half-written one.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Results: 0 success; every other value is a failure, numbered so the causes can be told apart.
+enum Result : LONG {
+    kOk = 0,
+    kBadArgument = 1,
+    kNotDocked = 2,
+    kNoHandheldFile = 3,
+    kNotADatabase = 4,
+    kDesktopExists = 5,
+    kWriteFailed = 6,
+    kTableListUnsupported = 8,
+};
+
+using CreateFileFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+using CloseHandleFn = BOOL(WINAPI*)(HANDLE);
+using GetLastErrorFn = DWORD(WINAPI*)();
+
+std::wstring FromAnsi(const char* text) {
+    int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
+    return out;
+}
+
+class Library {
+public:
+    Library() : module_(::LoadLibraryW(L"rapi.dll")) {}
+    ~Library() {
+        if (module_) ::FreeLibrary(module_);
+    }
+    template <class Fn>
+    Fn Get(const char* name) const {
+        return module_ ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module_, name))) : nullptr;
+    }
+
+private:
+    HMODULE module_;
+};
+
+LONG Convert(const char* desktopPath, const char* tableList, bool overwrite, const char* handheldPath) {
+    if (!desktopPath || !handheldPath || !desktopPath[0]) return kBadArgument;
+    if (tableList && tableList[0]) return kTableListUnsupported;  // the program converts every table
+    const std::wstring desktop = FromAnsi(desktopPath);
+    if (!overwrite && ::GetFileAttributesW(desktop.c_str()) != INVALID_FILE_ATTRIBUTES) return kDesktopExists;
+
+    Library rapi;
+    auto createFile = rapi.Get<CreateFileFn>("CeCreateFile");
+    auto readFile = rapi.Get<ReadFileFn>("CeReadFile");
+    auto closeHandle = rapi.Get<CloseHandleFn>("CeCloseHandle");
+    auto lastError = rapi.Get<GetLastErrorFn>("CeGetLastError");
+    if (!createFile || !readFile || !closeHandle || !lastError) return kNotDocked;
+    HANDLE source = createFile(FromAnsi(handheldPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (source == INVALID_HANDLE_VALUE) return lastError() == 1167 ? kNotDocked : kNoHandheldFile;
+
+    // Written beside the destination under a name of its own, then put in place in one move.
+    const std::wstring temp = desktop + L".zc-" + std::to_wstring(::GetCurrentProcessId());
+    HANDLE target = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+    if (target == INVALID_HANDLE_VALUE) {
+        closeHandle(source);
+        return kWriteFailed;
+    }
+    LONG result = kOk;
+    char buffer[1024];
+    DWORD total = 0;
+    for (;;) {
+        DWORD n = 0;
+        if (!readFile(source, buffer, sizeof buffer, &n, nullptr)) {
+            result = kNoHandheldFile;
+            break;
+        }
+        if (n == 0) break;
+        // The handheld writes only real databases; an empty or foreign file is refused.
+        if (total == 0 && (n < 16 || std::memcmp(buffer, "SQLite format 3", 16) != 0)) {
+            result = kNotADatabase;
+            break;
+        }
+        DWORD written = 0;
+        if (!::WriteFile(target, buffer, n, &written, nullptr) || written != n) {
+            result = kWriteFailed;
+            break;
+        }
+        total += n;
+    }
+    if (result == kOk && total == 0) result = kNotADatabase;
+    closeHandle(source);
+    if (result == kOk && !::FlushFileBuffers(target)) result = kWriteFailed;
+    ::CloseHandle(target);
+    if (result == kOk &&
+        !::MoveFileExW(temp.c_str(), desktop.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0))
+        result = ::GetLastError() == ERROR_ALREADY_EXISTS ? kDesktopExists : kWriteFailed;
+    if (result != kOk) ::DeleteFileW(temp.c_str());
+    return result;
+}
+
+}  // namespace
+
+// desktop path, table list, synchronise, overwrite, handheld path. The copy has no link back to
+// the handheld, so synchronise changes nothing. 0 = success.
+extern "C" __declspec(dllexport) LONG WINAPI DEVICETODESKTOP(const char* desktopPath, const char* tableList,
+                                                              LONG synchronise, LONG overwrite,
+                                                              const char* handheldPath) {
+    (void)synchronise;
+    try {
+        return Convert(desktopPath, tableList, overwrite != 0, handheldPath);
+    } catch (...) {
+        return 99;
+    }
+}
