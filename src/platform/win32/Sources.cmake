@@ -4,7 +4,7 @@ set(ZC_CORE_SOURCES
   runs/CopyFiles.cpp runs/Transfer.cpp
   handheld/DatabaseCopy.cpp handheld/Folders.cpp handheld/Signatures.cpp
   export/Backup.cpp export/ExportFile.cpp
-  server/Launch.cpp server/Multipart.cpp server/Upload.cpp
+  server/Launch.cpp server/Multipart.cpp server/Sendable.cpp server/Upload.cpp
   platform/Clock.cpp platform/Text.cpp
   # The 8-bit code page is the ANSI one here, so the core's conversions live with Windows.
   platform/win32/WinText.cpp)

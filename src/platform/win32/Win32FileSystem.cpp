@@ -3,6 +3,7 @@
 #include "platform/win32/WinApi.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/Text.h"
@@ -230,7 +231,20 @@ void Win32FileSystem::Flush(const std::string& path) {
     std::wstring wide = Widen(path);
     DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) RaiseLast(path);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return;  // NTFS keeps its entries itself
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // NTFS keeps a folder's entries itself; what it holds is flushed file by file.
+        WIN32_FIND_DATAW found{};
+        HANDLE search = ::FindFirstFileW((wide + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        std::vector<std::string> files;
+        do {
+            if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+                files.push_back(Narrow(found.cFileName));
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        for (const std::string& name : files) Flush(path + "\\" + name);
+        return;
+    }
     // Flushing needs a handle that may write; a read-only file is opened so for the moment.
     bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
     if (readOnly && !::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))

@@ -26,10 +26,10 @@ public:
     void Kill(const std::string& path) override;
     // Moves a file to a new name that must not exist yet: one rename on the same volume, else a
     // copy that is on the disk before the source is deleted. A read-only file moves too.
-    void MoveFile(const std::string& source, const std::string& destination);
+    void MoveFile(const std::string& source, const std::string& destination) override;
     // Puts a file's content on the disk. A folder needs nothing more on Windows: NTFS keeps
     // its entries in its own journal.
-    void Flush(const std::string& path);
+    void Flush(const std::string& path) override;
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
     std::vector<uint8_t> ReadBinary(const std::string& path) override;
 };
