@@ -12,6 +12,7 @@
 #include "QtHelpers.h"
 #include "app/qt/LogWindow.h"
 #include "app/qt/MainWindow.h"
+#include "platform/Waiting.h"
 
 namespace zc::qt {
 namespace {
@@ -177,6 +178,13 @@ TEST(QtLogPainting, LinesArePaintedWithoutAnEventLoopAndHeldBackOnesBeforeBoxesA
     EXPECT_EQ(log->PaintedLength(), log->Text().size());
     window.WriteLog("  ..a.bmp");
     window.Refresh();
+    EXPECT_EQ(log->PaintedLength(), log->Text().size());
+
+    // Before a call on the handheld, a line held back for its whole interval is painted.
+    log->SetRepaintInterval(20);
+    window.WriteLog("Copying file: S_5001.bmp");
+    QThread::msleep(30);
+    Waiting(Wait::Brief);
     EXPECT_EQ(log->PaintedLength(), log->Text().size());
 }
 

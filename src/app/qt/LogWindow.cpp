@@ -16,6 +16,9 @@ namespace zc::qt {
 
 namespace {
 
+constexpr int kWidth = 600;
+constexpr int kHeight = 380;
+
 // A message may hold its own line breaks (a server's answer); each shows as a line of its own.
 QString ShownLine(const std::string& message) {
     QString line = QString::fromStdString(message);
@@ -93,7 +96,7 @@ LogWindow::LogWindow()
         pending_ = false;
     });
 
-    setFixedSize(600, 380);
+    setFixedSize(kWidth, kHeight);
 }
 
 void LogWindow::WriteLog(const std::string& message) {

@@ -33,6 +33,8 @@ public:
     void ShowLog();
     // Paints the last line if the coalescing held it back.
     void Flush();
+    // Whether a held-back line has waited its interval out.
+    bool Overdue() const { return pending_ && sincePaint_.isValid() && sincePaint_.elapsed() >= interval_; }
     // Paints the whole window at once, e.g. where a closed box left a hole in it.
     void RepaintNow();
 

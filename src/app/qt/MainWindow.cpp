@@ -314,9 +314,29 @@ void MainWindow::FlushRefresh() {
     if (refreshPending_) RefreshNow();
 }
 
+void MainWindow::Waiting(Wait wait) {
+    // The run is about to wait, or waits: what it wrote goes on screen now -- all of it when the
+    // wait is a real one, else what has been held back for its interval already (a brief call
+    // comes for every kilobyte read from the handheld, and a paint costs far more than that).
+    const bool now = wait == Wait::Long;
+    if (refreshPending_ && (now || sinceRefresh_.elapsed() >= refreshInterval_)) RefreshNow();
+    if (log_ && (now || log_->Overdue())) log_->Flush();
+
+    // Then the window system's events, so that the windows repaint where they are uncovered and
+    // the desktop sees the program answer; clicks and keys wait for the run to end. A close
+    // asked for meanwhile is kept for the end of the run (closeEvent).
+    if (!running_ || inWait_) return;
+    if (!now && sinceEvents_.isValid() && sinceEvents_.elapsed() < refreshInterval_) return;
+    inWait_ = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    inWait_ = false;
+    sinceEvents_.restart();
+}
+
 LogWindow& MainWindow::EnsureLog() {
     if (!log_) {
         log_ = new LogWindow;
+        log_->installEventFilter(this);
         connect(log_.data(), &LogWindow::discarded, this, &MainWindow::DiscardLog);
     }
     return *log_;
@@ -422,6 +442,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     Unload();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The log is the run's only account: its close box waits until the run is over.
+    if (watched == log_ && event->type() == QEvent::Close && running_) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::Unload() {
