@@ -94,6 +94,23 @@ TEST(QtLogWindow, ToolWindowWithALockedFieldThatCopiesCrLfAndFollowsTheLastLine)
     EXPECT_TRUE(field->viewport()->rect().contains(field->cursorRect())) << "the last line is in view";
 }
 
+// The export file's upload line carries its full path; it reads whole, without scrolling, for
+// the local directory set when the run shows the log.
+TEST(QtLogWindow, TheExportFilesUploadLineFitsWithoutScrolling) {
+    for (const char* local : {"/root/Documents/Zilba Companion",
+                              "/home/alexandra.whitfield/Documents/Zilba Companion"}) {
+        MainWindow window;
+        window.SetText(Field::LocalDir, local);
+        window.ShowLog();
+        LogWindow* log = window.Log();
+        log->WriteLog("  .." + std::string(local) + "/Export/c_zilba_06122026_192009.txt: Success");
+        log->Flush();
+        QApplication::processEvents();
+        EXPECT_EQ(Field(*log)->horizontalScrollBar()->maximum(), 0) << local;
+        EXPECT_EQ(log->minimumSize(), log->maximumSize()) << "still of a fixed size";
+    }
+}
+
 TEST(QtLogLifecycle, WritingLeavesItHiddenCloseKeepsTheTextAndClearEmptiesIt) {
     MainWindow window;
     EXPECT_EQ(window.Log(), nullptr);

@@ -6,11 +6,14 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 namespace zc::qt {
 
@@ -97,6 +100,16 @@ LogWindow::LogWindow()
     });
 
     setFixedSize(kWidth, kHeight);
+}
+
+void LogWindow::WidenFor(const QString& line) {
+    // The text, the field's margins and frame, its vertical scroll bar and the window's margins.
+    const QMargins outside = layout()->contentsMargins();
+    int needed = txtLog_->fontMetrics().horizontalAdvance(line) +
+                 2 * static_cast<int>(txtLog_->document()->documentMargin()) + 2 * txtLog_->frameWidth() +
+                 txtLog_->verticalScrollBar()->sizeHint().width() + outside.left() + outside.right() + 4;
+    if (const QScreen* shown = screen()) needed = std::min(needed, shown->availableGeometry().width());
+    if (needed > width()) setFixedSize(needed, kHeight);
 }
 
 void LogWindow::WriteLog(const std::string& message) {

@@ -35,6 +35,8 @@ public:
     void Flush();
     // Whether a held-back line has waited its interval out.
     bool Overdue() const { return pending_ && sincePaint_.isValid() && sincePaint_.elapsed() >= interval_; }
+    // Makes the window wide enough to show `line` whole, as far as the screen allows.
+    void WidenFor(const QString& line);
     // Paints the whole window at once, e.g. where a closed box left a hole in it.
     void RepaintNow();
 

@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "platform/Error.h"
+#include "platform/Paths.h"
 
 // The pictures are compiled into the shell's static library, whose resource table the linker
 // would drop unless something refers to it.
@@ -355,7 +356,14 @@ void MainWindow::WriteLog(const std::string& message) {
     if (refreshPending_ && sinceRefresh_.elapsed() >= refreshInterval_) RefreshNow();
 }
 
-void MainWindow::ShowLog() { EnsureLog().ShowLog(); }
+void MainWindow::ShowLog() {
+    LogWindow& log = EnsureLog();
+    // Wide enough for the longest line a run writes as a rule: the export file's upload line,
+    // which carries the file's full path.
+    log.WidenFor(QStringLiteral("  ..") + txtLocalDir_->text() + QLatin1String(kSep) + QStringLiteral("Export") +
+                 QLatin1String(kSep) + QStringLiteral("c_zilba_00000000_000000.txt: Success"));
+    log.ShowLog();
+}
 
 QWidget* MainWindow::BoxParent() {
     // Start-up boxes come before the window is shown; they stand on their own then.
