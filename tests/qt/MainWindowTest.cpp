@@ -1,4 +1,5 @@
 // The main window: its controls, the form the runs see, its boxes, its buttons and its end.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -217,15 +218,19 @@ TEST(QtCursor, OneHourglassAtATimeAndTheArrowWhileAsking) {
     EXPECT_EQ(shape(), -1);
 }
 
-TEST(QtFileDialog, TitleFilterCancelAndChoice) {
+TEST(QtFileDialog, TitleFilterFolderCancelAndChoice) {
     MainWindow window;
     QTemporaryDir dir;
-    const QString path = dir.filePath(QString::fromUtf8("c_zilba_éte.txt"));
+    const QString backups = dir.filePath("Upload");
+    QDir().mkpath(backups + "/06122026_192009");
+    const QString path = backups + QString::fromUtf8("/06122026_192009/c_zilba_éte.txt");
     std::ofstream(path.toStdString()) << "EVENT";
+    window.SetText(Field::LocalDir, dir.path().toStdString());
     for (bool choose : {false, true}) {
         QString seen;
         WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-            seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
+            seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" +
+                   dialog->directory().absolutePath();
             if (!choose) return dialog->reject();
             dialog->selectFile(path);
             // The dialog reads the folder on a thread of its own; the choice stands once it has.
@@ -239,7 +244,7 @@ TEST(QtFileDialog, TitleFilterCancelAndChoice) {
             static_cast<QDialog*>(dialog)->accept();  // as the Open button does
         });
         EXPECT_EQ(window.ChooseFile("Select export file", "*.txt"), choose ? path.toStdString() : "");
-        EXPECT_EQ(seen, "Select export file|*.txt");
+        EXPECT_EQ(seen, "Select export file|*.txt|" + backups) << "opens where the backups are";
     }
 }
 

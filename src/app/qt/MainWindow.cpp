@@ -398,8 +398,10 @@ void MainWindow::ShowWarning(const std::string& text) {
 
 std::string MainWindow::ChooseFile(const std::string& title, const std::string& filter) {
     ModalScope scope(*this);
-    const QString chosen = QFileDialog::getOpenFileName(
-        BoxParent(), QString::fromStdString(title), QString(), QString::fromStdString(filter));
+    // The backups are where an earlier export file is looked for.
+    const QString backups = txtLocalDir_->text() + QLatin1String(kSep) + QStringLiteral("Upload");
+    const QString chosen = QFileDialog::getOpenFileName(BoxParent(), QString::fromStdString(title), backups,
+                                                        QString::fromStdString(filter));
     return chosen.toStdString();
 }
 
