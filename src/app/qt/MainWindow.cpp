@@ -33,6 +33,8 @@ namespace zc::qt {
 namespace {
 
 constexpr const char* kTitle = "Zilba Companion";
+// How often brief calls let the window system's events in: often enough for a smooth repaint.
+constexpr int kEventInterval = 16;
 
 QIcon AppIcon() {
     InitShellResources();
@@ -327,7 +329,7 @@ void MainWindow::Waiting(Wait wait) {
     // the desktop sees the program answer; clicks and keys wait for the run to end. A close
     // asked for meanwhile is kept for the end of the run (closeEvent).
     if (!running_ || inWait_) return;
-    if (!now && sinceEvents_.isValid() && sinceEvents_.elapsed() < refreshInterval_) return;
+    if (!now && sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventInterval) return;
     inWait_ = true;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     inWait_ = false;
