@@ -458,7 +458,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // The log is the run's only account: its close box waits until the run is over.
-    if (watched == log_ && event->type() == QEvent::Close && running_) {
+    // (The type first: a log window being taken down is no longer one, so it is not compared.)
+    if (event->type() == QEvent::Close && running_ && watched == log_) {
         event->ignore();
         return true;
     }
