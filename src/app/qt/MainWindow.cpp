@@ -457,7 +457,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // The log is the run's only account: its close box waits until the run is over.
+    // The log is the run's only account: its close box does nothing until the run is over.
     // (The type first: a log window being taken down is no longer one, so it is not compared.)
     if (event->type() == QEvent::Close && running_ && watched == log_) {
         event->ignore();
