@@ -14,6 +14,11 @@ namespace zc::posix {
 
 namespace {
 
+// How long a request may take before it counts as a wait, and how often the windows get their
+// turn while it waits: together well inside the 50 ms within which a line should show.
+constexpr std::chrono::milliseconds kQuickAnswer{15};
+constexpr std::chrono::milliseconds kTurn{10};
+
 [[noreturn]] void Raise(const std::string& description) { throw Error(kErrRequest, description); }
 
 // A line break or another control character would let a setting rewrite the request line or
@@ -181,9 +186,10 @@ private:
         Waiting(Wait::Brief);
         CURLcode result = CURLE_OK;
         std::optional<Clock::time_point> sent;
-        Clock::time_point lastMove = Clock::now();
+        const Clock::time_point started = Clock::now();
+        Clock::time_point lastMove = started, lastTurn = started;
         curl_off_t moved = -1;
-        for (int round = 0;; ++round) {
+        for (;;) {
             int running = 0;
             CURLMcode mc = curl_multi_perform(multi_, &running);
             if (mc != CURLM_OK) {
@@ -214,10 +220,13 @@ private:
                 late = "The server took nothing more of the request for " + InWords(owner_.idleTimeout);
                 return result;
             }
-            // A quick answer is in within the first look and costs the windows nothing; from
-            // the second look on, the wait is a real one.
-            if (round > 0) Waiting(Wait::Long);
-            curl_multi_poll(multi_, nullptr, 0, round == 0 ? 1 : 10, nullptr);
+            // A quick answer (the usual kind) costs the windows nothing; a request that takes
+            // longer is a real wait, and the windows get their turn every few milliseconds.
+            if (now - started >= kQuickAnswer && now - lastTurn >= kTurn) {
+                Waiting(Wait::Long);
+                lastTurn = Clock::now();
+            }
+            curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kTurn.count()), nullptr);
         }
     }
 
