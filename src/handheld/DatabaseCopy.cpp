@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/Waiting.h"
 
 namespace zc {
 
@@ -36,6 +37,7 @@ void CopyDatabase(MainForm& f) {
     if (!convert)
         throw Error(453, std::string("Can't find DLL entry point ") + kDeviceToDesktop +
                              " in adofiltr.dll");
+    Waiting(Wait::Long);  // the copy of the whole database
     if (convert(desktop.c_str(), tables.c_str(), 0, -1, handheld.c_str()) != 0)
         throw Error(-400, "Failed to copy database from device");
 }

@@ -12,6 +12,7 @@
 #include "QtHelpers.h"
 #include "app/qt/LogWindow.h"
 #include "app/qt/MainWindow.h"
+#include "platform/Waiting.h"
 
 namespace zc::qt {
 namespace {
@@ -91,6 +92,23 @@ TEST(QtLogWindow, ToolWindowWithALockedFieldThatCopiesCrLfAndFollowsTheLastLine)
     QApplication::processEvents();
     EXPECT_GT(field->verticalScrollBar()->value(), 0);
     EXPECT_TRUE(field->viewport()->rect().contains(field->cursorRect())) << "the last line is in view";
+}
+
+// The export file's upload line carries its full path; it reads whole, without scrolling, for
+// the local directory set when the run shows the log.
+TEST(QtLogWindow, TheExportFilesUploadLineFitsWithoutScrolling) {
+    for (const char* local : {"/root/Documents/Zilba Companion",
+                              "/home/alexandra.whitfield/Documents/Zilba Companion"}) {
+        MainWindow window;
+        window.SetText(Field::LocalDir, local);
+        window.ShowLog();
+        LogWindow* log = window.Log();
+        log->WriteLog("  .." + std::string(local) + "/Export/c_zilba_06122026_192009.txt: Success");
+        log->Flush();
+        QApplication::processEvents();
+        EXPECT_EQ(Field(*log)->horizontalScrollBar()->maximum(), 0) << local;
+        EXPECT_EQ(log->minimumSize(), log->maximumSize()) << "still of a fixed size";
+    }
 }
 
 TEST(QtLogLifecycle, WritingLeavesItHiddenCloseKeepsTheTextAndClearEmptiesIt) {
@@ -177,6 +195,13 @@ TEST(QtLogPainting, LinesArePaintedWithoutAnEventLoopAndHeldBackOnesBeforeBoxesA
     EXPECT_EQ(log->PaintedLength(), log->Text().size());
     window.WriteLog("  ..a.bmp");
     window.Refresh();
+    EXPECT_EQ(log->PaintedLength(), log->Text().size());
+
+    // Before a call on the handheld, a line held back for its whole interval is painted.
+    log->SetRepaintInterval(20);
+    window.WriteLog("Copying file: S_5001.bmp");
+    QThread::msleep(30);
+    Waiting(Wait::Brief);
     EXPECT_EQ(log->PaintedLength(), log->Text().size());
 }
 

@@ -1,4 +1,5 @@
 // The main window: its controls, the form the runs see, its boxes, its buttons and its end.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -11,11 +12,16 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "QtHelpers.h"
 #include "app/qt/MainWindow.h"
 #include "platform/Error.h"
+#include "platform/posix/CurlHttp.h"
+#include "support/Loopback.h"
 
 namespace zc::qt {
 namespace {
@@ -212,15 +218,19 @@ TEST(QtCursor, OneHourglassAtATimeAndTheArrowWhileAsking) {
     EXPECT_EQ(shape(), -1);
 }
 
-TEST(QtFileDialog, TitleFilterCancelAndChoice) {
+TEST(QtFileDialog, TitleFilterFolderCancelAndChoice) {
     MainWindow window;
     QTemporaryDir dir;
-    const QString path = dir.filePath(QString::fromUtf8("c_zilba_éte.txt"));
+    const QString backups = dir.filePath("Upload");
+    QDir().mkpath(backups + "/06122026_192009");
+    const QString path = backups + QString::fromUtf8("/06122026_192009/c_zilba_éte.txt");
     std::ofstream(path.toStdString()) << "EVENT";
+    window.SetText(Field::LocalDir, dir.path().toStdString());
     for (bool choose : {false, true}) {
         QString seen;
         WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-            seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
+            seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" +
+                   dialog->directory().absolutePath();
             if (!choose) return dialog->reject();
             dialog->selectFile(path);
             // The dialog reads the folder on a thread of its own; the choice stands once it has.
@@ -234,7 +244,7 @@ TEST(QtFileDialog, TitleFilterCancelAndChoice) {
             static_cast<QDialog*>(dialog)->accept();  // as the Open button does
         });
         EXPECT_EQ(window.ChooseFile("Select export file", "*.txt"), choose ? path.toStdString() : "");
-        EXPECT_EQ(seen, "Select export file|*.txt");
+        EXPECT_EQ(seen, "Select export file|*.txt|" + backups) << "opens where the backups are";
     }
 }
 
@@ -273,6 +283,84 @@ TEST(QtRuns, AClickDuringARunStartsNothingAndAnEscapedErrorIsShown) {
     transfer->click();
     EXPECT_EQ(resends, 2);
     EXPECT_EQ(transfers, 2);
+}
+
+// A slow server: while the run waits for it, every line and count written before the request is
+// on screen, both windows answer (timers run, a repaint asked for is done), and neither a second
+// press of Transfer nor a close of either window does anything until the run is over.
+TEST(QtRuns, WhileARequestWaitsTheWindowsArePaintedAndAnswerButNothingStartsOrCloses) {
+    std::atomic<bool> serving{false};
+    zc::test::LoopbackServer slow([&](const zc::test::Captured&) {
+        serving = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        serving = false;
+        return zc::test::Answer{200, "imported"};
+    });
+    MainWindow window;
+    ASSERT_TRUE(ShowAndWait(window));
+    window.ShowLog();
+    QPointer<LogWindow> log = window.Log();
+    log->SetRepaintInterval(1000 * 3600);  // nothing is painted for its interval's sake
+    window.SetRefreshInterval(1000 * 3600);
+    auto* transfer = Find<QPushButton>(window, "cmdTransfer");
+    QLineEdit* success = Find<QLineEdit>(window, "txtSuccess");
+
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } mainPaints;
+    window.installEventFilter(&mainPaints);
+
+    int runs = 0, looks = 0, unpainted = 0, paintsWhileWaiting = -1;
+    std::string logAtEnd;
+    bool visibleThroughout = true;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!serving) return;
+        if (!log) {
+            unpainted = 1000;  // the log went while the run wrote to it
+            return;
+        }
+        if (++looks == 1) {
+            transfer->click();
+            window.close();
+            log->close();
+            paintsWhileWaiting = mainPaints.paints;
+            window.update();  // as where a window that covered it went away
+        } else if (paintsWhileWaiting >= 0 && mainPaints.paints > paintsWhileWaiting) {
+            paintsWhileWaiting = -2;  // repainted while the request still waits
+        }
+        unpainted += log->PaintedLength() != log->Text().size() || success->text() != "1";
+        visibleThroughout = visibleThroughout && window.isVisible() && log && log->isVisible();
+    });
+    window.SetHandlers({[&] {
+                            ++runs;
+                            window.WriteLog("Uploading files to server..");
+                            window.WriteLog("  ..c_zilba_06122026_192009.txt: Success");
+                            window.SetText(Field::Success, "1");
+                            window.Refresh();
+                            posix::CurlHttp http;
+                            auto request = http.CreateRequest();
+                            request->Open("GET", "http://" + slow.host() + "/cgi-bin/dwsrun", false);
+                            request->Send({});
+                            window.WriteLog("Status: " + std::to_string(request->Status()));
+                            logAtEnd = window.Log() == log ? log->Text() : "another log";
+                        },
+                        {}, {}});
+    watch.start();
+    transfer->click();
+    EXPECT_EQ(runs, 1);
+    EXPECT_GT(looks, 5) << "timers ran while the request waited";
+    EXPECT_EQ(unpainted, 0) << "a line or the count was not on screen while the request waited";
+    EXPECT_EQ(paintsWhileWaiting, -2) << "no repaint while the request waited";
+    EXPECT_TRUE(visibleThroughout);
+    EXPECT_EQ(logAtEnd,
+              "Uploading files to server..\r\n  ..c_zilba_06122026_192009.txt: Success\r\nStatus: 200\r\n");
+    EXPECT_FALSE(window.isVisible()) << "the close asked for during the run comes after it";
 }
 
 TEST(QtExit, ExitTheCloseBoxAndACloseDuringARunUnloadOnceAndTakeTheLogAlong) {

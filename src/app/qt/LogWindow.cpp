@@ -6,15 +6,21 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 namespace zc::qt {
 
 namespace {
+
+constexpr int kWidth = 600;
+constexpr int kHeight = 380;
 
 // A message may hold its own line breaks (a server's answer); each shows as a line of its own.
 QString ShownLine(const std::string& message) {
@@ -93,7 +99,17 @@ LogWindow::LogWindow()
         pending_ = false;
     });
 
-    setFixedSize(600, 380);
+    setFixedSize(kWidth, kHeight);
+}
+
+void LogWindow::WidenFor(const QString& line) {
+    // The text, the field's margins and frame, its vertical scroll bar and the window's margins.
+    const QMargins outside = layout()->contentsMargins();
+    int needed = txtLog_->fontMetrics().horizontalAdvance(line) +
+                 2 * static_cast<int>(txtLog_->document()->documentMargin()) + 2 * txtLog_->frameWidth() +
+                 txtLog_->verticalScrollBar()->sizeHint().width() + outside.left() + outside.right() + 4;
+    if (const QScreen* shown = screen()) needed = std::min(needed, shown->availableGeometry().width());
+    if (needed > width()) setFixedSize(needed, kHeight);
 }
 
 void LogWindow::WriteLog(const std::string& message) {

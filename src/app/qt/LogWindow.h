@@ -33,6 +33,10 @@ public:
     void ShowLog();
     // Paints the last line if the coalescing held it back.
     void Flush();
+    // Whether a held-back line has waited its interval out.
+    bool Overdue() const { return pending_ && sincePaint_.isValid() && sincePaint_.elapsed() >= interval_; }
+    // Makes the window wide enough to show `line` whole, as far as the screen allows.
+    void WidenFor(const QString& line);
     // Paints the whole window at once, e.g. where a closed box left a hole in it.
     void RepaintNow();
 

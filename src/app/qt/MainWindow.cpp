@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "platform/Error.h"
+#include "platform/Paths.h"
 
 // The pictures are compiled into the shell's static library, whose resource table the linker
 // would drop unless something refers to it.
@@ -32,6 +33,8 @@ namespace zc::qt {
 namespace {
 
 constexpr const char* kTitle = "Zilba Companion";
+// How often brief calls let the window system's events in: often enough for a smooth repaint.
+constexpr int kEventInterval = 16;
 
 QIcon AppIcon() {
     InitShellResources();
@@ -314,9 +317,29 @@ void MainWindow::FlushRefresh() {
     if (refreshPending_) RefreshNow();
 }
 
+void MainWindow::Waiting(Wait wait) {
+    // The run is about to wait, or waits: what it wrote goes on screen now -- all of it when the
+    // wait is a real one, else what has been held back for its interval already (a brief call
+    // comes for every kilobyte read from the handheld, and a paint costs far more than that).
+    const bool now = wait == Wait::Long;
+    if (refreshPending_ && (now || sinceRefresh_.elapsed() >= refreshInterval_)) RefreshNow();
+    if (log_ && (now || log_->Overdue())) log_->Flush();
+
+    // Then the window system's events, so that the windows repaint where they are uncovered and
+    // the desktop sees the program answer; clicks and keys wait for the run to end. A close
+    // asked for meanwhile is kept for the end of the run (closeEvent).
+    if (!running_ || inWait_) return;
+    if (!now && sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventInterval) return;
+    inWait_ = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    inWait_ = false;
+    sinceEvents_.restart();
+}
+
 LogWindow& MainWindow::EnsureLog() {
     if (!log_) {
         log_ = new LogWindow;
+        log_->installEventFilter(this);
         connect(log_.data(), &LogWindow::discarded, this, &MainWindow::DiscardLog);
     }
     return *log_;
@@ -335,7 +358,14 @@ void MainWindow::WriteLog(const std::string& message) {
     if (refreshPending_ && sinceRefresh_.elapsed() >= refreshInterval_) RefreshNow();
 }
 
-void MainWindow::ShowLog() { EnsureLog().ShowLog(); }
+void MainWindow::ShowLog() {
+    LogWindow& log = EnsureLog();
+    // Wide enough for the longest line a run writes as a rule: the export file's upload line,
+    // which carries the file's full path.
+    log.WidenFor(QStringLiteral("  ..") + txtLocalDir_->text() + QLatin1String(kSep) + QStringLiteral("Export") +
+                 QLatin1String(kSep) + QStringLiteral("c_zilba_00000000_000000.txt: Success"));
+    log.ShowLog();
+}
 
 QWidget* MainWindow::BoxParent() {
     // Start-up boxes come before the window is shown; they stand on their own then.
@@ -370,8 +400,10 @@ void MainWindow::ShowWarning(const std::string& text) {
 
 std::string MainWindow::ChooseFile(const std::string& title, const std::string& filter) {
     ModalScope scope(*this);
-    const QString chosen = QFileDialog::getOpenFileName(
-        BoxParent(), QString::fromStdString(title), QString(), QString::fromStdString(filter));
+    // The backups are where an earlier export file is looked for.
+    const QString backups = txtLocalDir_->text() + QLatin1String(kSep) + QStringLiteral("Upload");
+    const QString chosen = QFileDialog::getOpenFileName(BoxParent(), QString::fromStdString(title), backups,
+                                                        QString::fromStdString(filter));
     return chosen.toStdString();
 }
 
@@ -422,6 +454,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     Unload();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The log is the run's only account: its close box does nothing until the run is over.
+    // (The type first: a log window being taken down is no longer one, so it is not compared.)
+    if (event->type() == QEvent::Close && running_ && watched == log_) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::Unload() {

@@ -11,6 +11,7 @@
 
 #include "app/Form.h"
 #include "app/qt/LogWindow.h"
+#include "platform/Waiting.h"
 
 class QApplication;
 class QLabel;
@@ -61,6 +62,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class ModalScope;
@@ -71,6 +73,7 @@ private:
     void Run(const std::function<void()>& run);
     void RefreshNow();
     void FlushRefresh();
+    void Waiting(Wait wait);
     LogWindow& EnsureLog();
     void DiscardLog();
     QLineEdit* FieldBox(Field field) const;
@@ -90,6 +93,9 @@ private:
     // Counter texts set while a paint is held back, by field; they go into their boxes with it.
     std::array<std::optional<QString>, static_cast<size_t>(Field::Failure) + 1> held_;
 
+    QElapsedTimer sinceEvents_;  // since a wait last let the window system's events in
+    bool inWait_ = false;
+
     QLineEdit* txtDeviceDir_;
     QLineEdit* txtLocalDir_;
     QLineEdit* txtServer_;
@@ -102,6 +108,8 @@ private:
     QPushButton* cmdExit_;
     QPushButton* cmdResend_;
     QPushButton* cmdTransfer_;
+    // Last, so that it goes first: no wait reaches a window half taken down.
+    ScopedWaitHook waitHook_{[this](Wait wait) { Waiting(wait); }};
 };
 
 }  // namespace zc::qt

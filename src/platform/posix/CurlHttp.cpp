@@ -3,14 +3,21 @@
 #include <curl/curl.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/Error.h"
 #include "platform/Text.h"
+#include "platform/Waiting.h"
 
 namespace zc::posix {
 
 namespace {
+
+// How long a request may take before it counts as a wait, and how often the windows get their
+// turn while it waits: together well inside the 50 ms within which a line should show.
+constexpr std::chrono::milliseconds kQuickAnswer{15};
+constexpr std::chrono::milliseconds kTurn{10};
 
 [[noreturn]] void Raise(const std::string& description) { throw Error(kErrRequest, description); }
 
@@ -55,14 +62,30 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
+// "10 minutes", "1 second": how long a limit is, as a person says it.
+std::string InWords(std::chrono::seconds limit) {
+    long long n = limit.count();
+    const char* unit = "second";
+    if (n != 0 && n % 60 == 0) {
+        n /= 60;
+        unit = "minute";
+    }
+    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
 class CurlRequest : public HttpRequest {
 public:
-    CurlRequest(const CurlHttp& owner) : owner_(owner), curl_(curl_easy_init()) {
-        if (!curl_) Raise("Unable to create the request object");
+    CurlRequest(const CurlHttp& owner) : owner_(owner), curl_(curl_easy_init()), multi_(curl_multi_init()) {
+        if (!curl_ || !multi_) {
+            curl_easy_cleanup(curl_);
+            curl_multi_cleanup(multi_);
+            Raise("Unable to create the request object");
+        }
     }
     ~CurlRequest() override {
         curl_slist_free_all(headers_);
         curl_easy_cleanup(curl_);
+        curl_multi_cleanup(multi_);
     }
 
     void Open(const std::string& method, const std::string& url, bool) override {
@@ -113,8 +136,6 @@ public:
         curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, static_cast<long>(owner_.connectTimeout.count()));
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(owner_.idleTimeout.count()));
         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, Collect);
         response_ = Answer{{}, owner_.maxResponseBytes, false};
@@ -128,7 +149,12 @@ public:
             curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
             curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         }
-        CURLcode rc = curl_easy_perform(curl_);
+        std::string late;
+        CURLcode rc = Perform(method_ == "GET" ? 0 : static_cast<curl_off_t>(body.size()), late);
+        if (!late.empty()) {
+            response_ = Answer{};
+            Raise(late);
+        }
         if (rc != CURLE_OK) {
             bool tooLong = response_.tooLong;
             response_ = Answer{};
@@ -145,8 +171,68 @@ public:
     std::string ResponseText() override { return response_.text; }
 
 private:
+    // The transfer, driven here rather than inside the library so that the wait can be watched:
+    // the windows get their turn every few milliseconds, and a request that waits too long is
+    // given up with `late` saying why in plain words.
+    CURLcode Perform(curl_off_t bodySize, std::string& late) {
+        using Clock = std::chrono::steady_clock;
+        if (curl_multi_add_handle(multi_, curl_) != CURLM_OK) Raise("Unable to start the request");
+        struct Added {
+            CURLM* multi;
+            CURL* curl;
+            ~Added() { curl_multi_remove_handle(multi, curl); }  // also ends a transfer given up
+        } added{multi_, curl_};
+
+        Waiting(Wait::Brief);
+        CURLcode result = CURLE_OK;
+        std::optional<Clock::time_point> sent;
+        const Clock::time_point started = Clock::now();
+        Clock::time_point lastMove = started, lastTurn = started;
+        curl_off_t moved = -1;
+        for (;;) {
+            int running = 0;
+            CURLMcode mc = curl_multi_perform(multi_, &running);
+            if (mc != CURLM_OK) {
+                late = curl_multi_strerror(mc);
+                return result;
+            }
+            if (running == 0) {
+                int left = 0;
+                while (CURLMsg* done = curl_multi_info_read(multi_, &left))
+                    if (done->msg == CURLMSG_DONE && done->easy_handle == curl_) result = done->data.result;
+                return result;
+            }
+            const Clock::time_point now = Clock::now();
+            curl_off_t up = 0, down = 0, connected = 0;
+            curl_easy_getinfo(curl_, CURLINFO_SIZE_UPLOAD_T, &up);
+            curl_easy_getinfo(curl_, CURLINFO_SIZE_DOWNLOAD_T, &down);
+            curl_easy_getinfo(curl_, CURLINFO_PRETRANSFER_TIME_T, &connected);
+            if (up + down != moved) {
+                moved = up + down;
+                lastMove = now;
+            }
+            if (!sent && connected > 0 && up >= bodySize) sent = now;
+            if (sent && now - *sent >= owner_.answerTimeout) {
+                late = "The server did not answer within " + InWords(owner_.answerTimeout);
+                return result;
+            }
+            if (!sent && connected > 0 && now - lastMove >= owner_.idleTimeout) {
+                late = "The server took nothing more of the request for " + InWords(owner_.idleTimeout);
+                return result;
+            }
+            // A quick answer (the usual kind) costs the windows nothing; a request that takes
+            // longer is a real wait, and the windows get their turn every few milliseconds.
+            if (now - started >= kQuickAnswer && now - lastTurn >= kTurn) {
+                Waiting(Wait::Long);
+                lastTurn = Clock::now();
+            }
+            curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kTurn.count()), nullptr);
+        }
+    }
+
     const CurlHttp& owner_;
     CURL* curl_;
+    CURLM* multi_;
     curl_slist* headers_ = nullptr;
     std::string url_, method_;
     Answer response_;

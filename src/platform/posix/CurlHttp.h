@@ -1,7 +1,8 @@
 #pragma once
 // The request object over libcurl: synchronous, follows redirects (a POST answered with a
 // redirect is fetched again with GET), sends no "Expect: 100-continue", and keeps one
-// connection alive across the requests of one object.
+// connection alive across the requests of one object. While it waits it calls Waiting()
+// every few milliseconds, so the windows on the same thread stay painted and answering.
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -17,8 +18,11 @@ public:
 
     // Connecting gives up after this long.
     std::chrono::seconds connectTimeout{60};
-    // A request fails when no byte has arrived or left for this long.
+    // Sending fails when the server takes no byte of the request for this long.
     std::chrono::seconds idleTimeout{600};
+    // Once the request is sent, its whole answer must arrive within this, however the server
+    // dribbles it out.
+    std::chrono::seconds answerTimeout{600};
     // A longer answer fails the request: the import's answer goes whole into the log, and an
     // endless one must not take the program's memory.
     size_t maxResponseBytes = 16u << 20;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/Text.h"
+#include "platform/Waiting.h"
 
 namespace zc::posix {
 
@@ -55,6 +56,7 @@ void Fill(const SimulatedHandheld::Entry& entry, CE_FIND_DATA* data) {
 SimulatedRapi::~SimulatedRapi() { Disconnect(); }
 
 bool SimulatedRapi::Connected() {
+    Waiting(Wait::Brief);  // every call on the handheld but the first comes through here
     if (!connected_) return false;
     if (!watch_->Docked()) {
         Disconnect();
@@ -74,6 +76,7 @@ void SimulatedRapi::Disconnect() {
 HANDLE SimulatedRapi::NewHandle() { return next_++; }
 
 int32_t SimulatedRapi::CeRapiInit() {
+    Waiting(Wait::Long);  // a real handheld may keep the connection waiting
     if (!handheld_.Docked()) return kRapiFailed;
     watch_.emplace(handheld_);
     connected_ = true;
