@@ -9,6 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/Waiting.h"
 
 namespace zc {
 
@@ -40,6 +41,7 @@ void RefuseUnsentExports(MainForm& f) {
 
 void BackupFiles(MainForm& f) {
     WriteLog(f, "Backing up files");
+    Waiting(Wait::Long);
     std::string source = ExportFolder(f);
     std::string backup = UploadFolder(f) + kSep + ExportTimeStamp(f);
 

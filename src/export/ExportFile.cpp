@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "server/Server.h"
+#include "platform/Waiting.h"
 
 namespace zc {
 
@@ -139,6 +140,7 @@ std::string ExportTimeStamp(MainForm& f) {
 
 void CreateExportFile(MainForm& f) {
     WriteLog(f, "Creating export file");
+    Waiting(Wait::Long);  // a large database takes a while to sort
 
     std::unique_ptr<Connection> connection = f.os.database.Open(
         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + f.ui.Text(Field::LocalDir) + kSep +

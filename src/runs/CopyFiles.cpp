@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
+#include "platform/Waiting.h"
 
 namespace zc {
 
@@ -24,6 +25,7 @@ bool CopyFiles(MainForm& f) {
     // system, so nothing is emptied.
     for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
         WriteLog(f, "  .." + name);
+        Waiting(Wait::Brief);
         f.os.files.FileCopy(source + kSep + name, destination + kSep + name);
     }
     return true;

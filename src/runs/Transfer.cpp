@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
+#include "platform/Waiting.h"
 
 namespace zc {
 
@@ -71,6 +72,7 @@ std::string ClosingText(MainForm& f) {
 // file built from them would only be sent twice.
 void MarkCollected(MainForm& f) {
     try {
+        Waiting(Wait::Long);  // the disk may take a while to take everything
         std::string local = f.ui.Text(Field::LocalDir);
         f.os.files.Flush(local + kSep + kDatabaseOnPc);
         f.os.files.Flush(ExportFolder(f));  // the signature copies and the export file
