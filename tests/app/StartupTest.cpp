@@ -8,6 +8,7 @@
 
 #include "app/Settings.h"
 #include "app/Startup.h"
+#include "server/Server.h"
 #include "platform/posix/XdgPaths.h"
 #include "support/Process.h"
 #include "support/Rig.h"
@@ -101,7 +102,9 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
         StartRig rig;
         RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SERVER_NAME", "stored:1");
         rig.plan.FailCall("SHGetFolderPathA");
+        Boundaries = {};
         ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+        EXPECT_EQ(Boundaries[4], "The_Return_of_The_King") << "the boundary words are there for the uploads";
         EXPECT_EQ(rig.form.fields[Field::DeviceDir], "\\My Documents\\Pocket Zilba");
         EXPECT_EQ(rig.form.fields[Field::LocalDir], rig.real.shell.FallbackLocalDir());
         EXPECT_EQ(rig.form.fields[Field::Server], "stored:1");
