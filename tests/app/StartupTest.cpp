@@ -73,7 +73,8 @@ TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
         order.push_back(Position(rig.plan.calls, step));
     EXPECT_EQ(order[0], 0);
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << testing::PrintToString(order);
-    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue),
+    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine,
+                            "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"),
               fs::canonical("/proc/self/exe").string());
     EXPECT_EQ(rig.form.fields, (std::map<Field, std::string>{
                                    {Field::DeviceDir, "\\My Documents\\Pocket Zilba"},
