@@ -15,6 +15,24 @@ constexpr int32_t kErrDiskFull = 61;
 constexpr int32_t kErrPermissionDenied = 70;
 constexpr int32_t kErrPathFileAccess = 75;
 constexpr int32_t kErrPathNotFound = 76;
+constexpr int32_t kErrBadFileNumber = 52;
+constexpr int32_t kErrDeviceIo = 57;
+constexpr int32_t kErrTooManyFiles = 67;
+
+// The classic text of a file-system error number, with which every description begins.
+inline const char* ClassicText(int32_t number) {
+    switch (number) {
+        case kErrBadFileNumber: return "Bad file name or number";
+        case kErrFileNotFound: return "File not found";
+        case kErrFileAlreadyOpen: return "File already open";
+        case kErrDeviceIo: return "Device I/O error";
+        case kErrDiskFull: return "Disk full";
+        case kErrTooManyFiles: return "Too many files";
+        case kErrPermissionDenied: return "Permission denied";
+        case kErrPathNotFound: return "Path not found";
+        default: return "Path/File access error";
+    }
+}
 
 class TextFile {
 public:

@@ -13,23 +13,6 @@ namespace zc::win32 {
 
 namespace {
 
-constexpr int32_t kErrBadFileNumber = 52;
-constexpr int32_t kErrDeviceIo = 57;
-constexpr int32_t kErrTooManyFiles = 67;
-
-const char* ClassicText(int32_t number) {
-    switch (number) {
-        case kErrBadFileNumber: return "Bad file name or number";
-        case kErrFileNotFound: return "File not found";
-        case kErrFileAlreadyOpen: return "File already open";
-        case kErrDeviceIo: return "Device I/O error";
-        case kErrDiskFull: return "Disk full";
-        case kErrTooManyFiles: return "Too many files";
-        case kErrPermissionDenied: return "Permission denied";
-        case kErrPathNotFound: return "Path not found";
-        default: return "Path/File access error";
-    }
-}
 
 int32_t NumberFor(uint32_t code) {
     switch (code) {
