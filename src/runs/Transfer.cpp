@@ -73,10 +73,8 @@ std::string ClosingText(MainForm& f) {
 void MarkCollected(MainForm& f) {
     try {
         Waiting(Wait::Long);  // the disk may take a while to take everything
-        std::string local = f.ui.Text(Field::LocalDir);
-        f.os.files.Flush(local + kSep + kDatabaseOnPc);
-        f.os.files.Flush(ExportFolder(f));  // the signature copies and the export file
-        f.os.files.Flush(local);
+        f.os.files.Flush(ExportFolder(f));                 // the signature copies and the export file
+        f.os.files.Flush(f.ui.Text(Field::LocalDir));  // the desktop database
         SetPurgeFlag(f);
     } catch (...) {
         try {
