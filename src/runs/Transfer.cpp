@@ -116,6 +116,7 @@ void cmdTransfer_Click(MainForm& f) {
             CopyDatabase(f);
             CopySignatures(f);
             CreateExportFile(f);
+            RefuseUnsendableFiles(f);  // before the flag, so the handheld keeps what could not go
             MarkCollected(f);
             UploadFiles(f);
             BackupFiles(f);

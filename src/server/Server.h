@@ -48,6 +48,10 @@ void RefuseUnsendableFile(const std::string& what, const std::string& path);
 // Refuses an export file name that cannot stand in a part header or in the import request.
 void RefuseUnsendableExportName(const std::string& what, const std::string& name);
 
+// Refuses the export file's path or a bitmap name of the export folder that cannot stand in a
+// part header; the bitmaps the upload would send.
+std::vector<std::string> RefuseUnsendableFiles(MainForm& f);
+
 void UploadFiles(MainForm& f);
 void LaunchServerProcess(MainForm& f);
 

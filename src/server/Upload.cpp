@@ -35,15 +35,20 @@ void Report(MainForm& f, const std::string& shown, bool ok) {
 
 }  // namespace
 
+std::vector<std::string> RefuseUnsendableFiles(MainForm& f) {
+    std::vector<std::string> bitmaps = f.os.files.ListFiles(ExportFolder(f), "*.bmp");
+    RefuseUnsendableFile("The export file's path", f.strExportFile);
+    for (const std::string& name : bitmaps) RefuseUnsendableFile("The name of " + name, name);
+    return bitmaps;
+}
+
 void UploadFiles(MainForm& f) {
     WriteLog(f, "Uploading files to server..");
     // Every setting and name is checked before the first request, so that a run sends all of
     // its files or none.
     RefuseUnsendableSettings(f);
     const std::string folder = ExportFolder(f);
-    std::vector<std::string> bitmaps = f.os.files.ListFiles(folder, "*.bmp");
-    RefuseUnsendableFile("The export file's path", f.strExportFile);
-    for (const std::string& name : bitmaps) RefuseUnsendableFile("The name of " + name, name);
+    std::vector<std::string> bitmaps = RefuseUnsendableFiles(f);
 
     std::string upPath = "/zilba/" + f.ui.Text(Field::Site) + "/p_zilba/import";
     std::unique_ptr<HttpRequest> request = f.os.http.CreateRequest();

@@ -274,6 +274,13 @@ TEST(HostileInput, HiddenNamesAndLinksNeverPassForSignatures) {
         EXPECT_EQ(rig.Transfer(), "Error: Failed to copy signatures from device");
         EXPECT_FALSE(rig.Flagged()) << "a copy the upload would not see must not let the handheld purge it";
     }
+    {
+        TransferRig rig;  // a leftover in the export folder that no upload could send
+        fs::create_directories(rig.Local("Export"));
+        WriteFile(rig.Local("Export/q\"uote.bmp"), "BM");
+        EXPECT_TRUE(rig.Transfer().starts_with("Error: The name of q\"uote.bmp holds a double quote"));
+        EXPECT_FALSE(rig.Flagged());
+    }
     TransferRig rig;
     std::string outside = rig.home / "outside.txt";
     WriteFile(outside, "private");
