@@ -193,20 +193,6 @@ TEST(BackupFiles, MovesThePlainFilesIntoOneDatedFolder) {
     EXPECT_EQ(Names(rig.Upload("1252026_20709_PM")), Lines{});
 }
 
-TEST(BackupFiles, FolderThatExistsOrCannotBeMadeMovesNothing) {
-    ExportRig rig;
-    WriteFile(rig.Export("one.bmp"), "first");
-    BackupFiles(rig.f);
-    // A second backup within the same second never mixes with or replaces the first one's files.
-    WriteFile(rig.Export("one.bmp"), "second");
-    EXPECT_NE(ErrorOf([&] { BackupFiles(rig.f); }).description().find(rig.Upload(kStamp)), std::string::npos);
-    EXPECT_EQ(ReadFile(rig.Upload(kStamp + "/one.bmp")), "first");
-    EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
-    fs::remove_all(rig.Local("Upload"));  // no backup folder at all
-    EXPECT_EQ(ErrorOf([&] { BackupFiles(rig.f); }).number(), kErrPathNotFound);
-    EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
-}
-
 TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {
     ExportRig rig;
     for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);

@@ -14,17 +14,6 @@ std::string Jet(const std::string& path) {
 
 }  // namespace
 
-TEST(SqliteDatabase, TakesTheDataSourceOfTheConnectionString) {
-    EXPECT_EQ(DataSourceOf(Jet("/home/a/P_ZILBA.MDB")), "/home/a/P_ZILBA.MDB");
-    EXPECT_EQ(DataSourceOf("data source=/x.db"), "/x.db");
-    EXPECT_EQ(DataSourceOf(" Data Source =/x y.db ; Mode=Read"), "/x y.db ");
-    // Folder names may hold ";" and "=": only a ";" that starts a new keyword ends the value.
-    EXPECT_EQ(DataSourceOf(Jet("/home/a;b/c=d/P_ZILBA.MDB")), "/home/a;b/c=d/P_ZILBA.MDB");
-    EXPECT_EQ(DataSourceOf("Data Source=\"/a;Mode=x\"\"q.db\";Mode=Read"), "/a;Mode=x\"q.db");
-    EXPECT_EQ(ErrorOf([] { DataSourceOf("Provider=Microsoft.Jet.OLEDB.4.0"); }).number(),
-              posix::kErrDatabase);
-}
-
 TEST(SqliteDatabase, OpensExistingDatabasesOnlyAndReadOnly) {
     TempDir dir;
     posix::SqliteDatabase database;

@@ -120,23 +120,4 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
     }
 }
 
-TEST(Runs, ResendCopiesThePlainFilesOfTheChosenFolderAndKeepsThemWhenTheUploadFails) {
-    Rig rig;
-    fs::create_directories(rig.Local("Export"));
-    WriteFile(rig.Local("Export/a.bmp"), "an older a");
-    std::string set = MakeEarlierSet(rig);
-    rig.form.chosenFiles = {set + "/c_zilba_20261205101500.txt"};
-    cmdResend_Click(rig.f);  // the server setting points at a closed port
-
-    EXPECT_EQ(rig.form.log, (Lines{kSeparatorLine, kResendStart, "Copying files", "  ..a.bmp", "  ..b.bmp",
-                                   "  ..c.bmp", "  ..c_zilba_20261205101500.txt", "Uploading files to server.."}));
-    EXPECT_EQ(rig.f.strExportFile, set + "/c_zilba_20261205101500.txt");
-    EXPECT_EQ(Names(rig.Local("Export")), (Lines{"a.bmp", "b.bmp", "c.bmp", "c_zilba_20261205101500.txt"}));
-    EXPECT_EQ(ReadFile(rig.Local("Export/a.bmp")), "BM-a") << "a same-named file is replaced";
-    ASSERT_EQ(rig.form.messages.size(), 1u);
-    EXPECT_NE(rig.form.messages[0].find("kept in " + rig.Local("Export")), std::string::npos) << rig.form.messages[0];
-    EXPECT_EQ(ReadFile(set + "/b.bmp"), "BM-b") << "the source stays whole";
-    for (const auto& call : rig.plan.calls) EXPECT_NE(call.rfind("Reg", 0), 0u) << "stores nothing";
-}
-
 }  // namespace zc::test

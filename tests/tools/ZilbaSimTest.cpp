@@ -101,28 +101,5 @@ TEST(ZilbaSim, DockUndockAndStatusFollowTheConnectionAndDockStartsTheRegisteredP
     kill(pid, SIGTERM);
 }
 
-TEST(ZilbaSim, InstallRegistersTheFilterLibraryByItsAbsolutePath) {
-    HomeDir home;
-    posix::PosixRegistry registry;
-    auto registered = [&] {
-        std::string classId = RegReadString(registry, kHkeyClassesRoot, "MS.WinCE.Table\\CLSID", "");
-        return RegReadString(registry, kHkeyClassesRoot, "CLSID\\" + classId + "\\InprocServer32", "");
-    };
-    ASSERT_EQ(Sim({"install"}).exitCode, 0);
-    const std::string library = fs::canonical(ZC_LIB_DIR "/libzc_adofilter.so").string();
-    EXPECT_EQ(registered(), library);
-    // Paths that are no filter library are refused and the registration stays as it was.
-    WriteFile(home / "not-a-library.so", "text");
-    for (const std::string& bad : {home / "missing.so", home / "not-a-library.so"})
-        EXPECT_NE(Sim({"install", "--library", bad}).exitCode, 0) << bad;
-    EXPECT_EQ(registered(), library);
-    // A relative path is stored absolute, as the program loads it from any folder.
-    fs::copy_file(library, home / "filter.so");
-    auto r = RunProcess(
-        {"/bin/sh", "-c", "cd '" + home.path() + "' && '" + kTool + "' install --library filter.so"});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_EQ(registered(), home / "filter.so");
-}
-
 }  // namespace
 }  // namespace zc::test
