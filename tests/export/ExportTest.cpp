@@ -164,35 +164,6 @@ using Lines = std::vector<std::string>;
 
 }  // namespace
 
-TEST(BackupFiles, MovesThePlainFilesIntoOneDatedFolder) {
-    ExportRig rig;
-    WriteFile(rig.Export("c_zilba_05122026_140001.txt"), "&&START%%\r\n");
-    WriteFile(rig.Export("a.bmp"), std::string("BM\0\1\2", 5));
-    WriteFile(rig.Export("NOEXT"), "x");
-    WriteFile(rig.Export(".hidden"), "h");
-    fs::create_directory(rig.Export("sub"));
-    WriteFile(rig.Export("sub/inner.bmp"), "i");
-
-    BackupFiles(rig.f);
-
-    const std::string backup = rig.Upload(kStamp);
-    EXPECT_EQ(rig.form.log, Lines{"Backing up files"});
-    EXPECT_EQ(Names(rig.Local("Upload")), Lines{kStamp});
-    EXPECT_EQ(Names(backup), (Lines{"NOEXT", "a.bmp", "c_zilba_05122026_140001.txt"}));
-    EXPECT_EQ(ReadFile(backup + "/a.bmp"), std::string("BM\0\1\2", 5));
-    // Hidden files and folders stay where they are.
-    EXPECT_EQ(Names(rig.Local("Export")), (Lines{".hidden", "sub"}));
-    EXPECT_EQ(ReadFile(rig.Export("sub/inner.bmp")), "i");
-
-    // An empty export folder still makes its backup folder, named after the regional time.
-    rig.clock.style = FixedClock::Style::MonthDayYear;
-    fs::remove_all(rig.Export("sub"));
-    fs::remove(rig.Export(".hidden"));
-    BackupFiles(rig.f);
-    EXPECT_EQ(Names(rig.Local("Upload")), (Lines{kStamp, "1252026_20709_PM"}));
-    EXPECT_EQ(Names(rig.Upload("1252026_20709_PM")), Lines{});
-}
-
 TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {
     ExportRig rig;
     for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);
