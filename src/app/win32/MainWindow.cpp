@@ -149,11 +149,15 @@ void MainWindow::CreateControls(HINSTANCE instance) {
     Child(window_, L"BUTTON", "&Resend", button, 278, 240, 88, 25, IDC_RESEND);
 }
 
-int MainWindow::Run() {
+void MainWindow::Show() {
     ::ShowWindow(window_, SW_SHOW);
-    ::UpdateWindow(window_);
     ::SetForegroundWindow(window_);
     ::SetFocus(focus_);
+    PaintNow();
+}
+
+int MainWindow::Run() {
+    Show();
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (log_.Exists() && ::IsDialogMessageW(log_.window(), &msg)) continue;
