@@ -6,18 +6,13 @@
 
 #include "app/win32/Controls.h"
 #include "app/win32/MainWindow.h"
+#include "app/win32/Widgets.h"
 #include "platform/Waiting.h"
 
 namespace zc::win32 {
 namespace {
 
 HWND Control(HWND window, int id) { return ::GetDlgItem(window, id); }
-
-std::string TextOf(HWND control) {
-    char text[4096] = {};
-    ::GetWindowTextA(control, text, sizeof text);
-    return text;
-}
 
 bool Unpainted(HWND control) { return ::GetUpdateRect(control, nullptr, FALSE) != FALSE; }
 
@@ -34,11 +29,6 @@ void RunQueuedMessages() {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-}
-
-void Press(MainWindow& window, int id) {
-    ::SendMessageW(window.window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(Control(window.window(), id)));
 }
 
 bool Queued(HWND window, UINT message) {
@@ -87,7 +77,7 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     window.SetHandlers({[&] { ++transfers == 1 ? firstRun() : secondRun(); }, [&] { ++resends; },
                         [&] { ++unloads; }});
 
-    Press(window, IDC_TRANSFER);
+    ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     RunQueuedMessages();
     EXPECT_EQ(failure, "");
     EXPECT_EQ(transfers, 1);
@@ -96,7 +86,7 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     EXPECT_TRUE(window.Log().Visible());
 
     // The close asked for during a run: after it, once, with the log.
-    Press(window, IDC_TRANSFER);
+    ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     EXPECT_EQ(failure, "");
     EXPECT_EQ(unloads, 1);
     EXPECT_FALSE(::IsWindow(main));
