@@ -28,3 +28,5 @@ target_link_libraries(zc_win32 PUBLIC zc_core ole32 oleaut32 advapi32 shell32 uu
 # mingw-w64's ADO headers hold bare declarations ("Connection;") that GCC accepts only as
 # permissive; in a system header it then says nothing more.
 set_source_files_properties(platform/win32/Win32Database.cpp PROPERTIES COMPILE_OPTIONS "-fpermissive")
+
+include(app/win32/Sources.cmake)

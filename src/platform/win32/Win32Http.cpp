@@ -116,13 +116,6 @@ std::string Diagnose(const std::string& url) {
     return finding;
 }
 
-// Whether a message is the user's input, which a run in progress does not take.
-bool IsInput(UINT message) {
-    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
-           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
-           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
-}
-
 ComPtr<IXMLHTTPRequest> NewRequestObject() {
     CLSID clsid{};
     HRESULT hr = ::CLSIDFromProgID(L"MSXML2.XMLHTTP", &clsid);
@@ -278,7 +271,7 @@ private:
                 if (msg.message == WM_QUIT) {
                     quit = true;  // handed on once the request is over
                     quitCode = msg.wParam;
-                } else if (!IsInput(msg.message)) {
+                } else if (!IsUserInput(msg.message)) {
                     ::TranslateMessage(&msg);
                     ::DispatchMessageW(&msg);
                 }
