@@ -1,7 +1,5 @@
-// The log window: its text, its field, its buttons, its life, and its painting during a run.
-#include <QClipboard>
+// The log window: its width, its life, and its painting during a run.
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,13 +27,6 @@ QStringList ShownLines(LogWindow& log) {
     return lines;
 }
 
-void Press(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {}) {
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-        QKeyEvent event(type, key, mods, text);
-        QApplication::sendEvent(target, &event);
-    }
-}
-
 // Whether every line written so far was painted by the time a window of type T came up.
 template <class T>
 bool PaintedBeforeShown(LogWindow& log, const std::function<void()>& show) {
@@ -44,45 +35,6 @@ bool PaintedBeforeShown(LogWindow& log, const std::function<void()>& show) {
     WhenModal<T>([](T* window) { window->reject(); });
     show();
     return painted == log.Text().size();
-}
-
-TEST(QtLogText, EveryLineEndsInCrLfAndBreaksShowAsLines) {
-    LogWindow log;
-    log.WriteLog("");
-    EXPECT_EQ(log.Text(), "\r\n") << "an empty line is a line";
-    log.WriteLog("Copying files");
-    // A server's answer arrives with its own line breaks, CR LF or bare LF.
-    log.WriteLog("OK\r\nimported 3\nend");
-    log.WriteLog("Zürich €");
-    EXPECT_EQ(log.Text(), "\r\nCopying files\r\nOK\r\nimported 3\nend\r\nZürich €\r\n");
-    log.ShowLog();
-    EXPECT_EQ(ShownLines(log), (QStringList{"", "Copying files", "OK", "imported 3", "end",
-                                            QString::fromUtf8("Zürich €"), ""}));
-    EXPECT_TRUE(Field(log)->textCursor().atEnd());
-    EXPECT_FALSE(Field(log)->textCursor().hasSelection());
-}
-
-TEST(QtLogWindow, ALockedFieldThatCopiesCrLfAndFollowsTheLastLine) {
-    LogWindow log;
-    log.WriteLog("first");
-    log.WriteLog("second");
-    ASSERT_TRUE(ShowAndWait(log));
-    QPlainTextEdit* field = Field(log);
-    Press(field, Qt::Key_X, Qt::NoModifier, "x");
-    Press(field, Qt::Key_Backspace);
-    Press(field, Qt::Key_Return, Qt::NoModifier, "\r");
-    EXPECT_EQ(field->toPlainText(), "first\nsecond\n") << "typing changes nothing";
-
-    QApplication::clipboard()->clear();
-    Press(field, Qt::Key_A, Qt::ControlModifier);
-    Press(field, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "first\r\nsecond\r\n");
-
-    for (int i = 0; i < 300; ++i) log.WriteLog("  ..line " + std::to_string(i));
-    log.Flush();
-    QApplication::processEvents();
-    EXPECT_GT(field->verticalScrollBar()->value(), 0);
-    EXPECT_TRUE(field->viewport()->rect().contains(field->cursorRect())) << "the last line is in view";
 }
 
 // The export file's upload line carries its full path; it reads whole, without scrolling, for
@@ -128,29 +80,6 @@ TEST(QtLogLifecycle, WritingLeavesItHiddenCloseKeepsTheTextAndClearEmptiesIt) {
     window.WriteLog("-----");
     log->Flush();
     EXPECT_EQ(ShownLines(*log), (QStringList{"-----", ""}));
-}
-
-TEST(QtLogLifecycle, CloseBoxDiscardsTheWindowAndItsText) {
-    MainWindow window;
-    window.ShowLog();
-    window.WriteLog("old line");
-    QPointer<LogWindow> first = window.Log();
-    first->close();  // what the title-bar close box does
-    EXPECT_EQ(window.Log(), nullptr);
-    EXPECT_FALSE(first->isVisible());
-
-    window.WriteLog("new line");
-    ASSERT_NE(window.Log(), nullptr);
-    EXPECT_FALSE(window.Log()->isVisible());
-    EXPECT_EQ(window.Log()->Text(), "new line\r\n");
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull());
-
-    window.Log()->close();  // shown again after the close box: a fresh, empty log
-    window.ShowLog();
-    ASSERT_NE(window.Log(), nullptr);
-    EXPECT_TRUE(window.Log()->isVisible());
-    EXPECT_EQ(window.Log()->Text(), "");
 }
 
 TEST(QtLogPainting, LinesArePaintedWithoutAnEventLoopAndHeldBackOnesBeforeBoxesAndAtTheEnd) {

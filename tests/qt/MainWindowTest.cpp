@@ -1,4 +1,5 @@
-// The main window: its controls, the form the runs see, its boxes, its buttons and its end.
+// The main window: its counts while painting is held back, its boxes, its dialog, its buttons
+// during a run and its end.
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -48,18 +49,6 @@ void Answer(QMessageBox::StandardButton choice, std::string& seen) {
         seen = shown.join("|").toStdString();
         box->button(choice)->click();
     });
-}
-
-TEST(QtMainWindow, FieldsCrossAsUtf8Text) {
-    MainWindow window;
-    const char* names[] = {"txtDeviceDir", "txtLocalDir", "txtServer", "txtSite", "txtSessions",
-                           "txtEvents",    "txtSigns",    "txtSuccess", "txtFailure"};
-    for (int i = 0; i < 9; ++i) {
-        window.SetText(Field(i), std::string(names[i]) + " Zürich \xe2\x82\xac");
-        EXPECT_EQ(Find<QLineEdit>(window, names[i])->text(), QString::fromUtf8(names[i]) + " Zürich €");
-        Find<QLineEdit>(window, names[i])->setText(QString::fromUtf8("zoë ") + names[i]);
-        EXPECT_EQ(window.Text(Field(i)), "zo\xc3\xab " + std::string(names[i]));
-    }
 }
 
 TEST(QtMainWindow, ACountSetWhileItsPaintIsHeldBackIsReadAtOnceAndShownWithThatPaint) {
@@ -125,26 +114,6 @@ TEST(QtBoxes, QuestionsMessagesAndTheWarning) {
     window.ShowWarning("Your system is running low on resource, please reboot");
     EXPECT_EQ(seen,
               "Warning|Your system is running low on resource, please reboot|critical|Ok|plain|on the window");
-}
-
-TEST(QtCursor, OneHourglassAtATimeAndTheArrowWhileAsking) {
-    auto shape = [] { return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1; };
-    MainWindow window;
-    window.SetCursor(Cursor::Hourglass);
-    window.SetCursor(Cursor::Hourglass);
-    EXPECT_EQ(shape(), Qt::WaitCursor);
-    int whileAsked = -2;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        whileAsked = shape();
-        box->button(QMessageBox::Yes)->click();
-    });
-    window.AskYesNo("Data was downloaded from this device before.");
-    EXPECT_EQ(whileAsked, Qt::ArrowCursor);
-    EXPECT_EQ(shape(), Qt::WaitCursor);
-    window.SetCursor(Cursor::Arrow);  // one Arrow undoes both
-    EXPECT_EQ(shape(), -1);
-    MainWindow().SetCursor(Cursor::Hourglass);  // a window that goes takes its hourglass along
-    EXPECT_EQ(shape(), -1);
 }
 
 TEST(QtFileDialog, TitleFilterAndTheFolderOfTheBackups) {
