@@ -38,28 +38,4 @@ TEST(SqliteDatabase, OpensExistingDatabasesOnlyAndReadOnly) {
     EXPECT_EQ(connection->Execute("SELECT COUNT(*) AS n FROM [t]")->Field("n").text, "1");
 }
 
-TEST(SqliteDatabase, RowSetGivesValuesByNameUntilEofAndOutlivesItsConnection) {
-    TempDir dir;
-    Sql(dir / "db.mdb", "CREATE TABLE [Jobs](UserID, EventCode INTEGER); INSERT INTO Jobs VALUES(42, 3);"
-                        "INSERT INTO Jobs VALUES(NULL, 2); INSERT INTO Jobs VALUES(x'410042', 1);");
-    posix::SqliteDatabase database;
-    auto connection = database.Open(Jet(dir / "db.mdb"));
-    auto rows = connection->Execute("SELECT * FROM [Jobs] ORDER BY [EventCode]");
-    connection.reset();  // the rows stay readable
-    std::string seen;
-    FieldValue value;  // one value reused across rows, as the export reads
-    for (; !rows->Eof(); rows->MoveNext()) {
-        rows->Read("userid", value);  // names compare without regard to case
-        seen += (value.isNull ? "null" : value.text) + (value.isNumber ? "#" : "") + "|";
-    }
-    EXPECT_EQ(seen, std::string("A\0B|null|42#|", 13));
-    // Past the end reads and moves raise "no current row"; unknown names raise too.
-    EXPECT_EQ(ErrorOf([&] { rows->Field("UserID"); }).number(), posix::kErrNoCurrentRow);
-    EXPECT_EQ(ErrorOf([&] { rows->MoveNext(); }).number(), posix::kErrNoCurrentRow);
-    rows = database.Open(Jet(dir / "db.mdb"))->Execute("SELECT * FROM Jobs");
-    Error unknown = ErrorOf([&] { rows->Field("Nope"); });
-    EXPECT_EQ(unknown.number(), posix::kErrNoSuchField);
-    EXPECT_EQ(unknown.description(), "no such column: Nope");
-}
-
 }  // namespace zc::test
