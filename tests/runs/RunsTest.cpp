@@ -70,9 +70,9 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
              EXPECT_EQ(r.form.fields[Field::Sessions], "32767");
              EXPECT_EQ(r.plan.Count("CeRapiInit"), 0);
          }},
-        {"purge flag found and No",
+        {"purge flag found (a folder, named in capitals) and No",
          [](Rig& r) {
-             r.DeviceFile("My Documents/Pocket Zilba/.purge", "");
+             r.DeviceFolder("My Documents/Pocket Zilba/.PURGE");
              r.DeviceFile("My Documents/Pocket Zilba/Signatures/a.bmp", "BM");
              r.form.answers = {true, false};
          },
@@ -113,6 +113,8 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
         ASSERT_EQ(rig.form.messages.size(), s.boxes.size());
         for (size_t i = 0; i < s.boxes.size(); ++i) EXPECT_TRUE(rig.form.messages[i].starts_with(s.boxes[i]));
         EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
+        EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0)
+            << "nothing left open";
         if (!s.resend && !rig.plan.calls.empty()) {
             EXPECT_EQ(rig.plan.calls.back(), "CeRapiUninit") << "always closed";
         }
