@@ -316,17 +316,20 @@ struct ScriptedNames : FaultyRapi {
     uint32_t CeGetLastError() override { return ERROR_NO_MORE_FILES_CE; }
 };
 
-TEST(HostileInput, HandheldNamesThatAreNoPlainFileNamesAreRefused) {
+TEST(HostileInput, HandheldNamesThatAreNoPlainFileNamesAreRefusedAndNoNamesAreNoSignatures) {
     Rig rig;
     fs::create_directories(rig.Local("Export"));
     ASSERT_EQ(rig.rapi.CeRapiInit(), 0);
     rig.DeviceFile(kPocket + "/Signatures/ok.bmp", "BM");
     ScriptedNames names(rig.real.rapi, rig.plan);
-    names.names = {u"..", u"..\\..\\evil.bmp", u"sub/x.bmp", u"ok.bmp"};
     Platform os{rig.registry, rig.kernel, rig.shell, names, rig.files, rig.real.database,
                 rig.real.http, rig.clock};
     MainForm f{rig.form, os};
+    CopySignatures(f);  // first a handheld without any
+    EXPECT_EQ(rig.form.log, (std::vector<std::string>{"Copying signatures from handheld device", "No signature found!!"}));
+    rig.form.log.clear();
 
+    names.names = {u"..", u"..\\..\\evil.bmp", u"sub/x.bmp", u"ok.bmp"};
     EXPECT_EQ(ErrorOf([&] { CopySignatures(f); }).number(), -600);
     std::vector<std::string> expected{"Copying signatures from handheld device"};
     for (const char* bad : {"..", "..\\..\\evil.bmp", "sub/x.bmp"}) {
