@@ -75,27 +75,18 @@ private:
 
 }  // namespace
 
-TEST(RequestObject, PostsTheBodyByteForByteFollowsTheRedirectAndGets) {
+// A body of every byte value reaching zilba-server byte for byte, and the 303 after the POST
+// followed, show in the whole transfer's bitmaps.
+TEST(RequestObject, SendsTheHeaderAsGivenWithoutExpectAndGets) {
     win32::Win32Http http;
     auto request = http.CreateRequest();
-    // A file part holding every byte value, NUL and CR LF included.
     std::string content;
     for (int i = 0; i < 256; ++i) content += static_cast<char>(i);
-    content += "\r\n";
     const std::string boundary = "Enter_The_Dragon";
-    std::string body = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"urlredir\"\r\n\r\n/none.html\r\n" +
-                       "--" + boundary + "\r\nContent-Disposition: form-data; name=\"up_path\"\r\n\r\n" +
-                       "/zilba/wintest/p_zilba/import\r\n--" + boundary +
-                       "\r\nContent-Disposition: attachment; name=\"up_file1\"; filename=\"C:\\Work\\Export\\S_1.bmp\"\r\n" +
-                       "Content-Type: image/bmp\r\nContent-Transfer-Encoding: binary\r\n\r\n" + content + "\r\n--" +
-                       boundary + "--";
-    request->Open("POST", "http://" + Server() + "/cgi-bin/Zilba/qxupload.pl", false);
-    request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=" + boundary);
-    request->Send(body);
-    EXPECT_EQ(request->Status(), 200) << "the 303 to /none.html is followed";
-    EXPECT_EQ(ReadFile(ServerState("data\\zilba\\wintest\\p_zilba\\import\\S_1.bmp")), content);
-
-    // The header goes out as given, comma and all.
+    std::string body = "--" + boundary + "\r\nContent-Disposition: attachment; name=\"up_file1\"; filename=\"S_1.bmp\"\r\n" +
+                       "Content-Type: image/bmp\r\n\r\n" + content + "\r\n--" + boundary + "--";
+    // The header goes out as given, comma and all, and the body at once: no "Expect:" header
+    // waits for a go-ahead that a plain CGI server never sends.
     Listener listener(false);
     request->Open("POST", listener.Url(), false);
     request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=" + boundary);
@@ -104,6 +95,7 @@ TEST(RequestObject, PostsTheBodyByteForByteFollowsTheRedirectAndGets) {
     const std::string& sent = listener.Request();
     EXPECT_NE(sent.find("\r\nContent-Type: multipart/form-data, boundary=Enter_The_Dragon\r\n"), std::string::npos)
         << sent;
+    EXPECT_EQ(sent.find("Expect:"), std::string::npos) << sent;
     ASSERT_GE(sent.size(), body.size());
     EXPECT_EQ(sent.substr(sent.size() - body.size()), body);
 

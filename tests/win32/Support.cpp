@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,12 @@ void MakeWritable(const fs::path& root) {
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
         ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A Linux path as Wine's Z: drive shows it.
+std::string OnDriveZ(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
 }
 
 }  // namespace
@@ -77,7 +84,6 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool IsFile(const std::string& path) { return fs::is_regular_file(P(path)); }
-bool IsFolder(const std::string& path) { return fs::is_directory(P(path)); }
 
 Error ErrorOf(const std::function<void()>& call) {
     try {
@@ -113,16 +119,8 @@ unsigned long RunProgram(const std::string& commandLine) {
     return code;
 }
 
-unsigned long RunSelf(const std::string& arguments) {
-    return RunProgram("\"" + BinFolder() + "\\test_win32.exe\" " + arguments);
-}
-
-std::string ServerState(const std::string& name) {
-    std::string path = std::string("Z:") + ZC_SERVER_STATE + "/" + name;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string ServerState(const std::string& name) { return OnDriveZ(ZC_SERVER_STATE "/") + name; }
+std::string DataFile(const std::string& name) { return OnDriveZ(ZC_DATA_DIR "/") + name; }
 
 std::string Server() {
     std::string port = ReadFile(ServerState("port"));

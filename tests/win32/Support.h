@@ -45,17 +45,16 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);  // the bytes; a test failure when unreadable
 bool IsFile(const std::string& path);
-bool IsFolder(const std::string& path);
 
 // The error `call` raised; a test failure (and error 0) when it raised none.
 Error ErrorOf(const std::function<void()>& call);
 
 // Runs a program (a full command line); its exit code.
 unsigned long RunProgram(const std::string& commandLine);
-// Runs this test program with `arguments`; its exit code.
-unsigned long RunSelf(const std::string& arguments);
-// The folder of this test program, where the stand-in DLLs lie.
+// The folder of this test program, where the program and the stand-in DLLs lie.
 std::string BinFolder();
+// The Windows path of an expected text in tests/data.
+std::string DataFile(const std::string& name);
 
 // The stand-in web server the tests' fixture started: "127.0.0.1:port", and the Windows path
 // of a file it keeps ("data\zilba\<site>\p_zilba\import\<name>").
