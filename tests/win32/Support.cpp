@@ -101,23 +101,33 @@ std::string BinFolder() {
     return Narrow(path.substr(0, path.find_last_of(L'\\')));
 }
 
-unsigned long RunProgram(const std::string& commandLine) {
+Process::Process(const std::string& commandLine) {
     std::wstring command = Widen(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         ADD_FAILURE() << "cannot start " << commandLine;
-        return ~0ul;
+        return;
     }
-    ::WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = ~0ul;
-    ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    handle_ = process.hProcess;
+    id_ = process.dwProcessId;
+}
+
+Process::~Process() {
+    if (!handle_) return;
+    if (Wait(0) == STILL_ACTIVE) ::TerminateProcess(handle_, 1);
+    ::CloseHandle(handle_);
+}
+
+unsigned long Process::Wait(unsigned long milliseconds) {
+    DWORD code = STILL_ACTIVE;
+    if (handle_ && ::WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0) ::GetExitCodeProcess(handle_, &code);
     return code;
 }
+
+unsigned long RunProgram(const std::string& commandLine) { return Process(commandLine).Wait(60000); }
 
 std::string ServerState(const std::string& name) { return OnDriveZ(ZC_SERVER_STATE "/") + name; }
 std::string DataFile(const std::string& name) { return OnDriveZ(ZC_DATA_DIR "/") + name; }

@@ -49,7 +49,23 @@ bool IsFile(const std::string& path);
 // The error `call` raised; a test failure (and error 0) when it raised none.
 Error ErrorOf(const std::function<void()>& call);
 
-// Runs a program (a full command line); its exit code.
+// A program started with a full command line, ended by force if it still runs when dropped.
+class Process {
+public:
+    explicit Process(const std::string& commandLine);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    unsigned long id() const { return id_; }
+    // Its exit code once it ended within `milliseconds`; 259 (still active) otherwise.
+    unsigned long Wait(unsigned long milliseconds);
+
+private:
+    void* handle_ = nullptr;
+    unsigned long id_ = 0;
+};
+
+// Runs a program to its end (a minute at most); its exit code.
 unsigned long RunProgram(const std::string& commandLine);
 // The folder of this test program, where the program and the stand-in DLLs lie.
 std::string BinFolder();
