@@ -1,15 +1,13 @@
-// ZilbaCompanion-e2e.exe, for the whole transfer under Wine only: the program as shipped but for
-// the one thing Wine lacks, Jet 4.0. Its database is a test double that reads the converted
-// database (the stand-in filter's byte-for-byte copy of the handheld's) as the text the test put
-// on the handheld behind the 16 bytes the filter checks: one row per line, its table, then a
-// tab before each "column=value" ("#column" for a number; a column left out is null). It knows
-// the two statements the export runs, "SELECT * FROM [Table]" with an optional
-// "ORDER BY [Column]" on a number column, and nothing else.
+// ZilbaCompanion-e2e.exe, the program of the whole transfer under Wine: the shipped program but
+// for Jet 4.0, which Wine lacks. Its database reads the converted copy of the handheld's as the
+// text the test put there behind the 16 bytes the stand-in filter checks: one row a line, its
+// table, then tab, "column=value" ("#column" a number; a column left out is null) and so on.
 #include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -46,10 +44,14 @@ private:
 
 class TextConnection : public zc::Connection {
 public:
-    explicit TextConnection(std::istream& in) {
-        for (std::string line; std::getline(in, line);) {
+    explicit TextConnection(const std::string& path) {
+        std::ifstream file(std::filesystem::path(zc::win32::Widen(path)), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (text.compare(0, 16, std::string("SQLite format 3\0", 16)) != 0)
+            throw zc::Error(-2147467259, "Unrecognized database format '" + path + "'.");
+        std::istringstream in(text.substr(16));
+        for (std::string line, table, cell; std::getline(in, line);) {
             std::istringstream cells(line);
-            std::string table, cell;
             std::getline(cells, table, '\t');
             Row& row = tables_[table].emplace_back();
             while (std::getline(cells, cell, '\t')) {
@@ -77,16 +79,10 @@ private:
     std::map<std::string, std::vector<Row>> tables_;
 };
 
-class TextDatabase : public zc::Database {
-public:
-    std::unique_ptr<zc::Connection> Open(const std::string& connectionString) override {
-        size_t at = connectionString.find("Data Source=") + 12;
-        std::string path = connectionString.substr(at, connectionString.find(';', at) - at);
-        std::ifstream in(std::filesystem::path(zc::win32::Widen(path)), std::ios::binary);
-        std::string header(16, ' ');
-        if (!in.read(header.data(), 16) || header != std::string("SQLite format 3\0", 16))
-            throw zc::Error(-2147467259, "Unrecognized database format '" + path + "'.");
-        return std::make_unique<TextConnection>(in);
+struct TextDatabase : zc::Database {
+    std::unique_ptr<zc::Connection> Open(const std::string& connection) override {
+        size_t at = connection.find("Data Source=") + 12;
+        return std::make_unique<TextConnection>(connection.substr(at, connection.find(';', at) - at));
     }
 };
 

@@ -56,14 +56,14 @@ TEST(RemoteApi, ServesTheSimulatedHandheldThroughTheStandIn) {
     HANDLE open = rapi.CeCreateFile(u"\\My Documents\\Pocket Zilba\\Signatures\\a.bmp", kGenericRead, kFileShareRead,
                                     nullptr, kOpenExisting, kFileAttributeNormal, 0);
     ASSERT_NE(open, kInvalidHandle);
-    handheld.Undock();
+    handheld.Dock(false);
     uint32_t n = 0;
     char buffer[16];
     EXPECT_EQ(rapi.CeReadFile(open, buffer, sizeof buffer, &n, nullptr), 0);
     EXPECT_EQ(List(rapi, u"\\My Documents\\*", &end), Names{});
     EXPECT_EQ(end, ERROR_DEVICE_NOT_CONNECTED_CE);
     EXPECT_NE(rapi.CeRapiInit(), 0);
-    handheld.Dock();
+    handheld.Dock(true);
     EXPECT_EQ(rapi.CeRapiInit(), 0);
     EXPECT_EQ(rapi.CeRapiUninit(), 0);
 }

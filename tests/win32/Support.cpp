@@ -22,13 +22,6 @@ namespace {
 
 fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
 
-void MakeWritable(const fs::path& root) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
 // A Linux path as Wine's Z: drive shows it.
 std::string OnDriveZ(std::string path) {
     std::replace(path.begin(), path.end(), '/', '\\');
@@ -39,22 +32,22 @@ std::string OnDriveZ(std::string path) {
 
 TempDir::TempDir() {
     static std::atomic<int> count{0};
-    std::string name = "zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
-    win_ = "Z:\\tmp\\" + name;
-    linux_ = "/tmp/" + name;
+    path_ = "Z:\\tmp\\zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
     std::error_code ec;
-    fs::remove_all(P(win_), ec);
-    fs::create_directories(P(win_));
+    fs::remove_all(P(path_), ec);
+    fs::create_directories(P(path_));
 }
 
 TempDir::~TempDir() {
-    MakeWritable(P(win_));
     std::error_code ec;
-    fs::remove_all(P(win_), ec);
+    for (auto it = fs::recursive_directory_iterator(P(path_), ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only ones too
+    fs::remove_all(P(path_), ec);
 }
 
-Handheld::Handheld() : root_(dir.path() + "\\zilba-companion\\handheld") {
-    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen(dir.linuxPath()).c_str());
+Handheld::Handheld() {
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + dir.name()).c_str());
     Folder("My Documents\\Pocket Zilba");
 }
 
@@ -66,8 +59,11 @@ void Handheld::File(const std::string& path, const std::string& bytes) const {
 }
 
 void Handheld::Folder(const std::string& path) const { fs::create_directories(P(Device(path))); }
-void Handheld::Undock() const { WriteFile(dir.path() + "\\zilba-companion\\undocked", ""); }
-void Handheld::Dock() const { fs::remove(P(dir.path() + "\\zilba-companion\\undocked")); }
+
+void Handheld::Dock(bool docked) const {
+    if (docked) fs::remove(P(dir / "zilba-companion\\undocked"));
+    else WriteFile(dir / "zilba-companion\\undocked", "");
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(P(path), std::ios::binary | std::ios::trunc);
@@ -126,8 +122,6 @@ unsigned long Process::Wait(unsigned long milliseconds) {
     if (handle_ && ::WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0) ::GetExitCodeProcess(handle_, &code);
     return code;
 }
-
-unsigned long RunProgram(const std::string& commandLine) { return Process(commandLine).Wait(60000); }
 
 std::string ServerState(const std::string& name) { return OnDriveZ(ZC_SERVER_STATE "/") + name; }
 std::string DataFile(const std::string& name) { return OnDriveZ(ZC_DATA_DIR "/") + name; }
