@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -21,12 +20,6 @@ using win32::Widen;
 namespace {
 
 fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
-
-// A Linux path as Wine's Z: drive shows it.
-std::string OnDriveZ(std::string path) {
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return "Z:" + path;
-}
 
 }  // namespace
 
@@ -123,13 +116,9 @@ unsigned long Process::Wait(unsigned long milliseconds) {
     return code;
 }
 
-std::string ServerState(const std::string& name) { return OnDriveZ(ZC_SERVER_STATE "/") + name; }
-std::string DataFile(const std::string& name) { return OnDriveZ(ZC_DATA_DIR "/") + name; }
-
-std::string Server() {
-    std::string port = ReadFile(ServerState("port"));
-    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
-    return "127.0.0.1:" + port;
-}
+// Linux paths as Wine's Z: drive shows them; Windows takes "/" as well as "\\".
+std::string ServerState(const std::string& name) { return "Z:" ZC_SERVER_STATE "\\" + name; }
+std::string DataFile(const std::string& name) { return "Z:" ZC_DATA_DIR "\\" + name; }
+std::string Server() { return "127.0.0.1:" + std::to_string(std::stoi(ReadFile(ServerState("port")))); }
 
 }  // namespace zc::test

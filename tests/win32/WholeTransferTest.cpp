@@ -26,15 +26,6 @@ using Names = std::vector<std::string>;
 const char kSettingsKey[] = "Software\\Brennowick\\Zilba Companion";
 const std::string kFinished = "Finished. For more information please see the log.";
 
-// The handheld's database as the double reads it, in the order the rows were recorded.
-const std::string kDatabase =
-    std::string("SQLite format 3\0", 16) + "Control\tSiteName=e2e\n" +
-    "Jobs\t#UserID=42\t#EventCode=102\t#JobNumber=731\tDateTime=2026-12-05 07:45:00\tText=Work started\n"
-    "Jobs\t#UserID=42\t#EventCode=101\t#JobNumber=731\tDateTime=2026-12-05 07:40:12\tText=Arrived on site\n"
-    "Jobs\t#UserID=43\t#EventCode=201\t#JobNumber=732\tDateTime=2026-12-05 09:05:00\tText=Z\xC3\xBCrich: no access\n"
-    "Jobs\t#UserID=42\t#EventCode=104\t#JobNumber=731\tDateTime=2026-12-05 08:30:00\tText=Customer signed\tSignature=5001\n"
-    "Jobs\t#UserID=43\t#EventCode=104\t#JobNumber=732\tDateTime=2026-12-06 09:10:00\tText=Card left\tSignature=5002\n";
-
 Names Entries(const std::string& folder) {
     Names names;
     for (const auto& entry : std::filesystem::directory_iterator(Widen(folder)))
@@ -119,8 +110,11 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ASSERT_NE(::GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs a display (scripts/windows.sh starts one)";
     // A handheld with five job rows and three bitmaps: every byte value, exactly one read of
     // 1024 bytes, and an empty one.
+    // The database holds the rows as the test double reads them (tests/data/win-handheld.txt), in
+    // the order they were recorded, behind the 16 bytes the stand-in filter checks.
     Handheld handheld;
-    handheld.File("My Documents\\Pocket Zilba\\P_ZILBA.CDB", kDatabase);
+    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(DataFile("win-handheld.txt"));
+    handheld.File("My Documents\\Pocket Zilba\\P_ZILBA.CDB", database);
     std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
     for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
     bitmaps["S_5002.bmp"].resize(1024, '\xFF');
@@ -160,7 +154,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
         EXPECT_EQ(Setting(HKEY_CURRENT_USER, kSettingsKey, settings[i]), fields[i]) << settings[i];
     EXPECT_EQ(ReadFile(handheld.Device("My Documents\\Pocket Zilba\\.purge")), "") << "the purge flag";
     EXPECT_EQ(Entries(local), (Names{"Export", "P_ZILBA.MDB", "Upload"}));
-    EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), kDatabase);
+    EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), database);
     EXPECT_EQ(Entries(local + "\\Export"), Names{});
     const Names backups = Entries(local + "\\Upload");
     ASSERT_EQ(backups.size(), 1u);
