@@ -2,6 +2,7 @@
 // for Jet 4.0, which Wine lacks. Its database reads the converted copy of the handheld's as the
 // text the test put there behind the 16 bytes the stand-in filter checks: one row a line, its
 // table, then tab, "column=value" ("#column" a number; a column left out is null) and so on.
+// It runs the export's two statements and refuses any other.
 #include <windows.h>
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
+#include <stdexcept>
 
 #include "app/win32/Program.h"
 #include "platform/Error.h"
@@ -20,24 +23,21 @@ namespace {
 
 using Row = std::map<std::string, zc::FieldValue, std::less<>>;
 
+// Raises, as a row set must, when there is no current row.
 class Rows : public zc::Recordset {
 public:
     explicit Rows(std::vector<Row> rows) : rows_(std::move(rows)) {}
     bool Eof() override { return at_ >= rows_.size(); }
     void Read(std::string_view name, zc::FieldValue& value) override {
-        auto field = Current().find(name);
-        value = field == Current().end() ? zc::FieldValue{} : field->second;
+        auto field = rows_.at(at_).find(name);
+        value = field == rows_[at_].end() ? zc::FieldValue{} : field->second;
     }
     void MoveNext() override {
-        Current();
+        if (Eof()) throw std::out_of_range("no current row");
         ++at_;
     }
 
 private:
-    const Row& Current() {
-        if (Eof()) throw zc::Error(3021, "Either BOF or EOF is True, or the current record has been deleted.");
-        return rows_[at_];
-    }
     std::vector<Row> rows_;
     size_t at_ = 0;
 };
@@ -61,10 +61,13 @@ public:
         }
     }
     std::unique_ptr<zc::Recordset> Execute(const std::string& sql) override {
-        auto table = tables_.find(Bracketed(sql, "SELECT * FROM ["));
-        if (table == tables_.end()) throw zc::Error(-2147217865, "Cannot find the input table: " + sql);
-        std::vector<Row> rows = table->second;
-        if (std::string column = Bracketed(sql, "ORDER BY ["); !column.empty())
+        std::smatch is;
+        if (!std::regex_match(sql, is, std::regex(R"(SELECT \* FROM \[(\w+)\]( ORDER BY \[(\w+)\])?)")) ||
+            !tables_.count(is[1]))
+            throw zc::Error(-2147217865, "The test database cannot run: " + sql);
+        std::vector<Row> rows = tables_[is[1]];
+        const std::string column = is[3];
+        if (!column.empty())
             std::stable_sort(rows.begin(), rows.end(), [&column](const Row& a, const Row& b) {
                 return std::stol(a.at(column).text) < std::stol(b.at(column).text);
             });
@@ -72,10 +75,6 @@ public:
     }
 
 private:
-    static std::string Bracketed(const std::string& sql, const std::string& before) {
-        size_t at = sql.find(before);
-        return at == std::string::npos ? "" : sql.substr(at + before.size(), sql.find(']', at) - at - before.size());
-    }
     std::map<std::string, std::vector<Row>> tables_;
 };
 

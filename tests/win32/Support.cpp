@@ -17,11 +17,7 @@ namespace fs = std::filesystem;
 using win32::Narrow;
 using win32::Widen;
 
-namespace {
-
-fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
-
-}  // namespace
+static fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
 
 TempDir::TempDir() {
     static std::atomic<int> count{0};

@@ -1,7 +1,6 @@
 #pragma once
-// What the Windows tests share: a fresh folder on Wine's Z: drive (so that its Linux path can be
-// handed to the stand-ins), a simulated handheld, files in and out, the error a call raised,
-// programs started and waited for, and where the stand-in server and the expected texts are.
+// What the Windows tests share: folders, the simulated handheld, files, errors, programs, and
+// where the stand-in server and the expected texts are.
 #include <functional>
 #include <string>
 
@@ -67,8 +66,7 @@ inline unsigned long RunProgram(const std::string& commandLine) { return Process
 std::string BinFolder();
 // The Windows path of an expected text in tests/data.
 std::string DataFile(const std::string& name);
-// The stand-in web server the tests' fixture started: "127.0.0.1:port", and the Windows path
-// of a file it keeps ("data\zilba\<site>\p_zilba\import\<name>").
+// The stand-in web server the fixture started ("127.0.0.1:port"), and a file of its state folder.
 std::string Server();
 std::string ServerState(const std::string& name);
 

@@ -72,15 +72,13 @@ public:
     }
     std::string Text(int id) { return test::Text(main, id); }
     std::string Counters() {
-        std::string counts;
-        for (int id : {IDC_SESSIONS, IDC_EVENTS, IDC_SIGNS, IDC_SUCCESS, IDC_FAILURE}) counts += Text(id) + " ";
-        return counts;
+        return Text(IDC_SESSIONS) + " " + Text(IDC_EVENTS) + " " + Text(IDC_SIGNS) + " " + Text(IDC_SUCCESS) + " " +
+               Text(IDC_FAILURE);
     }
     void Press(int id) { ::PostMessageA(::GetDlgItem(main, id), BM_CLICK, 0, 0); }
     // Waits for the next message box, answers it with `button` and gives its text.
     std::string Answer(int button) {
         HWND box = Await([this] { return Find("#32770", "Zilba Companion"); });
-        if (!box) return "(no box)";
         std::string text = test::Text(box, 0xFFFF);
         ::PostMessageA(box, WM_COMMAND, button, 0);
         Await([box] { return ::IsWindow(box) ? HWND{} : box; });
@@ -108,10 +106,9 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
 
 TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ASSERT_NE(::GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs a display (scripts/windows.sh starts one)";
-    // A handheld with five job rows and three bitmaps: every byte value, exactly one read of
-    // 1024 bytes, and an empty one.
-    // The database holds the rows as the test double reads them (tests/data/win-handheld.txt), in
-    // the order they were recorded, behind the 16 bytes the stand-in filter checks.
+    // A handheld with five job rows (tests/data/win-handheld.txt, as the test double reads them,
+    // behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte value,
+    // exactly one read of 1024 bytes, and an empty one.
     Handheld handheld;
     const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(DataFile("win-handheld.txt"));
     handheld.File("My Documents\\Pocket Zilba\\P_ZILBA.CDB", database);
@@ -120,8 +117,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     bitmaps["S_5002.bmp"].resize(1024, '\xFF');
     for (const auto& [name, bytes] : bitmaps) handheld.File("My Documents\\Pocket Zilba\\Signatures\\" + name, bytes);
     ASSERT_EQ(RunProgram("\"" + BinFolder() + "\\zilba-register.exe\""), 0u);
-    // The user's regional formats, which every date the program writes follows (this prefix is
-    // the tests' own).
+    // The user's regional formats, which every date the program writes follows.
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
     // The stand-in server and a site of the user's own; the local directory stays the default.
@@ -149,7 +145,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_EQ(program.Answer(IDYES), "Have you connected the device to the PC?");
     EXPECT_EQ(program.Answer(IDYES), "Site name in the device is e2e. Do you want to use the site configured in the device?");
     EXPECT_EQ(program.Answer(IDOK), kFinished);
-    EXPECT_EQ(program.Counters(), "1 5 3 4 0 ");
+    EXPECT_EQ(program.Counters(), "1 5 3 4 0");
     for (size_t i = 0; i < settings.size(); ++i)  // as the fields stood when the run began
         EXPECT_EQ(Setting(HKEY_CURRENT_USER, kSettingsKey, settings[i]), fields[i]) << settings[i];
     EXPECT_EQ(ReadFile(handheld.Device("My Documents\\Pocket Zilba\\.purge")), "") << "the purge flag";
@@ -180,7 +176,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     program.Press(IDC_RESEND);
     ASSERT_TRUE(program.Choose(backup + "\\" + exportName));
     EXPECT_EQ(program.Answer(IDOK), kFinished);
-    EXPECT_EQ(program.Counters(), "1 5 3 8 0 ");
+    EXPECT_EQ(program.Counters(), "1 5 3 8 0");
     Names both = Entries(local + "\\Upload");
     ASSERT_EQ(both.size(), 2u);
     EXPECT_EQ(Entries(local + "\\Upload\\" + both[both[0] == backups[0] ? 1 : 0]), sent);
