@@ -1,6 +1,7 @@
-// The registry and database adapters against the real Windows functions under Wine. The kernel
-// (the mutex across processes, library loading, the program's own path, writes at offsets),
-// the documents folder and the regional formats show in the whole transfer.
+// The registry and database adapters against the real Windows functions under Wine. The other
+// hives and missing values, the kernel (the mutex across processes, library loading, the
+// program's own path, writes at offsets), the documents folder and the regional formats show in
+// the whole transfer.
 #include "platform/win32/WinApi.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,7 @@ TEST(Registry, RoundTripsThroughTheRealRegistryCutAtNulWithoutRegardToCase) {
     RegWriteString(registry, kHkeyCurrentUser, kTestKey, "PC_LOCATION", "  C:\\Zürich Daten  ");
     EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, kTestKey, "PC_LOCATION"), "C:\\Zürich Daten");
     // Key and value names match without regard to case, as Windows matches them.
-    std::string upper = kTestKey;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = "SOFTWARE\\BRENNOWICK\\ZILBA COMPANION TEST " + std::to_string(::GetCurrentProcessId());
     EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, upper, "pc_location"), "C:\\Zürich Daten");
     // The text is stored in the ANSI code page, as the A functions read it.
     HKEY key = 0;
@@ -39,7 +39,6 @@ TEST(Registry, RoundTripsThroughTheRealRegistryCutAtNulWithoutRegardToCase) {
     EXPECT_EQ(registry.RegCloseKey(key), kErrorSuccess);
     EXPECT_EQ(registry.RegCloseKey(key), kErrorInvalidHandle) << "a key closes once";
     EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, kTestKey, "SITE_NAME"), "abc");
-    // HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT and missing values show in the whole transfer.
     ::RegDeleteTreeA(kWinCurrentUser, kTestKey.c_str());
 }
 
@@ -52,8 +51,6 @@ TEST(Database, AFailedOpenCarriesAdosDescription) {
         database.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dir / "P_ZILBA.MDB" +
                       ";Persist Security Info=False");
     });
-    EXPECT_LT(e.number(), 0) << "an HRESULT";
-    EXPECT_FALSE(e.description().empty());
     EXPECT_EQ(e.description(), "Provider cannot be found. It may not be properly installed.");
 }
 

@@ -3,8 +3,6 @@
 // text the test put there behind the 16 bytes the stand-in filter checks: one row a line, its
 // table, then tab, "column=value" ("#column" a number; a column left out is null) and so on.
 // It runs the export's two statements and refuses any other.
-#include <windows.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -44,7 +42,9 @@ private:
 
 class TextConnection : public zc::Connection {
 public:
-    explicit TextConnection(const std::string& path) {
+    explicit TextConnection(const std::string& connection) {
+        size_t at = connection.find("Data Source=") + 12;
+        const std::string path = connection.substr(at, connection.find(';', at) - at);
         std::ifstream file(std::filesystem::path(zc::win32::Widen(path)), std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         if (text.compare(0, 16, std::string("SQLite format 3\0", 16)) != 0)
@@ -79,10 +79,7 @@ private:
 };
 
 struct TextDatabase : zc::Database {
-    std::unique_ptr<zc::Connection> Open(const std::string& connection) override {
-        size_t at = connection.find("Data Source=") + 12;
-        return std::make_unique<TextConnection>(connection.substr(at, connection.find(';', at) - at));
-    }
+    std::unique_ptr<zc::Connection> Open(const std::string& connection) override { return std::make_unique<TextConnection>(connection); }
 };
 
 }  // namespace

@@ -77,8 +77,7 @@ TEST(RequestObject, SendsTheHeaderAsGivenAndTheBodyAtOnceThenGets) {
     EXPECT_NE(sent.find("\r\nContent-Type: multipart/form-data, boundary=Enter_The_Dragon\r\n"), std::string::npos)
         << sent;
     EXPECT_EQ(sent.find("Expect:"), std::string::npos) << sent;
-    ASSERT_GE(sent.size(), body.size());
-    EXPECT_EQ(sent.substr(sent.size() - body.size()), body);
+    EXPECT_EQ(sent.substr(sent.find("\r\n\r\n") + 4), body);
 
     // The same object, opened again: a GET without a body, and a status other than 200.
     request->Open("GET", "http://" + Server() + "/no/such/page", false);

@@ -36,8 +36,8 @@ TempDir::~TempDir() {
 }
 
 Handheld::Handheld() {
-    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + dir.name()).c_str());
-    Folder("My Documents\\Pocket Zilba");
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + dir.path().substr(7)).c_str());
+    fs::create_directories(P(Device("My Documents\\Pocket Zilba")));
 }
 
 Handheld::~Handheld() { ::SetEnvironmentVariableW(L"XDG_DATA_HOME", nullptr); }
@@ -46,8 +46,6 @@ void Handheld::File(const std::string& path, const std::string& bytes) const {
     fs::create_directories(P(Device(path)).parent_path());
     WriteFile(Device(path), bytes);
 }
-
-void Handheld::Folder(const std::string& path) const { fs::create_directories(P(Device(path))); }
 
 void Handheld::Dock(bool docked) const {
     if (docked) fs::remove(P(dir / "zilba-companion\\undocked"));

@@ -14,9 +14,7 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    // "Z:\tmp\…"; name() is its last part, also the folder's name below the Linux /tmp.
-    const std::string& path() const { return path_; }
-    std::string name() const { return path_.substr(7); }
+    const std::string& path() const { return path_; }  // "Z:\tmp\…", the Linux /tmp/…
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
 private:
@@ -31,8 +29,7 @@ public:
     Handheld();
     ~Handheld();
     std::string Device(const std::string& path) const { return dir / "zilba-companion\\handheld\\" + path; }
-    void File(const std::string& path, const std::string& bytes) const;
-    void Folder(const std::string& path) const;
+    void File(const std::string& path, const std::string& bytes) const;  // and the folders above it
     void Dock(bool docked) const;
 
     TempDir dir;
