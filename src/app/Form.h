@@ -1,9 +1,13 @@
 #pragma once
 // What the steps see of the two windows: the fields and counters of the main window, the log,
-// the boxes, the file dialog and the cursor. The Qt shell implements it; tests use a fake.
+// the boxes, the file dialog and the cursor. The Qt and Windows shells implement it; tests use
+// a fake.
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/Platform.h"
 
 namespace zc {
@@ -63,6 +67,18 @@ struct MainForm {
 };
 
 inline void WriteLog(MainForm& f, const std::string& message) { f.ui.WriteLog(message); }
+
+// Runs a command of a window. The runs report their own errors; one that escapes is shown the
+// same way, so that it cannot end the program.
+inline void RunShowingErrors(Form& ui, const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const std::exception& e) {
+        ui.ShowMessage("Error: " + DescribeError(e));
+    } catch (...) {
+        ui.ShowMessage("Error: Unknown error");
+    }
+}
 
 // Reads a counter as a signed 16-bit number, adds one, writes it back and repaints.
 // Text that is not a number raises 13, a number past 32767 raises 6.

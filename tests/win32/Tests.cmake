@@ -30,6 +30,9 @@ set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 add_dependencies(test_win32 standin_rapi standin_adofiltr zilba-register)
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
+# The Windows shell's windows, with the program's resources.
+target_sources(test_win32 PRIVATE win32/WindowsTest.cpp)
+target_link_libraries(test_win32 PRIVATE zc_win32_app zc_win32_resources)
 
 add_test(NAME zilba_server_start
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/server.sh start ${ZC_LINUX_BIN_DIR} ${ZC_SERVER_STATE})

@@ -422,14 +422,7 @@ void MainWindow::Run(const std::function<void()>& run) {
     // A box's own event loop may hand over a click queued while the run was busy; one run at a time.
     if (running_ || unloaded_ || !run) return;
     running_ = true;
-    try {
-        run();
-    } catch (const std::exception& e) {
-        // The runs report their own errors; this only keeps a stray one from ending the program.
-        ShowMessage("Error: " + DescribeError(e));
-    } catch (...) {
-        ShowMessage("Error: Unknown error");
-    }
+    RunShowingErrors(*this, run);
     running_ = false;
     FlushRefresh();
     if (log_) log_->Flush();

@@ -130,6 +130,12 @@ LRESULT CALLBACK LogWindow::Procedure(HWND window, UINT message, WPARAM wParam, 
             // The close box takes the window down, and the log with it.
             if (!self->mayClose || self->mayClose()) ::DestroyWindow(window);
             return 0;
+        case WM_CTLCOLORSTATIC:
+            // Locked, not greyed: the log keeps the colours of a field one reads.
+            if (reinterpret_cast<HWND>(lParam) != self->txtLog_) break;
+            ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOWTEXT));
+            ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
         case WM_SETCURSOR:
             if (BusyCursor::Answer()) return TRUE;
             break;

@@ -149,11 +149,15 @@ void MainWindow::CreateControls(HINSTANCE instance) {
     Child(window_, L"BUTTON", "&Resend", button, 278, 240, 88, 25, IDC_RESEND);
 }
 
-int MainWindow::Run() {
+void MainWindow::Show() {
     ::ShowWindow(window_, SW_SHOW);
-    ::UpdateWindow(window_);
     ::SetForegroundWindow(window_);
     ::SetFocus(focus_);
+    PaintNow();
+}
+
+int MainWindow::Run() {
+    Show();
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (log_.Exists() && ::IsDialogMessageW(log_.window(), &msg)) continue;
@@ -279,14 +283,7 @@ void MainWindow::RunCommand(const std::function<void()>& run) {
     // A box's own message loop may hand over a press queued while the run was busy: one run at a time.
     if (running_ || unloaded_ || !run) return;
     running_ = true;
-    try {
-        run();
-    } catch (const std::exception& e) {
-        // The runs report their own errors; this only keeps a stray one from ending the program.
-        ShowMessage("Error: " + DescribeError(e));
-    } catch (...) {
-        ShowMessage("Error: Unknown error");
-    }
+    RunShowingErrors(*this, run);
     running_ = false;
     PaintNow();
     DropQueuedInput();

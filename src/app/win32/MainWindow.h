@@ -35,7 +35,9 @@ public:
     // A paint sooner than this after the last one waits for the next paint, box, wait or run end.
     void SetRefreshInterval(unsigned milliseconds) { refreshInterval_ = milliseconds; }
 
-    // Shows the window with the focus on Transfer, and runs its messages until the program ends.
+    // Shows the window with the focus on Transfer and paints it.
+    void Show();
+    // Shows the window and runs its messages until the program ends.
     int Run();
     // Runs the unload handler once, takes both windows down and ends the message loop.
     void Unload();

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Rapi.h"
 
+#include "platform/Waiting.h"
 #include "platform/win32/RapiExports.h"
 
 namespace zc::win32 {
@@ -55,12 +56,16 @@ bool Win32Rapi::Load() {
     return true;
 }
 
-int32_t Win32Rapi::CeRapiInit() { return Load() ? api_->init() : kNoLibrary; }
+int32_t Win32Rapi::CeRapiInit() {
+    Waiting(Wait::Long);  // the docking software may keep the connection waiting
+    return Load() ? api_->init() : kNoLibrary;
+}
 
 int32_t Win32Rapi::CeRapiUninit() { return api_ ? api_->uninit() : kNoLibrary; }
 
 HANDLE Win32Rapi::CeFindFirstFile(const char16_t* fileName, CE_FIND_DATA* findData) {
     if (!api_) return kInvalidHandle;
+    Waiting(Wait::Brief);  // each call that waits on the handheld lets the windows paint and answer
     ::HANDLE h = api_->findFirst(reinterpret_cast<LPCWSTR>(fileName), findData);
     return h == kWinInvalidHandle ? kInvalidHandle : reinterpret_cast<HANDLE>(h);
 }
@@ -77,6 +82,7 @@ HANDLE Win32Rapi::CeCreateFile(const char16_t* fileName, uint32_t access, uint32
                                const void* security, uint32_t creation, uint32_t flags,
                                HANDLE templateFile) {
     if (!api_) return kInvalidHandle;
+    Waiting(Wait::Brief);
     // The handheld takes no security record; the program's is all zero, which means none.
     (void)security;
     ::HANDLE h = api_->createFile(reinterpret_cast<LPCWSTR>(fileName), access, share, nullptr, creation,
@@ -88,6 +94,7 @@ int32_t Win32Rapi::CeReadFile(HANDLE file, void* buffer, uint32_t toRead, uint32
                               void* overlapped) {
     if (read) *read = 0;
     if (!api_) return 0;
+    Waiting(Wait::Brief);
     DWORD n = 0;
     BOOL ok = api_->readFile(reinterpret_cast<::HANDLE>(file), buffer, toRead, &n,
                              static_cast<LPOVERLAPPED>(overlapped));
