@@ -52,6 +52,8 @@ for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
 [ -s "$displayfile" ] || { echo "windows.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(cat "$displayfile")
 rm -f "$displayfile"
+# A Wine server left running in this prefix keeps the display its desktop first met: a new one.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -p
 trap '/usr/lib/wine/wineserver -k || true; kill $xvfb 2>/dev/null || true' EXIT
 # No window manager runs there: Wine then places the windows itself rather than wait for one.
