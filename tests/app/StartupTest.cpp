@@ -191,24 +191,4 @@ TEST(Settings, StoredAsTypedAndReadBackCleanedWhileEmptyOnesKeepTheDefault) {
     EXPECT_EQ(rig.registry.openKeys, 0) << "every opened key is closed";
 }
 
-TEST(Settings, RegistryFailuresAreSilentAndTheOtherValuesStillTried) {
-    Rig rig;
-    rig.form.fields = kDefaults;
-    rig.plan.FailCall("RegCreateKeyExA", 2);  // PC_LOCATION's key cannot be opened
-    rig.plan.FailCall("RegSetValueExA", 2);   // SERVER_NAME cannot be stored (PC_LOCATION set none)
-    SaveSettings(rig.f);
-    EXPECT_EQ(rig.registry.openKeys, 0);
-    auto stored = [&](const char* name) {
-        return RegReadString(rig.registry, kHkeyCurrentUser, kSettingsKey, name);
-    };
-    EXPECT_EQ(stored("HPC_LOCATION"), "dev-default");
-    EXPECT_EQ(stored("PC_LOCATION"), "");
-    EXPECT_EQ(stored("SERVER_NAME"), "");
-    EXPECT_EQ(stored("SITE_NAME"), "site-default");
-
-    rig.plan.FailCall("RegQueryValueExA", 0);
-    EXPECT_EQ(stored("SITE_NAME"), "");
-    EXPECT_EQ(rig.registry.openKeys, 0) << "closed on the failing path too";
-}
-
 }  // namespace zc::test

@@ -39,21 +39,13 @@ void ExpectOnServer(const std::string& folder, const std::string& data) {
 TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     Installed setup("12", "3");
     ASSERT_EQ(setup.failure, "");
-    Desktop& desktop = setup.desktop;
     const std::string &data = setup.data, &local = setup.localDir, &handheld = setup.handheld;
+    Program program(setup.desktop, setup.log);
+    ASSERT_TRUE(program.shown());
 
-    pid_t program = StartProcess({kBin + "ZilbaCompanion"});
-    const std::string main = desktop.WaitForMain();
-    ASSERT_NE(main, "");
-    // Transfer, and Yes to "Have you connected the device to the PC?".
-    desktop.Key(main, "alt+t");
-    std::string box;
-    auto aBox = [&] { return !(box = desktop.Box(main)).empty(); };
-    ASSERT_TRUE(Eventually(aBox)) << "no question appeared";
-    desktop.Key(box, "Return");
-    box.clear();
-    // The run ends with its box once the backup holds what was sent.
-    ASSERT_TRUE(Eventually([&] { return Entries(local + "/Upload", true).size() == 1 && aBox(); }));
+    // Transfer, Yes to "Have you connected the device to the PC?", and the closing box.
+    ASSERT_TRUE(program.Transfer());
+    ASSERT_EQ(Entries(local + "/Upload", true).size(), 1u);
     std::string backup = Entries(local + "/Upload", true)[0];
     std::vector<std::string> sent = Entries(backup);
     ASSERT_EQ(sent.size(), 4u) << "the export file and three bitmaps";
@@ -63,29 +55,16 @@ TEST(EndToEnd, TransferThenResendThroughTheWindows) {
     EXPECT_TRUE(fs::exists(handheld + "/.purge"));
     for (const std::string& bmp : Entries(handheld + "/Signatures"))
         EXPECT_EQ(ReadFile(handheld + "/Signatures/" + bmp), ReadFile(backup + "/" + bmp));
-    desktop.Key(box, "Return");
-    ASSERT_TRUE(Eventually([&] { return desktop.Box(main).empty(); }));
 
     // Resend the backed-up export file through the file dialog.
     std::this_thread::sleep_for(std::chrono::seconds(1));  // a new second, a new backup folder
     fs::remove_all(data);
     fs::create_directories(data);
-    desktop.Key(main, "alt+r");
-    std::string dialog;
-    ASSERT_TRUE(Eventually([&] {
-        auto w = desktop.Windows("Select export file");
-        return !w.empty() && !(dialog = w[0]).empty();
-    }));
-    RunProcess({"/usr/bin/xdotool", "windowfocus", "--sync", dialog}, 10);
-    desktop.Type(backup + "/" + sent.back());
-    desktop.Key(dialog, "Return");
-    box.clear();
-    ASSERT_TRUE(Eventually([&] { return Entries(local + "/Upload", true).size() == 2 && aBox(); }));
+    ASSERT_TRUE(program.Resend(backup + "/" + sent.back()));
+    ASSERT_EQ(Entries(local + "/Upload", true).size(), 2u);
     std::string second = Entries(local + "/Upload", true)[1];
     EXPECT_EQ(Entries(second), sent);
     ExpectOnServer(second, data);
-    desktop.Key(box, "Return");
-    StopProcess(program);
 }
 
 TEST(EndToEnd, InstalledWithAMenuEntryAndItsIcon) {

@@ -164,49 +164,6 @@ using Lines = std::vector<std::string>;
 
 }  // namespace
 
-TEST(BackupFiles, MovesThePlainFilesIntoOneDatedFolder) {
-    ExportRig rig;
-    WriteFile(rig.Export("c_zilba_05122026_140001.txt"), "&&START%%\r\n");
-    WriteFile(rig.Export("a.bmp"), std::string("BM\0\1\2", 5));
-    WriteFile(rig.Export("NOEXT"), "x");
-    WriteFile(rig.Export(".hidden"), "h");
-    fs::create_directory(rig.Export("sub"));
-    WriteFile(rig.Export("sub/inner.bmp"), "i");
-
-    BackupFiles(rig.f);
-
-    const std::string backup = rig.Upload(kStamp);
-    EXPECT_EQ(rig.form.log, Lines{"Backing up files"});
-    EXPECT_EQ(Names(rig.Local("Upload")), Lines{kStamp});
-    EXPECT_EQ(Names(backup), (Lines{"NOEXT", "a.bmp", "c_zilba_05122026_140001.txt"}));
-    EXPECT_EQ(ReadFile(backup + "/a.bmp"), std::string("BM\0\1\2", 5));
-    // Hidden files and folders stay where they are.
-    EXPECT_EQ(Names(rig.Local("Export")), (Lines{".hidden", "sub"}));
-    EXPECT_EQ(ReadFile(rig.Export("sub/inner.bmp")), "i");
-
-    // An empty export folder still makes its backup folder, named after the regional time.
-    rig.clock.style = FixedClock::Style::MonthDayYear;
-    fs::remove_all(rig.Export("sub"));
-    fs::remove(rig.Export(".hidden"));
-    BackupFiles(rig.f);
-    EXPECT_EQ(Names(rig.Local("Upload")), (Lines{kStamp, "1252026_20709_PM"}));
-    EXPECT_EQ(Names(rig.Upload("1252026_20709_PM")), Lines{});
-}
-
-TEST(BackupFiles, FolderThatExistsOrCannotBeMadeMovesNothing) {
-    ExportRig rig;
-    WriteFile(rig.Export("one.bmp"), "first");
-    BackupFiles(rig.f);
-    // A second backup within the same second never mixes with or replaces the first one's files.
-    WriteFile(rig.Export("one.bmp"), "second");
-    EXPECT_NE(ErrorOf([&] { BackupFiles(rig.f); }).description().find(rig.Upload(kStamp)), std::string::npos);
-    EXPECT_EQ(ReadFile(rig.Upload(kStamp + "/one.bmp")), "first");
-    EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
-    fs::remove_all(rig.Local("Upload"));  // no backup folder at all
-    EXPECT_EQ(ErrorOf([&] { BackupFiles(rig.f); }).number(), kErrPathNotFound);
-    EXPECT_EQ(ReadFile(rig.Export("one.bmp")), "second");
-}
-
 TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {
     ExportRig rig;
     for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);

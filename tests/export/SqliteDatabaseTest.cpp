@@ -14,17 +14,6 @@ std::string Jet(const std::string& path) {
 
 }  // namespace
 
-TEST(SqliteDatabase, TakesTheDataSourceOfTheConnectionString) {
-    EXPECT_EQ(DataSourceOf(Jet("/home/a/P_ZILBA.MDB")), "/home/a/P_ZILBA.MDB");
-    EXPECT_EQ(DataSourceOf("data source=/x.db"), "/x.db");
-    EXPECT_EQ(DataSourceOf(" Data Source =/x y.db ; Mode=Read"), "/x y.db ");
-    // Folder names may hold ";" and "=": only a ";" that starts a new keyword ends the value.
-    EXPECT_EQ(DataSourceOf(Jet("/home/a;b/c=d/P_ZILBA.MDB")), "/home/a;b/c=d/P_ZILBA.MDB");
-    EXPECT_EQ(DataSourceOf("Data Source=\"/a;Mode=x\"\"q.db\";Mode=Read"), "/a;Mode=x\"q.db");
-    EXPECT_EQ(ErrorOf([] { DataSourceOf("Provider=Microsoft.Jet.OLEDB.4.0"); }).number(),
-              posix::kErrDatabase);
-}
-
 TEST(SqliteDatabase, OpensExistingDatabasesOnlyAndReadOnly) {
     TempDir dir;
     posix::SqliteDatabase database;
@@ -47,30 +36,6 @@ TEST(SqliteDatabase, OpensExistingDatabasesOnlyAndReadOnly) {
     e = ErrorOf([&] { connection->Execute("DELETE FROM t"); });
     EXPECT_NE(e.description().find("readonly"), std::string::npos) << e.description();
     EXPECT_EQ(connection->Execute("SELECT COUNT(*) AS n FROM [t]")->Field("n").text, "1");
-}
-
-TEST(SqliteDatabase, RowSetGivesValuesByNameUntilEofAndOutlivesItsConnection) {
-    TempDir dir;
-    Sql(dir / "db.mdb", "CREATE TABLE [Jobs](UserID, EventCode INTEGER); INSERT INTO Jobs VALUES(42, 3);"
-                        "INSERT INTO Jobs VALUES(NULL, 2); INSERT INTO Jobs VALUES(x'410042', 1);");
-    posix::SqliteDatabase database;
-    auto connection = database.Open(Jet(dir / "db.mdb"));
-    auto rows = connection->Execute("SELECT * FROM [Jobs] ORDER BY [EventCode]");
-    connection.reset();  // the rows stay readable
-    std::string seen;
-    FieldValue value;  // one value reused across rows, as the export reads
-    for (; !rows->Eof(); rows->MoveNext()) {
-        rows->Read("userid", value);  // names compare without regard to case
-        seen += (value.isNull ? "null" : value.text) + (value.isNumber ? "#" : "") + "|";
-    }
-    EXPECT_EQ(seen, std::string("A\0B|null|42#|", 13));
-    // Past the end reads and moves raise "no current row"; unknown names raise too.
-    EXPECT_EQ(ErrorOf([&] { rows->Field("UserID"); }).number(), posix::kErrNoCurrentRow);
-    EXPECT_EQ(ErrorOf([&] { rows->MoveNext(); }).number(), posix::kErrNoCurrentRow);
-    rows = database.Open(Jet(dir / "db.mdb"))->Execute("SELECT * FROM Jobs");
-    Error unknown = ErrorOf([&] { rows->Field("Nope"); });
-    EXPECT_EQ(unknown.number(), posix::kErrNoSuchField);
-    EXPECT_EQ(unknown.description(), "no such column: Nope");
 }
 
 }  // namespace zc::test

@@ -83,21 +83,6 @@ TEST(PosixKernel, WithoutARuntimeFolderEachUserHasALockOfTheirOwn) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "another user's program runs guarded by a lock of its own";
 }
 
-TEST(PosixKernel, LoadsLibrariesRefusesOtherFilesAndKnowsItsName) {
-    PosixKernel kernel;
-    EXPECT_EQ(kernel.LoadLibraryA(""), 0u) << "no name never means the program itself";
-    EXPECT_EQ(kernel.LoadLibraryA("/nowhere/adofiltr.so"), 0u);
-    EXPECT_EQ(kernel.GetLastError(), ERROR_MOD_NOT_FOUND_W);
-    HMODULE libm = kernel.LoadLibraryA("libm.so.6");
-    EXPECT_NE(kernel.GetProcAddress(libm, "cos"), nullptr);
-    EXPECT_EQ(kernel.GetProcAddress(libm, "DEVICETODESKTOP"), nullptr);
-    EXPECT_EQ(kernel.GetLastError(), ERROR_PROC_NOT_FOUND_W);
-    EXPECT_EQ(kernel.GetProcAddress(0, "cos"), nullptr) << "module 0 never means any loaded code";
-    EXPECT_TRUE(kernel.FreeLibrary(libm));
-    EXPECT_FALSE(kernel.FreeLibrary(libm));
-    EXPECT_EQ(kernel.AppExeName(), "test_posix");
-}
-
 TEST(PosixKernel, CreateAlwaysEmptiesTheFileAndWritesLandAtTheirOffsets) {
     TempDir dir;
     PosixKernel kernel;

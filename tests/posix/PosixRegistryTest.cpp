@@ -65,30 +65,6 @@ TEST(PosixRegistry, StoresExactBytesUnderNamesThatIgnoreCase) {
     EXPECT_EQ(reg.RegCloseKey(key), kErrorSuccess);
 }
 
-TEST(PosixRegistry, CreateMakesEveryMissingKeyWhileReadsAndStaleHandlesFail) {
-    TempDir dir;
-    PosixRegistry reg(dir / "sub/registry.db");  // its folder is made on the first write
-    EXPECT_EQ(Read(reg, kSettings, "SITE_NAME"), "<error 2>");
-    EXPECT_FALSE(fs::exists(dir / "sub")) << "reading creates nothing";
-
-    uint32_t disposition = 0;
-    const std::string autoStart = "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect";
-    reg.RegCloseKey(Create(reg, kHkeyLocalMachine, autoStart, &disposition));
-    EXPECT_EQ(disposition, kRegCreatedNewKey);
-    HKEY key = Create(reg, kHkeyLocalMachine, "software\\microsoft", &disposition);
-    EXPECT_EQ(disposition, kRegOpenedExistingKey);
-    ASSERT_EQ(Set(reg, key, "", "default value"), kErrorSuccess);
-    EXPECT_EQ(Read(reg, "SOFTWARE\\Microsoft", "", kHkeyLocalMachine), "default value");
-    EXPECT_EQ(Read(reg, "SOFTWARE\\Microsoft", "", kHkeyCurrentUser), "<error 2>") << "another hive";
-    EXPECT_EQ(Read(reg, autoStart, "Zilba Companion", kHkeyLocalMachine), "<error 2>");
-    HKEY other = Create(reg, kHkeyLocalMachine, "SOFTWARE\\Microsoft");
-    EXPECT_EQ(reg.RegCloseKey(key), kErrorSuccess);
-    EXPECT_EQ(Set(reg, other, "x", "y"), kErrorSuccess) << "handles are independent";
-    EXPECT_EQ(reg.RegCloseKey(key), kErrorInvalidHandle);
-    EXPECT_EQ(Set(reg, key, "x", "y"), kErrorInvalidHandle);
-    EXPECT_EQ(Set(reg, 0x80000003u, "x", "y"), kErrorInvalidHandle);
-}
-
 TEST(PosixRegistry, ValuesSurviveANewInstanceARecreatedFileAndADamagedOne) {
     HomeDir dir;
     const std::string file = posix::RegistryFile();

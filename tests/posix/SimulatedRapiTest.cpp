@@ -33,68 +33,10 @@ protected:
         EXPECT_NE(rapi.CeFindClose(h), 0);
         return names;
     }
-    // Whether one read of `h` succeeds.
-    bool Reads(HANDLE h) {
-        char buffer[16];
-        uint32_t read = 0;
-        return rapi.CeReadFile(h, buffer, sizeof buffer, &read, nullptr) != 0;
-    }
 
     HomeDir home;
     posix::SimulatedRapi rapi;
 };
-
-TEST_F(SimulatedRapiTest, ConnectionOpensOnlyWhileDockedAndTakesItsHandlesAlong) {
-    WriteFile(Device(".purge"), "");
-    EXPECT_EQ(Open(kData + ".purge"), kInvalidHandle) << "nothing works before the connection is open";
-    ASSERT_EQ(rapi.CeRapiInit(), 0);
-    HANDLE file = Open(kData + ".purge");
-    EXPECT_TRUE(Reads(file));
-    WriteFile(posix::UndockedMarker(), "");  // undocking drops the connection and its handles
-    EXPECT_FALSE(Reads(file));
-    EXPECT_EQ(Search(kData + ".purge"), Lines{"none"});
-    EXPECT_NE(rapi.CeRapiInit(), 0);
-    EXPECT_EQ(rapi.OpenHandles(), 0u);
-
-    fs::remove(posix::UndockedMarker());
-    ASSERT_EQ(rapi.CeRapiInit(), 0);
-    EXPECT_EQ(rapi.CeCloseHandle(file), 0) << "a handle of the lost connection stays invalid";
-    file = Open(kData + ".purge");
-    ASSERT_TRUE(Reads(file));
-    fs::remove_all(posix::HandheldRoot());
-    fs::create_directories(Device(""));  // another handheld in its place is not this connection's
-    WriteFile(Device(".purge"), "");
-    EXPECT_FALSE(Reads(file));
-    EXPECT_EQ(Search(kData + ".purge"), Lines{"none"});
-    fs::remove_all(posix::HandheldRoot());
-    EXPECT_NE(rapi.CeRapiInit(), 0) << "no handheld folder at all";
-}
-
-TEST_F(SimulatedRapiTest, SearchesMatchNamesAndWildcardsWithoutCaseAndTellFoldersApart) {
-    for (const char* name : {"A.BMP", "b.bmp", "notes.txt", "Ünterschrift.bmp"})
-        WriteFile(Device("Signatures/") + name, "");
-    // A name that is not valid text could never be reported back; the handheld does not list it.
-    WriteFile(Device("Signatures/bad\xff.bmp"), "b");
-    fs::create_directories(Device("Signatures/old.bmp"));
-    fs::create_directories(Device(".purge"));
-    ASSERT_EQ(rapi.CeRapiInit(), 0);
-
-    // Names as stored, in name order; folders carry the directory bit.
-    EXPECT_EQ(Search("\\my documents\\POCKET ZILBA\\signatures\\*.bmp"),
-              (Lines{"A.BMP:128", "b.bmp:128", "old.bmp:16", "Ünterschrift.bmp:128"}));
-    EXPECT_EQ(Search(kData + "Signatures\\*.*").size(), 5u);
-    EXPECT_EQ(Search(kData + "Signatures\\?.bmp"), (Lines{"A.BMP:128", "b.bmp:128"}));
-    for (const char* none :
-         {"Signatures\\*.gif", "Missing\\*.bmp", "nothing", "Signatures\\ünterschrift.bmp"})
-        EXPECT_EQ(Search(kData + none), Lines{"none"}) << none << " (only ASCII letters fold)";
-    // An exact name finds the one entry, a folder as well as a file, also through the doubled
-    // separator a setting with a trailing backslash gives.
-    EXPECT_EQ(Search(kData + ".PURGE"), Lines{".purge:16"});
-    EXPECT_EQ(Search(kData + "\\signatures\\a.bmp"), Lines{"A.BMP:128"});
-    EXPECT_EQ(Search(kData + "Signatures\\ÜNTERSCHRIFT.BMP"), Lines{"Ünterschrift.bmp:128"});
-
-    EXPECT_EQ(rapi.OpenHandles(), 0u);
-}
 
 TEST_F(SimulatedRapiTest, PathsNeverLeaveTheHandheld) {
     const std::string outside = fs::path(posix::HandheldRoot()).parent_path().string();

@@ -1,6 +1,6 @@
 #pragma once
 // Driving real windows from a test: wait for a window to be on screen, answer a modal box or
-// dialog from inside its own event loop, and walk the keyboard's tab chain.
+// dialog from inside its own event loop.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -9,7 +9,6 @@
 #include <QWindow>
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace zc::qt::test {
 
@@ -66,17 +65,5 @@ public:
 private:
     std::function<void(T*)> act_;
 };
-
-// The widgets the Tab key visits from `first`, in order, until it comes round again.
-inline std::vector<QWidget*> TabChain(QWidget* first) {
-    std::vector<QWidget*> chain;
-    QWidget* w = first;
-    do {
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(first->window()))
-            chain.push_back(w);
-        w = w->nextInFocusChain();
-    } while (w && w != first);
-    return chain;
-}
 
 }  // namespace zc::qt::test

@@ -9,7 +9,7 @@
 #include "handheld/Handheld.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
-#include "support/FaultyServices.h"
+#include "support/Faults.h"
 #include "support/Helpers.h"
 #include "support/Invariant.h"
 #include "support/Loopback.h"

@@ -295,4 +295,55 @@ TEST(HostileInput, HiddenNamesAndLinksNeverPassForSignatures) {
     EXPECT_EQ(rig.Served().count("leak.bmp"), 0u) << "never sent through a link";
 }
 
+// A handheld whose search hands back names no file may have on the PC.
+struct ScriptedNames : FaultyRapi {
+    using FaultyRapi::FaultyRapi;
+    std::vector<std::u16string> names;
+    size_t next = 0;
+    bool Fill(CE_FIND_DATA* d) {
+        if (next >= names.size()) return false;
+        *d = CE_FIND_DATA{};
+        d->dwFileAttributes = kFileAttributeNormal;
+        std::copy(names[next].begin(), names[next].end(), d->cFileName);
+        ++next;
+        return true;
+    }
+    HANDLE CeFindFirstFile(const char16_t*, CE_FIND_DATA* d) override {
+        return Fill(d) ? 77 : kInvalidHandle;
+    }
+    int32_t CeFindNextFile(HANDLE, CE_FIND_DATA* d) override { return Fill(d); }
+    int32_t CeFindClose(HANDLE) override { return 1; }
+    uint32_t CeGetLastError() override { return ERROR_NO_MORE_FILES_CE; }
+};
+
+TEST(HostileInput, HandheldNamesThatAreNoPlainFileNamesAreRefused) {
+    Rig rig;
+    fs::create_directories(rig.Local("Export"));
+    ASSERT_EQ(rig.rapi.CeRapiInit(), 0);
+    rig.DeviceFile(kPocket + "/Signatures/ok.bmp", "BM");
+    ScriptedNames names(rig.real.rapi, rig.plan);
+    names.names = {u"..", u"..\\..\\evil.bmp", u"sub/x.bmp", u"ok.bmp"};
+    Platform os{rig.registry, rig.kernel, rig.shell, names, rig.files, rig.real.database,
+                rig.real.http, rig.clock};
+    MainForm f{rig.form, os};
+
+    EXPECT_EQ(ErrorOf([&] { CopySignatures(f); }).number(), -600);
+    std::vector<std::string> expected{"Copying signatures from handheld device"};
+    for (const char* bad : {"..", "..\\..\\evil.bmp", "sub/x.bmp"}) {
+        expected.push_back(std::string("Copying file: ") + bad);
+        expected.push_back(std::string("  ..Ignoring invalid file name: ") + bad);
+    }
+    expected.push_back("Copying file: ok.bmp");
+    EXPECT_EQ(rig.form.log, expected);
+    std::vector<std::string> opened;
+    for (const std::string& call : rig.plan.calls)
+        if (call.starts_with("CeCreateFile")) opened.push_back(call);
+    EXPECT_EQ(opened, std::vector<std::string>{"CeCreateFile \\My Documents\\Pocket Zilba\\Signatures\\ok.bmp"})
+        << "only the plain name reaches the handheld";
+    EXPECT_EQ(Names(rig.Local("Export")), std::vector<std::string>{"ok.bmp"});
+    EXPECT_EQ(rig.form.fields[Field::Signs], "1");
+    EXPECT_EQ(rig.rapi.openHandles + rig.kernel.openFiles, 0);
+    rig.rapi.CeRapiUninit();
+}
+
 }  // namespace zc::test

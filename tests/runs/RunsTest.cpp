@@ -70,9 +70,9 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
              EXPECT_EQ(r.form.fields[Field::Sessions], "32767");
              EXPECT_EQ(r.plan.Count("CeRapiInit"), 0);
          }},
-        {"purge flag found and No",
+        {"purge flag found (a folder, named in capitals) and No",
          [](Rig& r) {
-             r.DeviceFile("My Documents/Pocket Zilba/.purge", "");
+             r.DeviceFolder("My Documents/Pocket Zilba/.PURGE");
              r.DeviceFile("My Documents/Pocket Zilba/Signatures/a.bmp", "BM");
              r.form.answers = {true, false};
          },
@@ -113,30 +113,13 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
         ASSERT_EQ(rig.form.messages.size(), s.boxes.size());
         for (size_t i = 0; i < s.boxes.size(); ++i) EXPECT_TRUE(rig.form.messages[i].starts_with(s.boxes[i]));
         EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
+        EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0)
+            << "nothing left open";
         if (!s.resend && !rig.plan.calls.empty()) {
             EXPECT_EQ(rig.plan.calls.back(), "CeRapiUninit") << "always closed";
         }
         s.then(rig);
     }
-}
-
-TEST(Runs, ResendCopiesThePlainFilesOfTheChosenFolderAndKeepsThemWhenTheUploadFails) {
-    Rig rig;
-    fs::create_directories(rig.Local("Export"));
-    WriteFile(rig.Local("Export/a.bmp"), "an older a");
-    std::string set = MakeEarlierSet(rig);
-    rig.form.chosenFiles = {set + "/c_zilba_20261205101500.txt"};
-    cmdResend_Click(rig.f);  // the server setting points at a closed port
-
-    EXPECT_EQ(rig.form.log, (Lines{kSeparatorLine, kResendStart, "Copying files", "  ..a.bmp", "  ..b.bmp",
-                                   "  ..c.bmp", "  ..c_zilba_20261205101500.txt", "Uploading files to server.."}));
-    EXPECT_EQ(rig.f.strExportFile, set + "/c_zilba_20261205101500.txt");
-    EXPECT_EQ(Names(rig.Local("Export")), (Lines{"a.bmp", "b.bmp", "c.bmp", "c_zilba_20261205101500.txt"}));
-    EXPECT_EQ(ReadFile(rig.Local("Export/a.bmp")), "BM-a") << "a same-named file is replaced";
-    ASSERT_EQ(rig.form.messages.size(), 1u);
-    EXPECT_NE(rig.form.messages[0].find("kept in " + rig.Local("Export")), std::string::npos) << rig.form.messages[0];
-    EXPECT_EQ(ReadFile(set + "/b.bmp"), "BM-b") << "the source stays whole";
-    for (const auto& call : rig.plan.calls) EXPECT_NE(call.rfind("Reg", 0), 0u) << "stores nothing";
 }
 
 }  // namespace zc::test

@@ -1,4 +1,4 @@
-// The upload of the export file and the bitmaps, and the import request, to a loopback server.
+// The request bodies and the upload of the export file and the bitmaps, to a loopback server.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -45,34 +45,6 @@ TEST(Multipart, WorkedExampleByteForByteOnTheWire) {
     const std::string expected = ReadFile(std::string(ZC_DATA_DIR) + "/worked-body.txt");
     EXPECT_EQ(expected.size(), 419u);
     EXPECT_EQ(got.body, std::regex_replace(expected, std::regex("Enter_The_Dragon"), word));
-}
-
-TEST(Multipart, PartsByDisposition) {
-    Rig rig;
-    std::string file = rig.Local("sig.bmp");
-    WriteFile(file, std::string("BM\0\r\n\xff", 6));
-
-    // An empty disposition is form-data; content type and encoding only belong to file parts.
-    EXPECT_EQ(FormDataPart(rig.f, "n", "v\r\n\"q\"", "", "image/bmp", "base64"),
-              "Content-Disposition: form-data; name=\"n\"\r\n\r\nv\r\n\"q\"");
-    // Only the exact word "attachment" reads the file; a case variant sends the path as text.
-    EXPECT_EQ(FormDataPart(rig.f, "f", file, "Attachment"),
-              "Content-Disposition: Attachment; name=\"f\"\r\n\r\n" + file);
-    EXPECT_EQ(FormDataPart(rig.f, "f", file, "attachment"),
-              "Content-Disposition: attachment; name=\"f\"; filename=\"" + file + "\"\r\n"
-              "Content-Type: application/octate-stream\r\nContent-Transfer-Encoding: binary\r\n\r\n" +
-                  std::string("BM\0\r\n\xff", 6));
-
-    // A file that is not there is created empty: its part ends with the empty header line.
-    std::string missing = rig.Local("missing.txt");
-    std::string part = FormDataPart(rig.f, "f", missing, "attachment", "text/plain");
-    EXPECT_TRUE(fs::exists(missing));
-    EXPECT_EQ(fs::file_size(missing), 0u);
-    std::string body = MultipartBody("B", {part});
-    EXPECT_EQ(body.substr(body.size() - 17), "binary\r\n\r\n\r\n--B--");
-
-    // An unreadable path raises the file system's error.
-    EXPECT_THROW(FormDataPart(rig.f, "f", rig.Local("no/such/folder/x.bmp"), "attachment"), Error);
 }
 
 TEST(Multipart, DrawsRepeatAfterEveryStartAndABoundaryInAPartIsPassedOver) {
@@ -175,35 +147,6 @@ TEST(Upload, SettingsAreUsedAsTypedAndALineBreakInThemSendsNothing) {
         EXPECT_EQ(bad.form.fields[Field::Success], "0");
     }
     EXPECT_EQ(server.requests().size(), 2u);
-}
-
-namespace {
-
-const std::string kNow = "06/12/2026 19:20:09";
-const std::string kQuery = "/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO&site=";
-
-}  // namespace
-
-TEST(Launch, AsksForTheImportOfTheFileNamedLastAndLogsTheAnswerAsItIs) {
-    LoopbackServer server([](const Captured& c) {
-        if (!c.target.ends_with("file=c_zilba_1.txt")) return Answer{404};
-        return Answer{200, "Import accepted\r\nEvents: 2"};
-    });
-    for (auto [path, sent, status] : {std::tuple{"/l/Export/c_zilba_1.txt", "c_zilba_1.txt", 200},
-                                      {"c_zilba_1.txt", "c_zilba_1.txt", 200}, {"/a/b/", "", 404},
-                                      {"/a/b c#1.txt", "b%20c", 404}}) {
-        Rig rig;  // a space travels percent-encoded; a number sign ends the address
-        rig.form.fields[Field::Server] = server.host();
-        rig.f.strExportFile = path;
-        LaunchServerProcess(rig.f);
-        const Captured c = server.requests().back();
-        EXPECT_EQ(c.method + " " + c.target + " " + c.body, "GET " + kQuery + "bnwck&file=" + sent + " ") << path;
-        EXPECT_EQ(c.contentType, "") << "no request header is set";
-        std::string answer = status == 200 ? "Import accepted\r\nEvents: 2" : "";  // any status is no error
-        EXPECT_EQ(rig.form.log, (std::vector<std::string>{"Launching server process: " + kNow,
-                                                          "Status: " + std::to_string(status), answer,
-                                                          "Server process complete: " + kNow}));
-    }
 }
 
 }  // namespace zc::test

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Database.h"
 #include "platform/Error.h"
+#include "platform/HttpRequest.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -244,6 +246,28 @@ public:
 
 private:
     ShellFolder& real_;
+    FaultPlan& plan_;
+};
+
+// The request object and the database, failing the call a fault plan picks the way they fail:
+// raising, or (the request's status) answering 500.
+class FaultyHttp : public Http {
+public:
+    FaultyHttp(Http& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    std::unique_ptr<HttpRequest> CreateRequest() override;
+
+private:
+    Http& real_;
+    FaultPlan& plan_;
+};
+
+class FaultyDatabase : public Database {
+public:
+    FaultyDatabase(Database& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    std::unique_ptr<Connection> Open(const std::string& connectionString) override;
+
+private:
+    Database& real_;
     FaultPlan& plan_;
 };
 

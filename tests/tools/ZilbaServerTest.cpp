@@ -16,11 +16,6 @@ namespace {
 const std::string kTool = ZC_BIN_DIR "/zilba-server";
 const std::string kType = "multipart/form-data, boundary=Enter_The_Dragon";
 const std::string kImport = "/zilba/bnwck/p_zilba/import";
-const std::string kHead =
-    "&&START%%\r\n&&SITE+++bnwck%%\r\n&&DOWNLOAD+++05/12/2026+++10:15:00%%\r\n"
-    "&&COMMENT+++LoginID+++Event-code+++Time+++Date+++JobID+++Text+++SignatureID%%\r\n";
-const std::string kEvent = "&&EVENT+++42+++101+++09:30+++05/12/2026+++731+++T_7+++S_3.bmp%%\r\n";
-const std::string kStop = "&&STOP%%\r\n";
 
 // The body byte for byte as the program writes it: the file as an "attachment", nothing after
 // the closing boundary.
@@ -113,32 +108,6 @@ TEST_F(ZilbaServerTest, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEs
     // Percent-encoded separators and absolute paths are names like any other: they stay inside.
     EXPECT_EQ(Post(Body("/etc/a%2f..%2fb.txt", "x", "/%2e%2e%2f%2e%2e/etc")).substr(0, 3), "303");
     EXPECT_EQ(ReadFile(dir.path() + "/data/%2e%2e%2f%2e%2e/etc/a%2f..%2fb.txt"), "x");
-}
-
-TEST_F(ZilbaServerTest, ImportCountsTheEventsOfAGoodFileAndNamesTheFirstBadLine) {
-    // Through the upload, as the program does it: a text holding a line break, one a "+++".
-    const std::string good = kHead + kEvent +
-                             "&&EVENT+++42+++102+++10:15+++05/12/2026+++732+++T_Left at\r\nthe back+++S_.bmp%%\r\n"
-                             "&&EVENT++++++103+++10:16+++05/12/2026+++733+++T_a+++b+++S_5002.bmp%%\r\n" + kStop;
-    ASSERT_EQ(Post(Body("C:\\Export\\c_zilba_1.txt", good)).substr(0, 3), "303");
-    EXPECT_EQ(Import("bnwck", "c_zilba_1.txt"),
-              "200 Import accepted\r\nSite: bnwck\r\nFile: c_zilba_1.txt\r\nEvents: 3\r\n");
-    client->set_url_encode(false);  // as the program sends the query
-    EXPECT_EQ(Import("bnwck", "c_zilba_2.txt").substr(0, 4), "404 ");
-    for (auto [site, file] : {std::pair{"..", "x.txt"}, {"bnwck", "../../../../server.log"}, {"bnwck", ""}})
-        EXPECT_EQ(Import(site, file).substr(0, 4), "400 ") << site << " " << file;
-
-    const std::pair<std::string, int> malformed[] = {  // the file, and the line the answer names
-        {"\xEF\xBB\xBF" + kHead + kStop, 1},  // a byte order mark
-        {kHead + kEvent + "&&EVENT+++42+++101+++09:30%%\r\n" + kStop, 6},     // a short EVENT
-        {kHead + kEvent, 6},  // no STOP
-    };
-    for (const auto& [text, line] : malformed) {
-        WriteFile(data + kImport + "/bad.txt", text);
-        std::string answer = Import("bnwck", "bad.txt");
-        EXPECT_EQ(answer.substr(0, 4), "422 ") << answer;
-        EXPECT_NE(answer.find("Line " + std::to_string(line) + ":"), std::string::npos) << answer;
-    }
 }
 
 }  // namespace

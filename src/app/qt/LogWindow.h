@@ -12,6 +12,11 @@ class QPushButton;
 
 namespace zc::qt {
 
+// A line or count written during a run is on screen at most this long after it was written (or
+// at once, before the run waits). A paint costs about a millisecond, so a run writing thousands
+// of lines a second paints some 25 times a second rather than with every line.
+inline constexpr int kPaintInterval = 40;
+
 // txtLog: the user can select and copy but not type; a copy carries the log's own CR LF line ends.
 class LogText : public QPlainTextEdit {
 public:
@@ -72,7 +77,7 @@ private:
     std::size_t shown_ = 0;
     QTimer catchUp_;   // puts held-back lines into the field as soon as an event loop runs
     QElapsedTimer sincePaint_;
-    int interval_ = 16;
+    int interval_ = kPaintInterval;
     bool pending_ = false;
     std::size_t painted_ = 0;
 };

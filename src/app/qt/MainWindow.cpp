@@ -33,8 +33,8 @@ namespace zc::qt {
 namespace {
 
 constexpr const char* kTitle = "Zilba Companion";
-// How often brief calls let the window system's events in: often enough for a smooth repaint.
-constexpr int kEventInterval = 16;
+// How often brief calls let the window system's events in: as often as the windows paint.
+constexpr int kEventInterval = kPaintInterval;
 
 QIcon AppIcon() {
     InitShellResources();

@@ -86,7 +86,7 @@ private:
     bool unloaded_ = false;
     bool hourglass_ = false;
     QElapsedTimer sinceRefresh_;
-    int refreshInterval_ = 16;
+    int refreshInterval_ = kPaintInterval;
     bool refreshPending_ = false;
     // Paints a held-back refresh as soon as an event loop runs.
     QTimer catchUp_;

@@ -244,11 +244,7 @@ bool PosixKernel::WriteFile(HANDLE file, const uint8_t* buffer, uint32_t count,
         offset = static_cast<off_t>((static_cast<uint64_t>(overlapped->OffsetHigh) << 32) |
                                     overlapped->Offset);
     } else {
-        offset = ::lseek(fd, 0, SEEK_CUR);
-        if (offset < 0) {
-            lastError_ = WindowsError(errno);
-            return false;
-        }
+        offset = it->second.position;
     }
     uint32_t done = 0;
     while (done < count) {
@@ -257,18 +253,19 @@ bool PosixKernel::WriteFile(HANDLE file, const uint8_t* buffer, uint32_t count,
             if (errno == EINTR) continue;
             // Writing through a handle opened for reading is refused, as on Windows.
             lastError_ = errno == EBADF ? ERROR_ACCESS_DENIED_W : WindowsError(errno);
+            it->second.position = offset + done;
             if (written) *written = done;
             return false;
         }
         if (n == 0) {
             lastError_ = ERROR_DISK_FULL_W;
+            it->second.position = offset + done;
             if (written) *written = done;
             return false;
         }
         done += static_cast<uint32_t>(n);
     }
-    // The file position follows the write, as on Windows.
-    ::lseek(fd, offset + done, SEEK_SET);
+    it->second.position = offset + done;
     if (written) *written = done;
     return true;
 }

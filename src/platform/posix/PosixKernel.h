@@ -67,6 +67,7 @@ private:
     struct Entry {
         Kind kind;
         int fd;  // -1 for a mutex another process holds, or an unnamed one
+        int64_t position = 0;  // the file pointer, kept here: a write at an offset moves it, as on Windows
     };
     HANDLE Add(Kind kind, int fd);
 

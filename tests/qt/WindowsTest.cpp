@@ -1,25 +1,24 @@
-// The main window: its controls, the form the runs see, its boxes, its buttons and its end.
+// The two windows: counts and lines while painting is held back, the boxes, the dialog, the
+// buttons during a run, the end, and the log's width.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "QtHelpers.h"
+#include "app/qt/LogWindow.h"
 #include "app/qt/MainWindow.h"
 #include "platform/Error.h"
+#include "platform/Waiting.h"
 #include "platform/posix/CurlHttp.h"
 #include "support/Loopback.h"
 
@@ -54,66 +53,6 @@ void Answer(QMessageBox::StandardButton choice, std::string& seen) {
         seen = shown.join("|").toStdString();
         box->button(choice)->click();
     });
-}
-
-TEST(QtMainWindow, TheCountersAreLockedAndGreyAndTheWindowFixed) {
-    MainWindow window;
-    EXPECT_EQ(window.windowTitle(), "Zilba Companion");
-    EXPECT_FALSE(window.windowIcon().isNull());
-    for (const char* name : {"Image1", "Image2"}) EXPECT_FALSE(Find<QLabel>(window, name)->pixmap().isNull());
-
-    const QColor editable = Find<QLineEdit>(window, "txtSite")->palette().color(QPalette::Base);
-    for (const char* name : {"txtSessions", "txtEvents", "txtSigns", "txtSuccess", "txtFailure"}) {
-        auto* counter = Find<QLineEdit>(window, name);
-        const QPalette colours = counter->palette();
-        EXPECT_TRUE(counter->text() == "0" && counter->isReadOnly() && counter->focusPolicy() == Qt::NoFocus)
-            << name;
-        EXPECT_TRUE(colours.color(QPalette::Base) == colours.color(QPalette::Button) &&
-                    colours.color(QPalette::Base) != editable) << name << " is grey";
-    }
-    ASSERT_TRUE(ShowAndWait(window));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed in size";
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
-}
-
-TEST(QtMainWindow, TabOrderRunsFromTransferWhichHasTheFocusAndTakesEnter) {
-    MainWindow window;
-    auto* transfer = Find<QPushButton>(window, "cmdTransfer");
-    QStringList chain;
-    for (QWidget* w : test::TabChain(transfer)) chain << w->objectName();
-    EXPECT_EQ(chain.join(" "), "cmdTransfer cmdExit txtDeviceDir txtLocalDir txtServer txtSite cmdResend");
-    ASSERT_TRUE(ShowAndWait(window));
-    EXPECT_EQ(window.focusWidget(), transfer);
-    int transfers = 0;
-    window.SetHandlers({[&] { ++transfers; }, {}, {}});
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
-    QApplication::sendEvent(transfer, &enter);
-    EXPECT_EQ(transfers, 1);
-}
-
-TEST(QtMainWindow, FieldsCrossAsUtf8TextAndRefreshPaintsAtOnce) {
-    MainWindow window;
-    const char* names[] = {"txtDeviceDir", "txtLocalDir", "txtServer", "txtSite", "txtSessions",
-                           "txtEvents",    "txtSigns",    "txtSuccess", "txtFailure"};
-    for (int i = 0; i < 9; ++i) {
-        window.SetText(Field(i), std::string(names[i]) + " Zürich \xe2\x82\xac");
-        EXPECT_EQ(Find<QLineEdit>(window, names[i])->text(), QString::fromUtf8(names[i]) + " Zürich €");
-        Find<QLineEdit>(window, names[i])->setText(QString::fromUtf8("zoë ") + names[i]);
-        EXPECT_EQ(window.Text(Field(i)), "zo\xc3\xab " + std::string(names[i]));
-    }
-    // A run has no event loop: Refresh paints the new count there and then.
-    ASSERT_TRUE(ShowAndWait(window));
-    struct PaintCounter : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            paints += e->type() == QEvent::Paint;
-            return false;
-        }
-    } counter;
-    Find(window, "txtSessions")->installEventFilter(&counter);
-    window.SetText(Field::Sessions, "1");
-    window.Refresh();
-    EXPECT_GT(counter.paints, 0);
 }
 
 TEST(QtMainWindow, ACountSetWhileItsPaintIsHeldBackIsReadAtOnceAndShownWithThatPaint) {
@@ -179,26 +118,6 @@ TEST(QtBoxes, QuestionsMessagesAndTheWarning) {
     window.ShowWarning("Your system is running low on resource, please reboot");
     EXPECT_EQ(seen,
               "Warning|Your system is running low on resource, please reboot|critical|Ok|plain|on the window");
-}
-
-TEST(QtCursor, OneHourglassAtATimeAndTheArrowWhileAsking) {
-    auto shape = [] { return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1; };
-    MainWindow window;
-    window.SetCursor(Cursor::Hourglass);
-    window.SetCursor(Cursor::Hourglass);
-    EXPECT_EQ(shape(), Qt::WaitCursor);
-    int whileAsked = -2;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        whileAsked = shape();
-        box->button(QMessageBox::Yes)->click();
-    });
-    window.AskYesNo("Data was downloaded from this device before.");
-    EXPECT_EQ(whileAsked, Qt::ArrowCursor);
-    EXPECT_EQ(shape(), Qt::WaitCursor);
-    window.SetCursor(Cursor::Arrow);  // one Arrow undoes both
-    EXPECT_EQ(shape(), -1);
-    MainWindow().SetCursor(Cursor::Hourglass);  // a window that goes takes its hourglass along
-    EXPECT_EQ(shape(), -1);
 }
 
 TEST(QtFileDialog, TitleFilterAndTheFolderOfTheBackups) {
@@ -362,12 +281,76 @@ TEST(QtExit, ExitTheCloseBoxAndACloseDuringARunUnloadOnceAndTakeTheLogAlong) {
     }
 }
 
-TEST(QtIdentity, TheProgramIsKnownByItsNameClassAndIcon) {
-    SetApplicationIdentity(*qApp);
-    EXPECT_EQ(QApplication::applicationName(), "ZilbaCompanion");
-    EXPECT_EQ(QGuiApplication::desktopFileName(), "zilba-companion");
-    EXPECT_EQ(QApplication::applicationVersion(), ZC_VERSION_TEXT);
-    EXPECT_TRUE(QApplication::windowIcon().availableSizes().contains(QSize(32, 32)));
+QPlainTextEdit* Field(LogWindow& log) { return log.findChild<QPlainTextEdit*>("txtLog"); }
+
+// Whether every line written so far was painted by the time a window of type T came up.
+template <class T>
+bool PaintedBeforeShown(LogWindow& log, const std::function<void()>& show) {
+    std::size_t painted = 0;
+    test::OnFirstShow<T> shown([&](T*) { painted = log.PaintedLength(); });
+    WhenModal<T>([](T* window) { window->reject(); });
+    show();
+    return painted == log.Text().size();
+}
+
+// The export file's upload line carries its full path; it reads whole, without scrolling, for
+// the local directory set when the run shows the log.
+TEST(QtLogWindow, TheExportFilesUploadLineFitsWithoutScrolling) {
+    for (const char* local : {"/root/Documents/Zilba Companion",
+                              "/home/alexandra.whitfield/Documents/Zilba Companion"}) {
+        MainWindow window;
+        window.SetText(Field::LocalDir, local);
+        window.ShowLog();
+        LogWindow* log = window.Log();
+        log->WriteLog("  .." + std::string(local) + "/Export/c_zilba_06122026_192009.txt: Success");
+        log->Flush();
+        QApplication::processEvents();
+        EXPECT_EQ(Field(*log)->horizontalScrollBar()->maximum(), 0) << local;
+        EXPECT_EQ(log->minimumSize(), log->maximumSize()) << "still of a fixed size";
+    }
+}
+
+TEST(QtLogPainting, LinesArePaintedWithoutAnEventLoopAndHeldBackOnesBeforeBoxesAndAtTheEnd) {
+    LogWindow alone;
+    alone.ShowLog();
+    alone.SetRepaintInterval(0);
+    for (int i = 0; i < 3; ++i) {
+        alone.WriteLog("line " + std::to_string(i));
+        EXPECT_EQ(alone.PaintedLength(), alone.Text().size()) << i;
+    }
+    alone.SetRepaintInterval(1000 * 3600);  // every line after a paint is held back
+    alone.WriteLog("a");
+    EXPECT_LT(alone.PaintedLength(), alone.Text().size());
+    QApplication::processEvents();
+    EXPECT_EQ(alone.ShownLength(), alone.Text().size()) << "an event loop catches up";
+
+    MainWindow window;
+    ASSERT_TRUE(ShowAndWait(window));
+    window.ShowLog();
+    LogWindow* log = window.Log();
+    log->SetRepaintInterval(1000 * 3600);
+    window.WriteLog("Uploading files");
+    window.WriteLog("  ..c_zilba_1.txt");
+    EXPECT_LT(log->PaintedLength(), log->Text().size());
+    EXPECT_TRUE(PaintedBeforeShown<QMessageBox>(*log, [&] { window.ShowMessage("Finished."); }));
+    window.WriteLog("Copying files");
+    EXPECT_TRUE(PaintedBeforeShown<QFileDialog>(*log, [&] { window.ChooseFile("Select export file", "*.txt"); }));
+
+    // A run's last lines are painted when it returns, and so is a line held back when the main
+    // window repaints for a counter.
+    window.SetHandlers({[&] { window.WriteLog("Transfer complete: now"); }, {}, {}});
+    window.findChild<QPushButton*>("cmdTransfer")->click();
+    EXPECT_EQ(log->PaintedLength(), log->Text().size());
+    window.WriteLog("  ..a.bmp");
+    window.Refresh();
+    EXPECT_EQ(log->PaintedLength(), log->Text().size());
+
+    // Before a call on the handheld, a line held back for its whole interval is painted.
+    log->SetRepaintInterval(20);
+    window.WriteLog("Copying file: S_5001.bmp");
+    QThread::msleep(30);
+    Waiting(Wait::Brief);
+    EXPECT_EQ(log->PaintedLength(), log->Text().size());
 }
 
 }  // namespace
