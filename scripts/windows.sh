@@ -48,10 +48,13 @@ fi
 displayfile=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
 xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
 [ -s "$displayfile" ] || { echo "windows.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(cat "$displayfile")
 rm -f "$displayfile"
+# A Wine server left running in this prefix keeps the display its desktop first met: a new one.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -p
 trap '/usr/lib/wine/wineserver -k || true; kill $xvfb 2>/dev/null || true' EXIT
 # No window manager runs there: Wine then places the windows itself rather than wait for one.

@@ -1,16 +1,15 @@
-// The registry, kernel, shell folder, clock and database adapters against the real Windows
-// functions under Wine.
+// The registry and database adapters against the real Windows functions under Wine. The other
+// hives and missing values, the kernel (the mutex across processes, library loading, the
+// program's own path, writes at offsets), the documents folder and the regional formats show in
+// the whole transfer.
 #include "platform/win32/WinApi.h"
 
 #include <gtest/gtest.h>
 
 #include "Support.h"
 #include "app/Settings.h"
-#include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Database.h"
-#include "platform/win32/Win32Kernel.h"
 #include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32ShellFolder.h"
 
 namespace zc::test {
 
@@ -23,8 +22,7 @@ TEST(Registry, RoundTripsThroughTheRealRegistryCutAtNulWithoutRegardToCase) {
     RegWriteString(registry, kHkeyCurrentUser, kTestKey, "PC_LOCATION", "  C:\\Zürich Daten  ");
     EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, kTestKey, "PC_LOCATION"), "C:\\Zürich Daten");
     // Key and value names match without regard to case, as Windows matches them.
-    std::string upper = kTestKey;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = "SOFTWARE\\BRENNOWICK\\ZILBA COMPANION TEST " + std::to_string(::GetCurrentProcessId());
     EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, upper, "pc_location"), "C:\\Zürich Daten");
     // The text is stored in the ANSI code page, as the A functions read it.
     HKEY key = 0;
@@ -41,98 +39,7 @@ TEST(Registry, RoundTripsThroughTheRealRegistryCutAtNulWithoutRegardToCase) {
     EXPECT_EQ(registry.RegCloseKey(key), kErrorSuccess);
     EXPECT_EQ(registry.RegCloseKey(key), kErrorInvalidHandle) << "a key closes once";
     EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, kTestKey, "SITE_NAME"), "abc");
-    // Missing keys and values read as nothing; HKEY_LOCAL_MACHINE takes writes under Wine.
-    EXPECT_EQ(RegReadString(registry, kHkeyCurrentUser, kTestKey + "\\Missing", "X"), "");
-    EXPECT_EQ(RegReadString(registry, kHkeyClassesRoot, "MS.WinCE.Table.Missing\\CLSID", ""), "");
-    RegWriteString(registry, kHkeyLocalMachine, kTestKey, "Zilba Companion", "C:\\Program\\ZilbaCompanion.exe");
-    EXPECT_EQ(RegReadString(registry, kHkeyLocalMachine, kTestKey, "Zilba Companion"),
-              "C:\\Program\\ZilbaCompanion.exe");
     ::RegDeleteTreeA(kWinCurrentUser, kTestKey.c_str());
-    ::RegDeleteTreeA(kWinLocalMachine, kTestKey.c_str());
-}
-
-TEST(Kernel, TheNamedMutexIsHeldUntilItsProcessEnds) {
-    const std::string name = "ZCMutexTest" + std::to_string(::GetCurrentProcessId());
-    EXPECT_EQ(RunSelf("--create-mutex " + name), 0u) << "the first holder";
-    EXPECT_EQ(RunSelf("--create-mutex " + name), 0u) << "the mutex went with its process";
-    win32::Win32Kernel kernel;
-    SECURITY_ATTRIBUTES none;
-    EXPECT_NE(kernel.CreateMutexA(&none, false, name), 0);
-    EXPECT_EQ(kernel.GetLastError(), 0u);
-    EXPECT_EQ(RunSelf("--create-mutex " + name), kErrorAlreadyExists) << "a second process while it is held";
-}
-
-TEST(Kernel, LoadsLibrariesWritesAtOffsetsAndNamesTheProgram) {
-    win32::Win32Kernel kernel;
-    EXPECT_EQ(kernel.LoadLibraryA(""), 0u);
-    EXPECT_EQ(kernel.LoadLibraryA("Z:\\no\\such\\adofiltr.dll"), 0u);
-    HMODULE filter = kernel.LoadLibraryA(kernel.AppPath() + "\\adofiltr.dll");
-    ASSERT_NE(filter, 0u);
-    EXPECT_NE(kernel.GetProcAddress(filter, "DEVICETODESKTOP"), nullptr) << "exported undecorated";
-    EXPECT_EQ(kernel.GetProcAddress(filter, "DeviceToDesktop"), nullptr);
-    EXPECT_TRUE(kernel.FreeLibrary(filter));
-    EXPECT_EQ(kernel.AppExeName(), "test_win32");
-    EXPECT_EQ(kernel.AppPath().substr(kernel.AppPath().size() - 4), "\\bin");
-
-    TempDir dir;
-    SECURITY_ATTRIBUTES none;
-    const std::string path = dir / "S_1.bmp";
-    WriteFile(path, "old content, longer");
-    HANDLE file = kernel.CreateFileA(path, kGenericWrite, kFileShareWrite, &none, kCreateAlways, kFileAttributeNormal, 0);
-    ASSERT_NE(file, kInvalidHandle);
-    OVERLAPPED at;
-    uint32_t written = 0;
-    EXPECT_TRUE(kernel.WriteFile(file, reinterpret_cast<const uint8_t*>("abc"), 3, &written, &at));
-    at.Offset = 5;
-    EXPECT_TRUE(kernel.WriteFile(file, reinterpret_cast<const uint8_t*>("XY"), 2, &written, &at));
-    EXPECT_EQ(written, 2u);
-    EXPECT_TRUE(kernel.CloseHandle(file));
-    EXPECT_EQ(ReadFile(path), std::string("abc\0\0XY", 7)) << "truncated, then written at the offsets";
-    EXPECT_EQ(kernel.CreateFileA(dir / "missing\\S_1.bmp", kGenericWrite, kFileShareWrite, &none, kCreateAlways,
-                                 kFileAttributeNormal, 0),
-              kInvalidHandle);
-    EXPECT_EQ(kernel.GetLastError(), 3u) << "ERROR_PATH_NOT_FOUND";
-}
-
-TEST(ShellFolder, GivesTheDocumentsFolder) {
-    win32::Win32ShellFolder shell;
-    char path[kMaxPath];
-    std::fill(path, path + kMaxPath, ' ');
-    ASSERT_EQ(shell.SHGetFolderPathA(0, kCsidlPersonal, 0, 0, path), 0);
-    EXPECT_TRUE(IsFolder(path)) << path;
-    EXPECT_NE(shell.SHGetFolderPathA(0, 0x7F, 0, 0, path), 0) << "no such folder identifier";
-}
-
-TEST(Clock, FollowsTheUsersRegionalFormats) {
-    win32::Win32Clock clock;
-    char shortDate[80] = {}, longTime[80] = {};
-    ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, shortDate, sizeof shortDate);
-    ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, longTime, sizeof longTime);
-    const LocalDateTime when{2026, 12, 5, 14, 7, 9};
-    const struct {
-        const char* date;
-        const char* time;
-        const char* shortDate;
-        const char* longTime;
-    } cases[] = {
-        {"dd/MM/yyyy", "HH:mm:ss", "05/12/2026", "14:07:09"},
-        {"M/d/yyyy", "h:mm:ss tt", "12/5/2026", "2:07:09 PM"},
-        {"dd.MM.yyyy", "HH:mm:ss", "05.12.2026", "14:07:09"},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, c.date));
-        ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, c.time));
-        EXPECT_EQ(clock.ShortDate(when), c.shortDate);
-        EXPECT_EQ(clock.LongTime(when), c.longTime);
-    }
-    ::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, shortDate);
-    ::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, longTime);
-    SYSTEMTIME before{};
-    ::GetLocalTime(&before);
-    LocalDateTime now = clock.Now();
-    EXPECT_EQ(now.year, before.wYear);
-    EXPECT_GE(now.hour * 3600 + now.minute * 60 + now.second,
-              (before.wHour * 3600 + before.wMinute * 60 + before.wSecond) % 86399);
 }
 
 TEST(Database, AFailedOpenCarriesAdosDescription) {
@@ -144,8 +51,6 @@ TEST(Database, AFailedOpenCarriesAdosDescription) {
         database.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dir / "P_ZILBA.MDB" +
                       ";Persist Security Info=False");
     });
-    EXPECT_LT(e.number(), 0) << "an HRESULT";
-    EXPECT_FALSE(e.description().empty());
     EXPECT_EQ(e.description(), "Provider cannot be found. It may not be properly installed.");
 }
 

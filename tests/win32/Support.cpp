@@ -17,38 +17,27 @@ namespace fs = std::filesystem;
 using win32::Narrow;
 using win32::Widen;
 
-namespace {
-
-fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
-
-void MakeWritable(const fs::path& root) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-}  // namespace
+static fs::path P(const std::string& utf8) { return fs::path(Widen(utf8)); }
 
 TempDir::TempDir() {
     static std::atomic<int> count{0};
-    std::string name = "zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
-    win_ = "Z:\\tmp\\" + name;
-    linux_ = "/tmp/" + name;
+    path_ = "Z:\\tmp\\zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
     std::error_code ec;
-    fs::remove_all(P(win_), ec);
-    fs::create_directories(P(win_));
+    fs::remove_all(P(path_), ec);
+    fs::create_directories(P(path_));
 }
 
 TempDir::~TempDir() {
-    MakeWritable(P(win_));
     std::error_code ec;
-    fs::remove_all(P(win_), ec);
+    for (auto it = fs::recursive_directory_iterator(P(path_), ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only ones too
+    fs::remove_all(P(path_), ec);
 }
 
-Handheld::Handheld() : root_(dir.path() + "\\zilba-companion\\handheld") {
-    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen(dir.linuxPath()).c_str());
-    Folder("My Documents\\Pocket Zilba");
+Handheld::Handheld() {
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + dir.path().substr(7)).c_str());
+    fs::create_directories(P(Device("My Documents\\Pocket Zilba")));
 }
 
 Handheld::~Handheld() { ::SetEnvironmentVariableW(L"XDG_DATA_HOME", nullptr); }
@@ -58,9 +47,10 @@ void Handheld::File(const std::string& path, const std::string& bytes) const {
     WriteFile(Device(path), bytes);
 }
 
-void Handheld::Folder(const std::string& path) const { fs::create_directories(P(Device(path))); }
-void Handheld::Undock() const { WriteFile(dir.path() + "\\zilba-companion\\undocked", ""); }
-void Handheld::Dock() const { fs::remove(P(dir.path() + "\\zilba-companion\\undocked")); }
+void Handheld::Dock(bool docked) const {
+    if (docked) fs::remove(P(dir / "zilba-companion\\undocked"));
+    else WriteFile(dir / "zilba-companion\\undocked", "");
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(P(path), std::ios::binary | std::ios::trunc);
@@ -77,7 +67,6 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool IsFile(const std::string& path) { return fs::is_regular_file(P(path)); }
-bool IsFolder(const std::string& path) { return fs::is_directory(P(path)); }
 
 Error ErrorOf(const std::function<void()>& call) {
     try {
@@ -95,39 +84,35 @@ std::string BinFolder() {
     return Narrow(path.substr(0, path.find_last_of(L'\\')));
 }
 
-unsigned long RunProgram(const std::string& commandLine) {
+Process::Process(const std::string& commandLine) {
     std::wstring command = Widen(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         ADD_FAILURE() << "cannot start " << commandLine;
-        return ~0ul;
+        return;
     }
-    ::WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = ~0ul;
-    ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    handle_ = process.hProcess;
+    id_ = process.dwProcessId;
+}
+
+Process::~Process() {
+    if (!handle_) return;
+    if (Wait(0) == STILL_ACTIVE) ::TerminateProcess(handle_, 1);
+    ::CloseHandle(handle_);
+}
+
+unsigned long Process::Wait(unsigned long milliseconds) {
+    DWORD code = STILL_ACTIVE;
+    if (handle_ && ::WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0) ::GetExitCodeProcess(handle_, &code);
     return code;
 }
 
-unsigned long RunSelf(const std::string& arguments) {
-    return RunProgram("\"" + BinFolder() + "\\test_win32.exe\" " + arguments);
-}
-
-std::string ServerState(const std::string& name) {
-    std::string path = std::string("Z:") + ZC_SERVER_STATE + "/" + name;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-std::string Server() {
-    std::string port = ReadFile(ServerState("port"));
-    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
-    return "127.0.0.1:" + port;
-}
+// Linux paths as Wine's Z: drive shows them; Windows takes "/" as well as "\\".
+std::string ServerState(const std::string& name) { return "Z:" ZC_SERVER_STATE "\\" + name; }
+std::string DataFile(const std::string& name) { return "Z:" ZC_DATA_DIR "\\" + name; }
+std::string Server() { return "127.0.0.1:" + std::to_string(std::stoi(ReadFile(ServerState("port")))); }
 
 }  // namespace zc::test

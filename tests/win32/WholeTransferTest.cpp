@@ -1,0 +1,190 @@
+// The whole program under Wine, driven from inside Wine through its windows as a user drives it:
+// ZilbaCompanion-e2e.exe on the virtual display, beside the stand-in rapi.dll and adofiltr.dll,
+// against zilba-server on 127.0.0.1. Wine has no Jet 4.0, so for this test only the program
+// reads the converted database through a test double (E2eProgram.cpp) that takes the rows this
+// test puts on the handheld. Everything else is the shipped program on the Windows functions.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "Support.h"
+#include "app/win32/Controls.h"
+#include "platform/win32/WinText.h"
+
+namespace zc::test {
+
+namespace {
+
+using namespace zc::win32;
+using Names = std::vector<std::string>;
+const char kSettingsKey[] = "Software\\Brennowick\\Zilba Companion";
+
+Names Entries(const std::string& folder) {
+    Names names;
+    for (const auto& entry : std::filesystem::directory_iterator(Widen(folder)))
+        names.push_back(Narrow(entry.path().filename().wstring()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Setting(HKEY hive, const char* key, const std::string& name) {
+    char text[MAX_PATH] = {};
+    DWORD size = sizeof text;
+    ::RegGetValueA(hive, key, name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size);
+    return text;
+}
+
+// Polls for up to 30 s; 0 when the window never came.
+HWND Await(const std::function<HWND()>& window) {
+    for (int i = 0; i < 600; ++i, ::Sleep(50))
+        if (HWND w = window()) return w;
+    return 0;
+}
+
+std::string Text(HWND window, int id) {
+    HWND control = ::GetDlgItem(window, id);
+    std::string text(::SendMessageA(control, WM_GETTEXTLENGTH, 0, 0) + 1, '\0');
+    text.resize(::SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    return FromAnsi(text);
+}
+
+// The running program, driven through its windows.
+class Program : public Process {
+public:
+    explicit Program(const std::string& exe) : Process("\"" + exe + "\"") {
+        main = Await([this] { return Find(kMainClass, "Zilba Companion"); });
+    }
+    // A shown top-level window of this program; 0 when there is none.
+    HWND Find(const char* windowClass, const char* caption) {
+        for (HWND w = 0; (w = ::FindWindowExA(nullptr, w, windowClass, caption)) != 0;) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(w, &owner);
+            if (owner == id() && ::IsWindowVisible(w)) return w;
+        }
+        return 0;
+    }
+    std::string Text(int id) { return test::Text(main, id); }
+    std::string Counters() {
+        return Text(IDC_SESSIONS) + Text(IDC_EVENTS) + Text(IDC_SIGNS) + Text(IDC_SUCCESS) + Text(IDC_FAILURE);
+    }
+    void Press(int id) { ::PostMessageA(::GetDlgItem(main, id), BM_CLICK, 0, 0); }
+    // Waits for the next message box, answers it with `button` and gives its text.
+    std::string Answer(int button) {
+        HWND box = Await([this] { return Find("#32770", "Zilba Companion"); });
+        std::string text = test::Text(box, 0xFFFF);
+        ::PostMessageA(box, WM_COMMAND, button, 0);
+        Await([box] { return ::IsWindow(box) ? HWND{} : box; });
+        return text;
+    }
+    // Types `path` into the file dialog's name box (cmb13) and opens it.
+    bool Choose(const std::string& path) {
+        HWND dialog = Await([this] { return Find("#32770", "Select export file"); });
+        return dialog && ::SetDlgItemTextA(dialog, 0x47C, ToAnsi(path).c_str()) &&
+               ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    }
+    std::string Log() { return test::Text(Find(kLogClass, "Log"), IDC_LOG); }
+
+    HWND main = 0;
+};
+
+// `text` with each varying part written as its name, and the dates of the run lines as <when>.
+std::string Blank(std::string text, const std::vector<std::pair<std::string, std::string>>& varying) {
+    for (const auto& [was, name] : varying)
+        for (size_t at; (at = text.find(was)) != std::string::npos;) text.replace(at, was.size(), name);
+    return std::regex_replace(text, std::regex(": \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\r\n"), ": <when>\r\n");
+}
+
+}  // namespace
+
+TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
+    ASSERT_NE(::GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs a display (scripts/windows.sh starts one)";
+    // A handheld with five job rows (tests/data/win-handheld.txt, as the test double reads them,
+    // behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte value,
+    // exactly one read of 1024 bytes, and an empty one.
+    Handheld handheld;
+    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(DataFile("win-handheld.txt"));
+    handheld.File("My Documents\\Pocket Zilba\\P_ZILBA.CDB", database);
+    std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
+    for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
+    bitmaps["S_5002.bmp"].resize(1024, '\xFF');
+    for (const auto& [name, bytes] : bitmaps) handheld.File("My Documents\\Pocket Zilba\\Signatures\\" + name, bytes);
+    ASSERT_EQ(RunProgram("\"" + BinFolder() + "\\zilba-register.exe\""), 0u);
+    // The user's regional formats, which every date the program writes follows.
+    ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
+    ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
+    // The stand-in server and a site of the user's own; the local directory stays the default.
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, Server().c_str(), Server().size() + 1);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, "office", 7);
+    char documents[MAX_PATH];
+    ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
+    const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = BinFolder() + "\\ZilbaCompanion-e2e.exe";
+    const std::string served = ServerState("data\\zilba\\e2e\\p_zilba\\import");
+    std::error_code ec;
+    std::filesystem::remove_all(Widen(local), ec);
+    std::filesystem::remove_all(Widen(served), ec);
+
+    Program program(exe);
+    ASSERT_NE(program.main, HWND{}) << "the main window never showed";
+    EXPECT_EQ(RunProgram("\"" + exe + "\""), 0u) << "a second start ends at once, without a window";
+    EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
+    const Names settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
+        fields{"\\My Documents\\Pocket Zilba", local, Server(), "office"};
+    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(program.Text(id), fields[id - IDC_DEVICEDIR]);
+
+    // Transfer: Yes to both questions, so the handheld's site is taken.
+    program.Press(IDC_TRANSFER);
+    EXPECT_EQ(program.Answer(IDYES), "Have you connected the device to the PC?");
+    EXPECT_EQ(program.Answer(IDYES), "Site name in the device is e2e. Do you want to use the site configured in the device?");
+    EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
+    EXPECT_EQ(program.Counters(), "1" "5" "3" "4" "0");
+    for (size_t i = 0; i < settings.size(); ++i)  // as the fields stood when the run began
+        EXPECT_EQ(Setting(HKEY_CURRENT_USER, kSettingsKey, settings[i]), fields[i]) << settings[i];
+    EXPECT_EQ(ReadFile(handheld.Device("My Documents\\Pocket Zilba\\.purge")), "") << "the purge flag";
+    EXPECT_EQ(Entries(local), (Names{"Export", "P_ZILBA.MDB", "Upload"}));
+    EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), database);
+    EXPECT_EQ(Entries(local + "\\Export"), Names{});
+    const Names backups = Entries(local + "\\Upload");
+    ASSERT_EQ(backups.size(), 1u);
+    const std::string backup = local + "\\Upload\\" + backups[0];
+    const Names sent = Entries(backup);
+    ASSERT_EQ(sent.size(), 4u) << "three bitmaps and the export file";
+    const std::string exportName = sent[3], exported = ReadFile(backup + "\\" + exportName);
+    EXPECT_EQ(std::regex_replace(exported, std::regex("DOWNLOAD\\+\\+\\+[^%]*%%"), "DOWNLOAD+++<now>%%"),
+              ReadFile(DataFile("win-export.txt")));
+    EXPECT_EQ(ReadFile(served + "\\" + exportName), exported);
+    for (const auto& [name, bytes] : bitmaps) {
+        EXPECT_EQ(ReadFile(backup + "\\" + name), bytes) << name;
+        EXPECT_EQ(ReadFile(served + "\\" + name), bytes) << name;
+    }
+
+    // Resend of the backed-up export file, in a new second so that it gets a backup of its own.
+    // Beside it lie a hidden system file and a folder, which stay where they are.
+    WriteFile(backup + "\\Thumbs.db", "");
+    ::SetFileAttributesW(Widen(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    std::filesystem::create_directory(Widen(backup + "\\old"));
+    ::Sleep(1000);
+    std::filesystem::remove_all(Widen(served), ec);
+    program.Press(IDC_RESEND);
+    ASSERT_TRUE(program.Choose(backup + "\\" + exportName));
+    EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
+    EXPECT_EQ(program.Counters(), "1" "5" "3" "8" "0");
+    Names both = Entries(local + "\\Upload");
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(Entries(local + "\\Upload\\" + both[both[0] == backups[0] ? 1 : 0]), sent);
+    for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(backup + "\\" + name)) << name;
+    EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {backups[0], "<backup>"}}),
+              ReadFile(DataFile("win-transfer.log")));
+
+    program.Press(IDC_EXIT);
+    EXPECT_EQ(program.Wait(10000), 0u) << "Exit ends the program";
+    EXPECT_NE(::CreateMutexA(nullptr, FALSE, "ZCMutex"), nullptr);
+    EXPECT_EQ(::GetLastError(), 0u) << "the single-instance mutex went with the program";
+}
+
+}  // namespace zc::test
