@@ -1,16 +1,11 @@
 // Start-up and the four settings it loads and a transfer stores.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "server/Server.h"
-#include "platform/posix/XdgPaths.h"
-#include "support/Process.h"
 #include "support/Rig.h"
 
 namespace zc::test {
@@ -39,22 +34,6 @@ struct StartRig : Rig {
     }
     ~StartRig() { Form_Unload(f); }
 };
-
-// Whether process `pid` holds the lock of the program's mutex file.
-bool HoldsMutexLock(pid_t pid) {
-    struct stat st {};
-    if (stat((posix::RuntimeDir() + "/ZCMutex.lock").c_str(), &st) != 0) return false;
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream in(line);
-        std::string id, kind, advisory, mode, owner, device;
-        in >> id >> kind >> advisory >> mode >> owner >> device;
-        if (kind == "FLOCK" && owner == std::to_string(pid) &&
-            device.ends_with(":" + std::to_string(st.st_ino)))
-            return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -119,30 +98,6 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
         EXPECT_EQ(rig.form.warnings,
                   std::vector<std::string>{"Your system is running low on resource, please reboot"});
     }
-}
-
-TEST(Startup, SecondProgramProcessEndsAtOnceAndTheFirstKeepsRunning) {
-    HomeDir home;
-    {
-        posix::PosixRegistry registry;
-        RegisterFilter(registry, kLibrary);
-    }
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string program = std::string(ZC_BIN_DIR) + "/ZilbaCompanion";
-
-    pid_t first = StartProcess({program});
-    bool held = false;
-    for (int i = 0; i < 500 && !held; ++i) {
-        ASSERT_EQ(WaitProcess(first, 0.02), -1) << "the first instance ended early";
-        held = HoldsMutexLock(first);
-    }
-    ASSERT_TRUE(held);
-    ProcessResult second = RunProcess({program}, 20);
-    EXPECT_EQ(second.exitCode, 0);
-    EXPECT_EQ(second.output, "") << "no message of any kind";
-    EXPECT_EQ(WaitProcess(first, 0.3), -1) << "the first instance keeps running";
-    EXPECT_TRUE(HoldsMutexLock(first));
-    StopProcess(first);
 }
 
 namespace {
