@@ -1,7 +1,6 @@
 // The export file built from the desktop database, and the backup of what was sent.
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "export/Export.h"
 #include "support/Rig.h"
@@ -129,32 +128,6 @@ TEST(CreateExportFile, SiteCheckAsksOnlyWhenTheDeviceSiteDiffers) {
         EXPECT_NE(ReadFile(rig.f.strExportFile).find("\r\n&&SITE+++" + std::string(c.site) + "%%\r\n"), npos);
         EXPECT_EQ(rig.form.log[1], "  ..Site: " + std::string(c.site));
     }
-}
-
-TEST(ExportTimeStamp, FollowsTheRegionalGeneralDate) {
-    ExportRig rig;
-    EXPECT_EQ(ExportTimeStamp(rig.f), "05122026_140709");
-    rig.clock.style = FixedClock::Style::MonthDayYear;
-    EXPECT_EQ(ExportTimeStamp(rig.f), "1252026_20709_PM");
-    rig.clock.style = FixedClock::Style::Dotted;
-    EXPECT_EQ(ExportTimeStamp(rig.f), "05.12.2026_140709");
-    rig.clock.now = {2026, 12, 5, 0, 0, 1};
-    EXPECT_EQ(ExportTimeStamp(rig.f), "05.12.2026_000001");
-    rig.clock.now = {2026, 12, 5, 0, 0, 0};  // midnight: the short date alone
-    EXPECT_EQ(ExportTimeStamp(rig.f), "05.12.2026");
-
-    // The file name keeps the dots; the DOWNLOAD record has the long time even at midnight. Jobs
-    // without rows give the five fixed records, and the count stays.
-    rig.Database("INSERT INTO Control VALUES('depot7');");
-    rig.form.fields[Field::Events] = "7";
-    CreateExportFile(rig.f);
-    EXPECT_EQ(rig.f.strExportFile, rig.Export("c_zilba_05.12.2026.txt"));
-    EXPECT_EQ(ReadFile(rig.f.strExportFile),
-              std::regex_replace(kHead, std::regex("05/12/2026\\+\\+\\+14:07:09"), "05.12.2026+++00:00:00") +
-                  kStop);
-    EXPECT_EQ(rig.form.log,
-              (Lines{"Creating export file", "  ..Site: depot7", " ..Created " + rig.f.strExportFile}));
-    EXPECT_EQ(rig.form.fields[Field::Events], "7");
 }
 
 namespace {

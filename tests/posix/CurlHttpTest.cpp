@@ -69,14 +69,6 @@ TEST(CurlHttp, RedirectAfterPostIsFetchedWithGet) {
     }
 }
 
-TEST(CurlHttp, TransportFailuresRaiseAtSendWithTheLibraryText) {
-    posix::CurlHttp http;
-    auto request = http.CreateRequest();
-    request->Open("GET", "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x", false);
-    std::string refused = Description([&] { request->Send({}); });
-    EXPECT_NE(refused.find("127.0.0.1"), std::string::npos) << refused;
-}
-
 // No wait is endless: a server that takes the request and never answers, one that answers a
 // byte at a time for ever, and one that stops taking the request are each given up, and the
 // windows get their turn all through the wait.

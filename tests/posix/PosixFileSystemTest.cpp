@@ -46,16 +46,6 @@ Error WhenDiskFills(rlim_t limit, const std::function<void()>& call) {
     return e;
 }
 
-TEST(PosixFileSystem, ListsPlainVisibleFilesButNoLinks) {
-    Files dir;
-    for (const char* name : {"b.bmp", "A.BMP", "C.bmp", ".hidden.bmp", "notes.txt", "noext"})
-        WriteFile(dir / name, "x");
-    fs::create_directory(dir / "x.bmp");
-    fs::create_symlink(dir / "b.bmp", dir / "link.bmp");
-    EXPECT_EQ(dir.files.ListFiles(dir.path(), "*.bmp"), (Lines{"A.BMP", "b.bmp", "C.bmp"}));
-    EXPECT_EQ(dir.files.ListFiles(dir.path(), "*.*"), (Lines{"A.BMP", "b.bmp", "C.bmp", "noext", "notes.txt"}));
-}
-
 TEST(PosixFileSystem, FailuresRaiseTheClassicNumbersAndDamageNothing) {
     Files dir;
     WriteFile(dir / "a.bmp", "abc");

@@ -83,29 +83,5 @@ TEST(PosixKernel, WithoutARuntimeFolderEachUserHasALockOfTheirOwn) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "another user's program runs guarded by a lock of its own";
 }
 
-TEST(PosixKernel, CreateAlwaysEmptiesTheFileAndWritesLandAtTheirOffsets) {
-    TempDir dir;
-    PosixKernel kernel;
-    SECURITY_ATTRIBUTES sa;
-    auto create = [&](const std::string& path) {
-        return kernel.CreateFileA(path, kGenericWrite, kFileShareWrite, &sa, kCreateAlways, kFileAttributeNormal, 0);
-    };
-    WriteFile(dir / "a.bmp", std::string(5000, 'o'));  // an older, longer file of that name
-    HANDLE h = create(dir / "a.bmp");
-    OVERLAPPED pos;
-    uint32_t written = 0;
-    for (auto [offset, text] : {std::pair{4u, "tail"}, {0u, "head"}}) {  // out of order
-        pos.Offset = offset;
-        EXPECT_TRUE(kernel.WriteFile(h, reinterpret_cast<const uint8_t*>(text), 4, &written, &pos) && written == 4);
-    }
-    EXPECT_TRUE(kernel.CloseHandle(h));
-    EXPECT_FALSE(kernel.CloseHandle(h));
-    EXPECT_EQ(ReadFile(dir / "a.bmp"), "headtail");
-    EXPECT_FALSE(kernel.WriteFile(h, reinterpret_cast<const uint8_t*>("x"), 1, &written, &pos));
-    EXPECT_EQ(kernel.GetLastError(), ERROR_INVALID_HANDLE_W);
-    EXPECT_EQ(create(dir / "Export/a.bmp"), kInvalidHandle);
-    EXPECT_EQ(kernel.GetLastError(), ERROR_PATH_NOT_FOUND_W);
-}
-
 }  // namespace
 }  // namespace zc::test

@@ -11,18 +11,13 @@ namespace zc::test {
 
 std::string FixedClock::ShortDate(const LocalDateTime& t) {
     char text[32];
-    const char* format = style == Style::Dotted ? "%02d.%02d.%04d" : "%02d/%02d/%04d";
-    if (style == Style::MonthDayYear) std::snprintf(text, sizeof text, "%d/%d/%04d", t.month, t.day, t.year);
-    else std::snprintf(text, sizeof text, format, t.day, t.month, t.year);
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", t.day, t.month, t.year);
     return text;
 }
 
 std::string FixedClock::LongTime(const LocalDateTime& t) {
     char text[32];
-    if (style == Style::MonthDayYear)
-        std::snprintf(text, sizeof text, "%d:%02d:%02d %s", (t.hour + 11) % 12 + 1, t.minute, t.second,
-                      t.hour < 12 ? "AM" : "PM");
-    else std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
     return text;
 }
 

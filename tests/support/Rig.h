@@ -17,16 +17,10 @@
 
 namespace zc::test {
 
-// A clock that stands still, with the regional formats a test picks.
+// A clock that stands still, with the day-month-year formats.
 class FixedClock : public Clock {
 public:
-    enum class Style {
-        DayMonthYear,  // 06/12/2026 and 19:20:09
-        MonthDayYear,  // 12/6/2026 and 7:20:09 PM
-        Dotted,        // 06.12.2026 and 19:20:09
-    };
     LocalDateTime now{2026, 12, 6, 19, 20, 9};
-    Style style = Style::DayMonthYear;
     LocalDateTime Now() override { return now; }
     std::string ShortDate(const LocalDateTime& t) override;
     std::string LongTime(const LocalDateTime& t) override;
