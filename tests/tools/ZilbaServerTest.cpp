@@ -59,10 +59,6 @@ protected:
         auto r = client->Post("/cgi-bin/Zilba/qxupload.pl", body, type.c_str());
         return r ? std::to_string(r->status) + " " + r->get_header_value("Location") + " " + r->body : "no answer";
     }
-    std::string Import(const std::string& site, const std::string& file) {
-        auto r = client->Get(("/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO&site=" + site + "&file=" + file).c_str());
-        return r ? std::to_string(r->status) + " " + r->body : "no answer";
-    }
 
     TempDir dir;
     std::string data = dir / "data", log = dir / "server.log";
