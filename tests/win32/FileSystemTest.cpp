@@ -34,6 +34,12 @@ TEST(FileSystem, MakesCopiesMovesFlushesAndDeletesWithWindowsOwnReasons) {
     files.FileCopy(dir / "a.txt", dir / "b.txt");
     EXPECT_EQ(ReadFile(dir / "b.txt"), std::string("one\0two", 7)) << "replaced";
     EXPECT_EQ(ErrorOf([&] { files.FileCopy(dir / "none.txt", dir / "c.txt"); }).number(), kErrFileNotFound);
+    // Refused onto a read-only file: that file keeps its bytes, and no working copy stays behind.
+    WriteFile(dir / "ro.txt", "kept");
+    SetAttributes(dir / "ro.txt", FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ErrorOf([&] { files.FileCopy(dir / "b.txt", dir / "ro.txt"); }).number(), kErrPermissionDenied);
+    EXPECT_EQ(ReadFile(dir / "ro.txt"), "kept");
+    EXPECT_EQ(files.ListFiles(dir.path(), "*.*"), (std::vector<std::string>{"a.txt", "b.txt", "ro.txt"}));
 
     // A read-only file moves by rename, never over an existing file, and is flushed as it is.
     SetAttributes(dir / "a.txt", FILE_ATTRIBUTE_READONLY);

@@ -168,12 +168,32 @@ std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder,
 }
 
 void Win32FileSystem::FileCopy(const std::string& source, const std::string& destination) {
-    if (!::CopyFileW(Widen(source).c_str(), Widen(destination).c_str(), FALSE)) {
+    // The copy goes to a working file beside the destination and replaces it in one move, so a
+    // copy cut short (a full disk) leaves the old destination whole and no half file behind,
+    // where a later upload would send it.
+    const std::wstring from = Widen(source), to = Widen(destination);
+    // A read-only file is not replaced (a move over it would be, where a copy onto it is not).
+    const DWORD existing = ::GetFileAttributesW(to.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+        RaiseFileError(ERROR_ACCESS_DENIED, destination);
+    const size_t cut = to.find_last_of(L"\\/");
+    const std::wstring folder = cut == std::wstring::npos ? L"." : to.substr(0, cut + 1);
+    wchar_t working[MAX_PATH] = {};
+    if (!::GetTempFileNameW(folder.c_str(), L"zc", 0, working)) RaiseLast(destination);
+    auto drop = [&working] {
+        ::SetFileAttributesW(working, FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(working);
+    };
+    if (!::CopyFileW(from.c_str(), working, FALSE)) {
         DWORD err = ::GetLastError();
+        drop();
         // Tell which of the two was the trouble: a missing source, or the destination.
-        RaiseFileError(err, ::GetFileAttributesW(Widen(source).c_str()) == INVALID_FILE_ATTRIBUTES
-                                ? source
-                                : destination);
+        RaiseFileError(err, ::GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES ? source : destination);
+    }
+    if (!::MoveFileExW(working, to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DWORD err = ::GetLastError();
+        drop();
+        RaiseFileError(err, destination);
     }
 }
 
