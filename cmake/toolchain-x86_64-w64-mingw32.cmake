@@ -1,15 +1,3 @@
-# Cross-builds for Windows with mingw-w64 (x86_64): the posix thread model (std::thread and
-# std::mutex need it) and every runtime linked in, so the program needs no DLL of the compiler.
-set(CMAKE_SYSTEM_NAME Windows)
+# The Windows build for x86_64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(ZC_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZC_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZC_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZC_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ZC_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
