@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -55,48 +56,68 @@ void Answer(QMessageBox::StandardButton choice, std::string& seen) {
     });
 }
 
-TEST(QtMainWindow, ACountSetWhileItsPaintIsHeldBackIsReadAtOnceAndShownWithThatPaint) {
+// While paints are held back, a count reads back at once; whatever was held back, in either
+// window, is on screen before a box or the file dialog comes up, before a call on the handheld
+// once its interval has passed, and when a run returns; an event loop catches up.
+TEST(QtPainting, HeldBackCountsAndLinesAreOnScreenBeforeEveryBoxWaitAndEndOfARun) {
     MainWindow window;
     ASSERT_TRUE(ShowAndWait(window));
+    window.ShowLog();
+    LogWindow* log = window.Log();
     QLineEdit* events = Find<QLineEdit>(window, "txtEvents");
-    auto box = [](QLineEdit* b) { return b->text().toStdString(); };
+    auto shown = [&] { return events->text().toStdString() + "|" + std::to_string(log->Text().size() - log->PaintedLength()); };
+    log->SetRepaintInterval(1000 * 3600);
     window.SetRefreshInterval(1000 * 3600);
     window.SetText(Field::Events, "1");
     window.Refresh();  // painted: the first one after the window came up
     window.SetText(Field::Events, "2");
     window.Refresh();  // held back
     window.SetText(Field::Events, "3");
+    window.WriteLog("Uploading files");
     window.SetText(Field::Site, "bnwck");
     EXPECT_EQ(window.Text(Field::Events), "3") << "the run reads back what it set";
-    EXPECT_EQ(box(events), "2");
-    EXPECT_EQ(box(Find<QLineEdit>(window, "txtSite")), "bnwck") << "a field people type into never waits";
-    QApplication::processEvents();
-    EXPECT_EQ(box(events), "3") << "an event loop catches up";
+    EXPECT_EQ(events->text(), "2");
+    EXPECT_GT(log->Text().size(), log->PaintedLength());
+    EXPECT_EQ(Find<QLineEdit>(window, "txtSite")->text(), "bnwck") << "a field people type into never waits";
 
-    // Before a box comes up, and when a run ends.
-    window.Refresh();
-    window.SetText(Field::Success, "7");
-    std::string shownWithBox, seen;
-    QLineEdit* success = Find<QLineEdit>(window, "txtSuccess");
-    test::OnFirstShow<QMessageBox> shown([&](QMessageBox*) { shownWithBox = box(success); });
-    Answer(QMessageBox::Ok, seen);
-    window.ShowMessage("Finished.");
-    EXPECT_EQ(shownWithBox, "7");
+    std::string withBox, withDialog;
+    {
+        test::OnFirstShow<QMessageBox> box([&](QMessageBox*) { withBox = shown(); });
+        WhenModal<QMessageBox>([](QMessageBox* b) { b->reject(); });
+        window.ShowMessage("Finished.");
+    }
+    window.SetText(Field::Events, "4");
+    window.WriteLog("Copying files");
+    {
+        test::OnFirstShow<QFileDialog> dialog([&](QFileDialog*) { withDialog = shown(); });
+        WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+        window.ChooseFile("Select export file", "*.txt");
+    }
+    EXPECT_EQ(withBox + " " + withDialog, "3|0 4|0");
 
     window.SetHandlers({[&] {
                             window.Refresh();
-                            window.SetText(Field::Failure, "9");
+                            window.SetText(Field::Events, "5");
+                            window.WriteLog("Transfer complete: now");
                         },
                         {}, {}});
     Find<QPushButton>(window, "cmdTransfer")->click();
-    EXPECT_EQ(box(Find<QLineEdit>(window, "txtFailure")), "9");
+    EXPECT_EQ(shown(), "5|0") << "a run's last count and line are painted when it returns";
 
+    log->SetRepaintInterval(20);
+    window.WriteLog("Copying file: S_5001.bmp");
+    QThread::msleep(30);
+    Waiting(Wait::Brief);
+    EXPECT_EQ(shown(), "5|0") << "held back for its whole interval, painted before the next call";
+
+    window.SetText(Field::Events, "6");
+    window.Refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(shown(), "6|0") << "an event loop catches up";
     window.SetRefreshInterval(0);  // nothing held back: every count goes straight into its box
     window.Refresh();
-    window.SetText(Field::Events, "4");
-    window.Refresh();
-    window.SetText(Field::Events, "5");
-    EXPECT_EQ(box(events), "5");
+    window.SetText(Field::Events, "7");
+    EXPECT_EQ(events->text(), "7");
 }
 
 TEST(QtBoxes, QuestionsMessagesAndTheWarning) {
@@ -283,16 +304,6 @@ TEST(QtExit, ExitTheCloseBoxAndACloseDuringARunUnloadOnceAndTakeTheLogAlong) {
 
 QPlainTextEdit* Field(LogWindow& log) { return log.findChild<QPlainTextEdit*>("txtLog"); }
 
-// Whether every line written so far was painted by the time a window of type T came up.
-template <class T>
-bool PaintedBeforeShown(LogWindow& log, const std::function<void()>& show) {
-    std::size_t painted = 0;
-    test::OnFirstShow<T> shown([&](T*) { painted = log.PaintedLength(); });
-    WhenModal<T>([](T* window) { window->reject(); });
-    show();
-    return painted == log.Text().size();
-}
-
 // The export file's upload line carries its full path; it reads whole, without scrolling, for
 // the local directory set when the run shows the log.
 TEST(QtLogWindow, TheExportFilesUploadLineFitsWithoutScrolling) {
@@ -308,49 +319,6 @@ TEST(QtLogWindow, TheExportFilesUploadLineFitsWithoutScrolling) {
         EXPECT_EQ(Field(*log)->horizontalScrollBar()->maximum(), 0) << local;
         EXPECT_EQ(log->minimumSize(), log->maximumSize()) << "still of a fixed size";
     }
-}
-
-TEST(QtLogPainting, LinesArePaintedWithoutAnEventLoopAndHeldBackOnesBeforeBoxesAndAtTheEnd) {
-    LogWindow alone;
-    alone.ShowLog();
-    alone.SetRepaintInterval(0);
-    for (int i = 0; i < 3; ++i) {
-        alone.WriteLog("line " + std::to_string(i));
-        EXPECT_EQ(alone.PaintedLength(), alone.Text().size()) << i;
-    }
-    alone.SetRepaintInterval(1000 * 3600);  // every line after a paint is held back
-    alone.WriteLog("a");
-    EXPECT_LT(alone.PaintedLength(), alone.Text().size());
-    QApplication::processEvents();
-    EXPECT_EQ(alone.ShownLength(), alone.Text().size()) << "an event loop catches up";
-
-    MainWindow window;
-    ASSERT_TRUE(ShowAndWait(window));
-    window.ShowLog();
-    LogWindow* log = window.Log();
-    log->SetRepaintInterval(1000 * 3600);
-    window.WriteLog("Uploading files");
-    window.WriteLog("  ..c_zilba_1.txt");
-    EXPECT_LT(log->PaintedLength(), log->Text().size());
-    EXPECT_TRUE(PaintedBeforeShown<QMessageBox>(*log, [&] { window.ShowMessage("Finished."); }));
-    window.WriteLog("Copying files");
-    EXPECT_TRUE(PaintedBeforeShown<QFileDialog>(*log, [&] { window.ChooseFile("Select export file", "*.txt"); }));
-
-    // A run's last lines are painted when it returns, and so is a line held back when the main
-    // window repaints for a counter.
-    window.SetHandlers({[&] { window.WriteLog("Transfer complete: now"); }, {}, {}});
-    window.findChild<QPushButton*>("cmdTransfer")->click();
-    EXPECT_EQ(log->PaintedLength(), log->Text().size());
-    window.WriteLog("  ..a.bmp");
-    window.Refresh();
-    EXPECT_EQ(log->PaintedLength(), log->Text().size());
-
-    // Before a call on the handheld, a line held back for its whole interval is painted.
-    log->SetRepaintInterval(20);
-    window.WriteLog("Copying file: S_5001.bmp");
-    QThread::msleep(30);
-    Waiting(Wait::Brief);
-    EXPECT_EQ(log->PaintedLength(), log->Text().size());
 }
 
 }  // namespace
