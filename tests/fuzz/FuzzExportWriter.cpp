@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Form.h"
+#include "support/FakeForm.h"
 #include "export/Export.h"
 #include "platform/Error.h"
 #include "platform/posix/PosixPlatform.h"
@@ -63,21 +64,6 @@ struct Clock : zc::Clock {
     }
 };
 
-struct Window : zc::Form {
-    std::map<zc::Field, std::string> fields;
-    size_t eventLines = 0;
-    std::string Text(zc::Field f) override { return fields[f]; }
-    void SetText(zc::Field f, const std::string& text) override { fields[f] = text; }
-    void Refresh() override {}
-    void WriteLog(const std::string& line) override { eventLines += line.rfind("  ..Event: ", 0) == 0; }
-    void ShowLog() override {}
-    bool AskYesNo(const std::string& prompt) override { return prompt.size() % 2 == 0; }
-    void ShowMessage(const std::string&) override {}
-    void ShowWarning(const std::string&) override {}
-    std::string ChooseFile(const std::string&, const std::string&) override { return {}; }
-    void SetCursor(zc::Cursor) override {}
-};
-
 // Values are separated by NUL bytes; a value that is the single byte 0x01 is a null.
 std::vector<zc::FieldValue> Values(const uint8_t* data, size_t size) {
     std::vector<zc::FieldValue> values;
@@ -120,10 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zc::posix::CurlHttp http;
     Clock clock;
     zc::Platform os{registry, kernel, shell, rapi, files, tables, http, clock};
-    Window window;
+    zc::test::FakeForm window;
     window.fields[zc::Field::LocalDir] = folder;
     window.fields[zc::Field::Site] = "bnwck";
-    window.fields[zc::Field::Events] = "0";
+    window.answers = {size % 2 == 0};  // the site question, when it comes, both ways
     zc::MainForm f(window, os);
     try {
         zc::CreateExportFile(f);
@@ -134,7 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::filesystem::remove(f.strExportFile);
     if (!text.starts_with("&&START%%\r\n") || !text.ends_with("&&STOP%%\r\n")) std::abort();
-    if (window.eventLines != tables.jobs.size()) std::abort();
+    size_t eventLines = 0;
+    for (const std::string& line : window.log) eventLines += line.starts_with("  ..Event: ");
+    if (eventLines != tables.jobs.size()) std::abort();
     if (window.fields[zc::Field::Events] != std::to_string(tables.jobs.size())) std::abort();
     return 0;
 }
