@@ -86,22 +86,6 @@ TEST(CreateExportFile, RowsComeInEventCodeOrderWithValuesAsStored) {
     EXPECT_EQ(rig.form.fields[Field::Events], "5");
 }
 
-TEST(ParseStoredDateTime, TakesTheStoredFormsAndRefusesTheRest) {
-    auto text = [](const char* stored) {
-        auto t = ParseStoredDateTime(stored);
-        char out[32] = "none";
-        if (t) std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", t->year, t->month, t->day, t->hour,
-                             t->minute, t->second);
-        return std::string(out);
-    };
-    EXPECT_EQ(text("2026-12-05 09:30:07.250"), "2026-12-05 09:30:07");
-    EXPECT_EQ(text("2024-02-29T23:05"), "2024-02-29 23:05:00");
-    EXPECT_EQ(text("2026-12-05"), "2026-12-05 00:00:00");
-    for (const char* bad : {"", "yesterday", "2026-12-5 09:30", "2026-13-01", "2025-02-29", "2026-04-31",
-                            "2026-12-05 24:00", "2026-12-05 10:60", "2026-12-05 9:30", "2026-12-05 09:30:07Z"})
-        EXPECT_EQ(text(bad), "none") << bad;
-}
-
 TEST(CreateExportFile, SiteCheckAsksOnlyWhenTheDeviceSiteDiffers) {
     struct Case {
         const char* stored;  // the Control rows

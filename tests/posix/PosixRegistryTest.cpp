@@ -38,33 +38,6 @@ std::string Read(Registry& reg, const std::string& path, const std::string& name
     return rc == kErrorSuccess ? data.substr(0, size) : "<error " + std::to_string(rc) + ">";
 }
 
-TEST(PosixRegistry, StoresExactBytesUnderNamesThatIgnoreCase) {
-    TempDir dir;
-    PosixRegistry reg(dir / "registry.db");
-    HKEY key = Create(reg, kHkeyCurrentUser, kSettings);
-    const std::string withNul("C:\\Work\0junk", 12);
-    ASSERT_EQ(Set(reg, key, "PC_LOCATION", withNul), kErrorSuccess);
-    uint8_t small[4];
-    uint32_t type = 0, size = sizeof small;
-    EXPECT_EQ(reg.RegQueryValueExA(key, "PC_LOCATION", &type, small, &size), kErrorMoreData);
-    EXPECT_EQ(size, 12u);
-    EXPECT_EQ(type, kRegSz);
-    EXPECT_EQ(Read(reg, "SOFTWARE\\brennowick\\ZILBA COMPANION", "pc_location"), withNul);
-    ASSERT_EQ(Set(reg, key, "SITE_NAME", ""), kErrorSuccess);
-    EXPECT_EQ(Read(reg, kSettings, "SITE_NAME"), "") << "an empty value is kept, not lost";
-
-    // A name of another spelling is the same value and keeps the first; values list in name order.
-    ASSERT_EQ(Set(reg, key, "Pc_Location", "\\Other"), kErrorSuccess);
-    ASSERT_EQ(Set(reg, key, "b", "b"), kErrorSuccess);
-    std::vector<std::string> seen;
-    std::string name;
-    std::vector<uint8_t> data;
-    for (uint32_t i = 0; reg.RegEnumValueA(key, i, &name, &type, &data) == kErrorSuccess; ++i)
-        seen.push_back(name + "=" + std::string(data.begin(), data.end()));
-    EXPECT_EQ(seen, (std::vector<std::string>{"b=b", "PC_LOCATION=\\Other", "SITE_NAME="}));
-    EXPECT_EQ(reg.RegCloseKey(key), kErrorSuccess);
-}
-
 TEST(PosixRegistry, ValuesSurviveANewInstanceARecreatedFileAndADamagedOne) {
     HomeDir dir;
     const std::string file = posix::RegistryFile();

@@ -1,13 +1,9 @@
-// The two windows: counts and lines while painting is held back, the boxes, the dialog, the
-// buttons during a run, the end, and the log's width.
-#include <QDir>
+// The two windows: counts and lines while painting is held back, the buttons and the close
+// boxes while a run waits, and the end.
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -18,7 +14,6 @@
 #include "QtHelpers.h"
 #include "app/qt/LogWindow.h"
 #include "app/qt/MainWindow.h"
-#include "platform/Error.h"
 #include "platform/Waiting.h"
 #include "platform/posix/CurlHttp.h"
 #include "support/Loopback.h"
@@ -34,26 +29,6 @@ T* Find(QWidget& window, const char* name) {
     T* found = window.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(found, nullptr) << name;
     return found;
-}
-
-// Clicks `choice` on the next box, leaving in `seen` what it showed: "title|text|icon|buttons|
-// text format|owner".
-void Answer(QMessageBox::StandardButton choice, std::string& seen) {
-    WhenModal<QMessageBox>([choice, &seen](QMessageBox* box) {
-        QStringList shown{box->windowTitle(), box->text()};
-        QMessageBox::Icon icon = box->icon();
-        shown << (icon == QMessageBox::NoIcon     ? "no icon"
-                  : icon == QMessageBox::Critical ? "critical"
-                                                  : "other icon");
-        QString buttons = box->standardButtons() == QMessageBox::Ok ? "Ok" : "Yes No";
-        QAbstractButton *yes = box->button(QMessageBox::Yes), *no = box->button(QMessageBox::No);
-        if (yes && box->defaultButton() == yes) buttons += " Yes default";
-        if (no && box->escapeButton() == no) buttons += " No escapes";
-        shown << buttons << (box->textFormat() == Qt::PlainText ? "plain" : "markup")
-              << (box->parentWidget() ? "on the window" : "alone");
-        seen = shown.join("|").toStdString();
-        box->button(choice)->click();
-    });
 }
 
 // While paints are held back, a count reads back at once; whatever was held back, in either
@@ -82,9 +57,12 @@ TEST(QtPainting, HeldBackCountsAndLinesAreOnScreenBeforeEveryBoxWaitAndEndOfARun
 
     std::string withBox, withDialog;
     {
-        test::OnFirstShow<QMessageBox> box([&](QMessageBox*) { withBox = shown(); });
+        // A box shows its text as it is, never as markup.
+        test::OnFirstShow<QMessageBox> box([&](QMessageBox* b) {
+            withBox = shown() + (b->textFormat() == Qt::PlainText ? "" : " as markup");
+        });
         WhenModal<QMessageBox>([](QMessageBox* b) { b->reject(); });
-        window.ShowMessage("Finished.");
+        window.ShowMessage("Error: <b>RAPI</b>");
     }
     window.SetText(Field::Events, "4");
     window.WriteLog("Copying files");
@@ -118,80 +96,6 @@ TEST(QtPainting, HeldBackCountsAndLinesAreOnScreenBeforeEveryBoxWaitAndEndOfARun
     window.Refresh();
     window.SetText(Field::Events, "7");
     EXPECT_EQ(events->text(), "7");
-}
-
-TEST(QtBoxes, QuestionsMessagesAndTheWarning) {
-    MainWindow window;
-    std::string seen;
-    const std::string question = "|no icon|Yes No Yes default No escapes|plain|alone";
-    Answer(QMessageBox::Yes, seen);  // before the window is shown a box stands on its own
-    EXPECT_TRUE(window.AskYesNo("Have you connected the device to the PC?"));
-    EXPECT_EQ(seen, "Zilba Companion|Have you connected the device to the PC?" + question);
-    Answer(QMessageBox::No, seen);
-    EXPECT_FALSE(window.AskYesNo("Data was downloaded from this device before.\r\nDo you want to continue?"));
-    EXPECT_EQ(seen, "Zilba Companion|Data was downloaded from this device before.\nDo you want to continue?" +
-                        question);
-    ASSERT_TRUE(ShowAndWait(window));
-    Answer(QMessageBox::Ok, seen);
-    window.ShowMessage("Error: <b>RAPI</b>");
-    EXPECT_EQ(seen, "Zilba Companion|Error: <b>RAPI</b>|no icon|Ok|plain|on the window");
-    Answer(QMessageBox::Ok, seen);
-    window.ShowWarning("Your system is running low on resource, please reboot");
-    EXPECT_EQ(seen,
-              "Warning|Your system is running low on resource, please reboot|critical|Ok|plain|on the window");
-}
-
-TEST(QtFileDialog, TitleFilterAndTheFolderOfTheBackups) {
-    MainWindow window;
-    QTemporaryDir dir;
-    const QString backups = dir.filePath("Upload");
-    QDir().mkpath(backups + "/06122026_192009");
-    window.SetText(Field::LocalDir, dir.path().toStdString());
-    // Cancelled: nothing chosen. Choosing a file is the toolkit's own business.
-    QString seen;
-    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-        seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" + dialog->directory().absolutePath();
-        dialog->reject();
-    });
-    EXPECT_EQ(window.ChooseFile("Select export file", "*.txt"), "");
-    EXPECT_EQ(seen, "Select export file|*.txt|" + backups) << "opens where the backups are";
-}
-
-TEST(QtRuns, AClickDuringARunStartsNothingAndAnEscapedErrorIsShown) {
-    MainWindow window;
-    ASSERT_TRUE(ShowAndWait(window));
-    auto* transfer = Find<QPushButton>(window, "cmdTransfer");
-    auto* resend = Find<QPushButton>(window, "cmdResend");
-    int transfers = 0, resends = 0;
-    bool runningInside = false;
-    window.SetHandlers({[&] {
-                            if (++transfers > 1) return;  // a second run must not get here
-                            runningInside = window.Running();
-                            WhenModal<QMessageBox>([&](QMessageBox* box) {
-                                transfer->click();  // handed over by the question's event loop
-                                resend->click();
-                                box->button(QMessageBox::Yes)->click();
-                            });
-                            window.AskYesNo("Have you connected the device to the PC?");
-                        },
-                        [&] {
-                            if (++resends == 1) throw Error(-200, "Shell function error");
-                        },
-                        {}});
-    transfer->click();
-    EXPECT_EQ(transfers, 1);
-    EXPECT_EQ(resends, 0);
-    EXPECT_TRUE(runningInside);
-    EXPECT_FALSE(window.Running());
-
-    std::string seen;  // an error escaping a run is shown, and the buttons work again afterwards
-    Answer(QMessageBox::Ok, seen);
-    resend->click();
-    EXPECT_EQ(seen, "Zilba Companion|Error: Shell function error|no icon|Ok|plain|on the window");
-    resend->click();
-    transfer->click();
-    EXPECT_EQ(resends, 2);
-    EXPECT_EQ(transfers, 2);
 }
 
 // A slow server: while the run waits for it, every line and count written before the request is
@@ -299,25 +203,6 @@ TEST(QtExit, ExitTheCloseBoxAndACloseDuringARunUnloadOnceAndTakeTheLogAlong) {
         window.SetHandlers({[&] { ran = true; }, {}, {}});
         Find<QPushButton>(window, "cmdTransfer")->click();
         EXPECT_FALSE(ran) << "after the end, the buttons run nothing";
-    }
-}
-
-QPlainTextEdit* Field(LogWindow& log) { return log.findChild<QPlainTextEdit*>("txtLog"); }
-
-// The export file's upload line carries its full path; it reads whole, without scrolling, for
-// the local directory set when the run shows the log.
-TEST(QtLogWindow, TheExportFilesUploadLineFitsWithoutScrolling) {
-    for (const char* local : {"/root/Documents/Zilba Companion",
-                              "/home/alexandra.whitfield/Documents/Zilba Companion"}) {
-        MainWindow window;
-        window.SetText(Field::LocalDir, local);
-        window.ShowLog();
-        LogWindow* log = window.Log();
-        log->WriteLog("  .." + std::string(local) + "/Export/c_zilba_06122026_192009.txt: Success");
-        log->Flush();
-        QApplication::processEvents();
-        EXPECT_EQ(Field(*log)->horizontalScrollBar()->maximum(), 0) << local;
-        EXPECT_EQ(log->minimumSize(), log->maximumSize()) << "still of a fixed size";
     }
 }
 
