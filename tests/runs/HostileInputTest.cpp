@@ -6,15 +6,12 @@
 #include <filesystem>
 #include <map>
 
-#include "app/Settings.h"
 #include "app/Startup.h"
 #include "handheld/Handheld.h"
-#include "platform/posix/XdgPaths.h"
 #include "runs/Runs.h"
 #include "support/Helpers.h"
 #include "support/Invariant.h"
 #include "support/Loopback.h"
-#include "support/Process.h"
 #include "support/Rig.h"
 
 namespace zc::test {
@@ -38,25 +35,17 @@ struct TransferRig : Rig {
     }
     ~TransferRig() { Form_Unload(f); }
 
-    // Transfers, says Yes to everything; the run's closing box.
-    std::string Transfer() {
-        form.messages.clear();
-        cmdTransfer_Click(f);
-        EXPECT_EQ(form.messages.size(), 1u);
-        std::string box = form.messages.empty() ? "" : form.messages.back();
-        EXPECT_EQ(Breaches(world, box), std::vector<std::string>{});
-        return box;
-    }
-    // Resends `chosen`; the run's closing box.
-    std::string Resend(const std::string& chosen) {
+    // Transfers, or resends `chosen`, saying Yes to everything; the run's closing box.
+    std::string Transfer(const std::string& chosen = {}) {
         form.messages.clear();
         form.chosenFiles = {chosen};
-        cmdResend_Click(f);
+        chosen.empty() ? cmdTransfer_Click(f) : cmdResend_Click(f);
         EXPECT_EQ(form.messages.size(), 1u);
         std::string box = form.messages.empty() ? "" : form.messages.back();
         EXPECT_EQ(Breaches(world, box), std::vector<std::string>{});
         return box;
     }
+    std::string Resend(const std::string& chosen) { return Transfer(chosen); }
     bool Flagged() { return fs::exists(DevicePath(kPocket + "/.purge")); }
     // What the server kept, by file name.
     std::map<std::string, std::string> Served() {

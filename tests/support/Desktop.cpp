@@ -76,16 +76,6 @@ void Desktop::Key(const std::string& window, const std::string& keys) {
 
 void Desktop::Type(const std::string& text) { RunProcess({"/usr/bin/xdotool", "type", "--delay", "10", text}, 60); }
 
-std::string Desktop::WaitForMain(double seconds) {
-    std::string main;
-    Eventually([&] {
-        auto w = Windows(kTitle);
-        if (w.size() == 1) main = w[0];
-        return !main.empty();
-    }, seconds);
-    return main;
-}
-
 std::string Desktop::Box(const std::string& main) {
     for (const auto& w : Windows(kTitle))
         if (w != main) return w;

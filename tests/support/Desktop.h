@@ -22,8 +22,6 @@ public:
     void Key(const std::string& window, const std::string& keys);
     void Type(const std::string& text);
 
-    // The program's main window once it shows, or "" after the time is up.
-    std::string WaitForMain(double seconds = 30);
     // A second "Zilba Companion" window (a question or a box) beside `main`, or "".
     std::string Box(const std::string& main);
 

@@ -35,7 +35,6 @@ public:
     ~LoopbackServer();
 
     std::string host() const;  // "127.0.0.1:<port>"
-    int port() const { return port_; }
     std::vector<Captured> requests() const;
 
 private:
@@ -70,7 +69,6 @@ public:
     ~StandInServer();
     const std::string& host() const { return host_; }
     const std::string& data() const { return data_; }
-    const std::string& log() const { return log_; }
 
 private:
     std::string data_, log_, host_;
