@@ -34,7 +34,6 @@ const std::string kHead =
     "&&COMMENT+++LoginID+++Event-code+++Time+++Date+++JobID+++Text+++SignatureID%%\r\n";
 const std::string kStop = "&&STOP%%\r\n";
 const std::string kFileName = "c_zilba_05122026_140709.txt";
-constexpr auto npos = std::string::npos;
 
 }  // namespace
 
@@ -84,34 +83,6 @@ TEST(CreateExportFile, RowsComeInEventCodeOrderWithValuesAsStored) {
                                    "  ..Event: 5: 55", "  ..Event: 41: 41", "  ..Event: 42: 4",
                                    "  ..Event: 300: J-300", " ..Created " + rig.f.strExportFile}));
     EXPECT_EQ(rig.form.fields[Field::Events], "5");
-}
-
-TEST(CreateExportFile, SiteCheckAsksOnlyWhenTheDeviceSiteDiffers) {
-    struct Case {
-        const char* stored;  // the Control rows
-        bool answer;
-        const char* asked;  // the site the question names, or none
-        const char* site;   // the site used afterwards
-    };
-    for (Case c : {Case{"('depot7'), ('other')", true, nullptr, "depot7"},  // the first row counts
-                   Case{"('Depot7')", true, "Depot7", "Depot7"},  // case alone differs; Yes takes it
-                   Case{"('Depot7')", false, "Depot7", "depot7"},  // No keeps the configured one
-                   Case{"('depot7 ')", false, "depot7 ", "depot7"},
-                   Case{"(NULL)", true, nullptr, "depot7"}}) {  // no stored site: nothing to offer
-        SCOPED_TRACE(c.stored);
-        ExportRig rig;
-        rig.Database(std::string("INSERT INTO Control VALUES") + c.stored + ";");
-        rig.form.answers = {c.answer};
-        CreateExportFile(rig.f);
-        if (c.asked)
-            EXPECT_EQ(rig.form.questions, Lines{"Site name in the device is " + std::string(c.asked) +
-                                                ". Do you want to use the site configured in the device?"});
-        else
-            EXPECT_TRUE(rig.form.questions.empty());
-        EXPECT_EQ(rig.form.fields[Field::Site], c.site);
-        EXPECT_NE(ReadFile(rig.f.strExportFile).find("\r\n&&SITE+++" + std::string(c.site) + "%%\r\n"), npos);
-        EXPECT_EQ(rig.form.log[1], "  ..Site: " + std::string(c.site));
-    }
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/Settings.h"
 #include "platform/posix/PosixRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,32 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
 
+    // A damaged file is set aside and the write goes to a new one.
     zc::posix::PosixRegistry registry(file);
-    const std::string key = "Software\\Brennowick\\Zilba Companion";
-    zc::HKEY h = 0;
-    if (registry.RegOpenKeyExA(zc::kHkeyCurrentUser, key, 0, zc::kKeyAllAccess, &h) == zc::kErrorSuccess) {
-        uint32_t type = 0, needed = 0;
-        if (registry.RegQueryValueExA(h, "SERVER_NAME", &type, nullptr, &needed) == zc::kErrorSuccess) {
-            std::string buffer(needed, '\0');
-            registry.RegQueryValueExA(h, "SERVER_NAME", &type, reinterpret_cast<uint8_t*>(buffer.data()), &needed);
-        }
-        registry.RegCloseKey(h);
-    }
-
+    zc::RegReadString(registry, zc::kHkeyCurrentUser, zc::kSettingsKey, "SERVER_NAME");
     const std::string value = "127.0.0.1:8080";
-    uint32_t disposition = 0;
-    if (registry.RegCreateKeyExA(zc::kHkeyCurrentUser, key, 0, nullptr, 0, zc::kKeyAllAccess, nullptr, &h,
-                                 &disposition) != zc::kErrorSuccess)
-        std::abort();  // a damaged file is set aside and the write goes to a new one
-    if (registry.RegSetValueExA(h, "SERVER_NAME", 0, zc::kRegSz, reinterpret_cast<const uint8_t*>(value.data()),
-                                static_cast<uint32_t>(value.size())) != zc::kErrorSuccess)
-        std::abort();
-    uint32_t type = 0, length = 64;
-    char back[64] = {};
-    if (registry.RegQueryValueExA(h, "SERVER_NAME", &type, reinterpret_cast<uint8_t*>(back), &length) !=
-            zc::kErrorSuccess ||
-        std::string(back, length) != value)
-        std::abort();
-    registry.RegCloseKey(h);
+    zc::RegWriteString(registry, zc::kHkeyCurrentUser, zc::kSettingsKey, "SERVER_NAME", value);
+    if (zc::RegReadString(registry, zc::kHkeyCurrentUser, zc::kSettingsKey, "SERVER_NAME") != value) std::abort();
     return 0;
 }

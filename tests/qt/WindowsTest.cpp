@@ -176,35 +176,5 @@ TEST(QtRuns, WhileARequestWaitsTheWindowsArePaintedAndAnswerButNothingStartsOrCl
     EXPECT_FALSE(window.isVisible()) << "the close asked for during the run comes after it";
 }
 
-TEST(QtExit, ExitTheCloseBoxAndACloseDuringARunUnloadOnceAndTakeTheLogAlong) {
-    for (int way = 0; way < 3; ++way) {  // Exit, the close box, the close box during a run
-        MainWindow window;
-        int unloads = 0, unloadsDuringRun = -1;
-        window.SetHandlers({[&] {
-                                window.close();
-                                unloadsDuringRun = unloads;
-                            },
-                            {}, [&] { ++unloads; }});
-        ASSERT_TRUE(ShowAndWait(window));
-        window.ShowLog();
-        QPointer<LogWindow> log = window.Log();
-        if (way == 1) window.close();
-        else Find<QPushButton>(window, way == 0 ? "cmdExit" : "cmdTransfer")->click();
-        if (way == 2) {
-            EXPECT_EQ(unloadsDuringRun, 0) << "the run ends first";
-        }
-        EXPECT_EQ(unloads, 1) << way;
-        EXPECT_FALSE(window.isVisible());
-        EXPECT_TRUE(log.isNull());
-        window.close();
-        window.Unload();
-        EXPECT_EQ(unloads, 1) << "once only";
-        bool ran = false;
-        window.SetHandlers({[&] { ran = true; }, {}, {}});
-        Find<QPushButton>(window, "cmdTransfer")->click();
-        EXPECT_FALSE(ran) << "after the end, the buttons run nothing";
-    }
-}
-
 }  // namespace
 }  // namespace zc::qt
