@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <signal.h>
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -60,18 +62,6 @@ std::vector<Captured> LoopbackServer::requests() const {
     return requests_;
 }
 
-int UnusedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
 SilentServer::SilentServer() {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -87,16 +77,31 @@ SilentServer::SilentServer() {
 SilentServer::~SilentServer() { close(fd_); }
 
 StandInServer::StandInServer(const std::string& zilbaServer, std::string data, std::string log)
-    : data_(std::move(data)), log_(std::move(log)) {
-    int port = UnusedPort();
-    host_ = "127.0.0.1:" + std::to_string(port);
-    pid_ = StartProcess({"/bin/sh", "-c", "exec \"$0\" --port \"$1\" --data \"$2\" >\"$3\" 2>&1", zilbaServer,
-                         std::to_string(port), data_, log_});
-    httplib::Client client("127.0.0.1", port);
-    for (int i = 0; i < 200 && !client.Get("/none.html"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    : data_(std::move(data)) {
+    // On a port of its choosing, which its start line names.
+    pid_ = StartProcess({"/bin/sh", "-c", "exec \"$0\" --port 0 --data \"$1\" >\"$2\" 2>&1", zilbaServer, data_, log});
+    const std::string start = "listening on http://";
+    std::string text;
+    for (int i = 0; i < 250 && text.find(start) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::ifstream in(log);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (size_t at = text.find(start); at != std::string::npos) {
+        at += start.size();
+        host_ = text.substr(at, text.find('/', at) - at);
+    }
 }
 
-StandInServer::~StandInServer() { StopProcess(pid_); }
+int StandInServer::Stop() {
+    if (pid_ < 0) return -1;
+    kill(pid_, SIGTERM);
+    int code = WaitProcess(pid_, 10);
+    if (code == -1) StopProcess(pid_);
+    pid_ = -1;
+    return code;
+}
+
+StandInServer::~StandInServer() { Stop(); }
 
 }  // namespace zc::test

@@ -46,9 +46,6 @@ private:
     int port_ = 0;
 };
 
-// A port on which nothing listens (bound once, then released).
-int UnusedPort();
-
 // Takes connections into its backlog and never reads or answers them.
 class SilentServer {
 public:
@@ -62,16 +59,17 @@ private:
 };
 
 // The stand-in web server as a process of its own on a free loopback port, its requests logged
-// to `log`; answering by the time the constructor returns.
+// to `log`; answering by the time the constructor returns (host() is empty if it never did).
 class StandInServer {
 public:
     StandInServer(const std::string& zilbaServer, std::string data, std::string log);
     ~StandInServer();
+    int Stop();  // asks it to stop as a service is stopped; its exit code
     const std::string& host() const { return host_; }
     const std::string& data() const { return data_; }
 
 private:
-    std::string data_, log_, host_;
+    std::string data_, host_;
     int pid_ = -1;
 };
 

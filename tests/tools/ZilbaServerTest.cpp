@@ -2,13 +2,11 @@
 // speaks to it.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <signal.h>
 
 #include <set>
-#include <thread>
 
 #include "support/Helpers.h"
-#include "support/Process.h"
+#include "support/Loopback.h"
 
 namespace zc::test {
 namespace {
@@ -37,33 +35,17 @@ std::set<std::string> FilesUnder(const std::string& root) {
 
 class ZilbaServerTest : public ::testing::Test {
 protected:
-    // Started on a port of its choosing, which its start line names; stopped as a service is.
-    void SetUp() override {
-        const std::string command = "exec '" + kTool + "' --port 0 --data '" + data + "' >'" + log + "' 2>&1";
-        pid = StartProcess({"/bin/sh", "-c", command});
-        const std::string start = "listening on http://127.0.0.1:";
-        std::string text;
-        for (int i = 0; i < 250 && text.find(start) == std::string::npos; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            text = fs::exists(log) ? ReadFile(log) : "";
-        }
-        ASSERT_NE(text.find(start), std::string::npos) << text;
-        client = std::make_unique<httplib::Client>("127.0.0.1", std::stoi(text.substr(text.find(start) + start.size())));
-    }
-    void TearDown() override {
-        ::kill(pid, SIGTERM);
-        EXPECT_EQ(WaitProcess(pid, 10), 0) << "SIGTERM stops it cleanly";
-    }
+    void TearDown() override { EXPECT_EQ(server.Stop(), 0) << "SIGTERM stops it cleanly"; }
     // "<status> <Location> <body>" of an upload.
     std::string Post(const std::string& body, const std::string& type = kType) {
-        auto r = client->Post("/cgi-bin/Zilba/qxupload.pl", body, type.c_str());
+        auto r = client.Post("/cgi-bin/Zilba/qxupload.pl", body, type.c_str());
         return r ? std::to_string(r->status) + " " + r->get_header_value("Location") + " " + r->body : "no answer";
     }
 
     TempDir dir;
-    std::string data = dir / "data", log = dir / "server.log";
-    pid_t pid = -1;
-    std::unique_ptr<httplib::Client> client;
+    std::string data = dir / "data";
+    StandInServer server{kTool, data, dir / "server.log"};
+    httplib::Client client{"http://" + server.host()};
 };
 
 TEST_F(ZilbaServerTest, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEscapes) {
