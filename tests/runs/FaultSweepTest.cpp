@@ -2,67 +2,38 @@
 // run ends with one box, "Finished" or "Error: ", and nothing collected is lost or corrupted.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <iostream>
 
 #include "app/Settings.h"
-#include "handheld/Handheld.h"
 #include "runs/Runs.h"
-#include "server/Server.h"
-#include "support/Faults.h"
-#include "support/Helpers.h"
-#include "support/Invariant.h"
-#include "support/Loopback.h"
-#include "support/Process.h"
 #include "support/Rig.h"
 
 namespace zc::test {
 
 namespace {
 
-const std::string kBin = std::string(ZC_BIN_DIR) + "/";
-
-// A rig whose every platform call can fail, with a fresh zilba-sim handheld of its own site,
-// the filter loaded and the settings stored, ready for one run.
-struct SweepRig : Rig {
-    SweepRig(const StandInServer& server, int run) {
-        site = "sweep" + std::to_string(run);
+// A whole transfer's rig, a handheld of its own site on a shared server, whose every platform
+// call can fail.
+struct SweepRig : TransferRig {
+    SweepRig(StandInServer& server, int run) : TransferRig(4, 2, "sweep" + std::to_string(run), &server) {
         files.flushToDisk = false;  // hundreds of runs need not each wait for the disk
-        MakeHandheld(4, 2, site);
-        InitBoundaries();
-        LoadAdoFilter(f);
-        form.fields[Field::LocalDir] = localDir;
-        form.fields[Field::Server] = server.host();
-        form.fields[Field::Site] = site;
         SaveSettings(f);
-        world.handheld = DevicePath("My Documents/Pocket Zilba");
-        world.localDir = localDir;
-        world.served = server.data() + "/zilba/" + site;
         world.settings = StoredSettings();
     }
-    ~SweepRig() { FreeAdoFilter(f); }
-
     // Runs with the n-th platform call from now failed (none for 0); the calls the run made.
     int Run(const std::function<void(MainForm&)>& run, int n) {
         int before = plan.Total();
         if (n > 0) plan.FailGlobalCall(before + n);
         form.messages.clear();
-        run(swept);
+        run(f);
         return plan.Total() - before;
     }
-
-    FaultyHttp http{real.http, plan};
-    FaultyDatabase database{real.database, plan};
-    Platform sweptOs{registry, kernel, shell, rapi, files, database, http, clock};
-    MainForm swept{form, sweptOs};
-    std::string site;
-    World world;
 };
 
 // Each call of a clean run failed in turn; returns how many faults were swept.
 int Sweep(const std::function<void(SweepRig&)>& prepare, const std::function<void(MainForm&)>& run) {
     HomeDir home;
-    StandInServer server(kBin + "zilba-server", home / "server", home / "server.log");
+    StandInServer server(std::string(ZC_BIN_DIR) + "/zilba-server", home / "server", home / "server.log");
     int calls = 0;
     {
         SweepRig clean(server, 0);

@@ -6,59 +6,15 @@
 #include <filesystem>
 #include <map>
 
-#include "app/Startup.h"
 #include "handheld/Handheld.h"
 #include "runs/Runs.h"
-#include "support/Helpers.h"
-#include "support/Invariant.h"
-#include "support/Loopback.h"
 #include "support/Rig.h"
 
 namespace zc::test {
 
 namespace {
 
-const std::string kBin = std::string(ZC_BIN_DIR) + "/";
 const std::string kPocket = "My Documents/Pocket Zilba";
-
-// A rig with a zilba-sim handheld, the built filter library, start-up done and a stand-in
-// server: a transfer away from the "Finished" box.
-struct TransferRig : Rig {
-    explicit TransferRig(int jobs = 3, int signatures = 2) {
-        MakeHandheld(jobs, signatures);
-        EXPECT_EQ(Form_Load(f), StartOutcome::Run);
-        form.fields[Field::LocalDir] = localDir;
-        form.fields[Field::Server] = server.host();
-        world.handheld = DevicePath(kPocket);
-        world.localDir = localDir;
-        world.served = server.data();
-    }
-    ~TransferRig() { Form_Unload(f); }
-
-    // Transfers, or resends `chosen`, saying Yes to everything; the run's closing box.
-    std::string Transfer(const std::string& chosen = {}) {
-        form.messages.clear();
-        form.chosenFiles = {chosen};
-        chosen.empty() ? cmdTransfer_Click(f) : cmdResend_Click(f);
-        EXPECT_EQ(form.messages.size(), 1u);
-        std::string box = form.messages.empty() ? "" : form.messages.back();
-        EXPECT_EQ(Breaches(world, box), std::vector<std::string>{});
-        return box;
-    }
-    std::string Resend(const std::string& chosen) { return Transfer(chosen); }
-    bool Flagged() { return fs::exists(DevicePath(kPocket + "/.purge")); }
-    // What the server kept, by file name.
-    std::map<std::string, std::string> Served() {
-        std::map<std::string, std::string> files;
-        if (fs::is_directory(server.data()))
-            for (const auto& e : fs::recursive_directory_iterator(server.data()))
-                if (e.is_regular_file()) files[e.path().filename().string()] = ReadFile(e.path().string());
-        return files;
-    }
-
-    StandInServer server{kBin + "zilba-server", home / "server", home / "server.log"};
-    World world;
-};
 
 // The log as the window holds it, with the local directory written as <local>.
 std::string Transcript(TransferRig& rig) {
@@ -159,7 +115,7 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
     EXPECT_EQ(Names(rig.Local("Export")), left);
 
     // Resent from the export folder: all three arrive and nothing is left behind.
-    EXPECT_EQ(rig.Resend(rig.Local("Export/" + left[2])), kFinishedText) << rig.form.LogText();
+    EXPECT_EQ(rig.Transfer(rig.Local("Export/" + left[2])), kFinishedText) << rig.form.LogText();
     EXPECT_TRUE(Names(rig.Local("Export")).empty());
     EXPECT_EQ(rig.Served().size(), 3u);
 

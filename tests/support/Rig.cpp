@@ -4,7 +4,9 @@
 
 #include <cstdio>
 
+#include "app/Startup.h"
 #include "platform/posix/XdgPaths.h"
+#include "runs/Runs.h"
 #include "support/Process.h"
 
 namespace zc::test {
@@ -44,6 +46,41 @@ void MakeHandheld(int jobs, int signatures, const std::string& site) {
                                     std::to_string(signatures)};
     if (!site.empty()) create.insert(create.end(), {"--site", site});
     EXPECT_EQ(RunProcess(create).exitCode, 0);
+}
+
+TransferRig::TransferRig(int jobs, int signatures, const std::string& site, StandInServer* shared)
+    : own(shared ? nullptr
+                 : std::make_unique<StandInServer>(std::string(ZC_BIN_DIR) + "/zilba-server", home / "server",
+                                                   home / "server.log")),
+      server(shared ? *shared : *own) {
+    MakeHandheld(jobs, signatures, site);
+    EXPECT_EQ(Form_Load(f), StartOutcome::Run);
+    form.fields[Field::LocalDir] = localDir;
+    form.fields[Field::Server] = server.host();
+    if (!site.empty()) form.fields[Field::Site] = site;
+    world.handheld = DevicePath("My Documents/Pocket Zilba");
+    world.localDir = localDir;
+    world.served = server.data() + (site.empty() ? "" : "/zilba/" + site);
+}
+
+TransferRig::~TransferRig() { Form_Unload(f); }
+
+std::string TransferRig::Transfer(const std::string& chosen) {
+    form.messages.clear();
+    form.chosenFiles = {chosen};
+    chosen.empty() ? cmdTransfer_Click(f) : cmdResend_Click(f);
+    EXPECT_EQ(form.messages.size(), 1u) << form.LogText();
+    std::string box = form.messages.empty() ? "" : form.messages.back();
+    EXPECT_EQ(Breaches(world, box), std::vector<std::string>{}) << form.LogText();
+    return box;
+}
+
+std::map<std::string, std::string> TransferRig::Served() const {
+    std::map<std::string, std::string> files;
+    if (fs::is_directory(world.served))
+        for (const auto& e : fs::recursive_directory_iterator(world.served))
+            if (e.is_regular_file()) files[e.path().filename().string()] = ReadFile(e.path().string());
+    return files;
 }
 
 }  // namespace zc::test

@@ -1,6 +1,8 @@
 #pragma once
 // One test's whole world: a private home folder, the real Linux platform wrapped so that any
 // call can be failed, a fixed clock, and the fake form.
+#include <map>
+#include <memory>
 #include <string>
 
 #include "platform/posix/CurlHttp.h"
@@ -14,6 +16,8 @@
 #include "support/Faults.h"
 #include "support/FakeForm.h"
 #include "support/Helpers.h"
+#include "support/Invariant.h"
+#include "support/Loopback.h"
 
 namespace zc::test {
 
@@ -55,11 +59,32 @@ struct Rig {
     FaultyShellFolder shell{real.shell, plan};
     FaultyRapi rapi{real.rapi, plan};
     FaultyFileSystem files{real.files, plan};
+    FaultyDatabase database{real.database, plan};
+    FaultyHttp http{real.http, plan};
     FixedClock clock;
-    Platform os{registry, kernel, shell, rapi, files, real.database, real.http, clock};
+    Platform os{registry, kernel, shell, rapi, files, database, http, clock};
     FakeForm form;
     MainForm f{form, os};
     std::string localDir = home / "work";  // the local directory setting of the rig (created)
+};
+
+// One press away from a whole transfer: a zilba-sim handheld (of `site`, when given), start-up
+// done with the built filter library, and a stand-in server (`shared`, else one of its own) set
+// as the server.
+struct TransferRig : Rig {
+    explicit TransferRig(int jobs = 3, int signatures = 2, const std::string& site = {},
+                         StandInServer* shared = nullptr);
+    ~TransferRig();
+    // Transfers, or resends `chosen`, saying Yes to everything; the run's one closing box, which
+    // the invariant must hold for.
+    std::string Transfer(const std::string& chosen = {});
+    bool Flagged() const { return fs::exists(world.handheld + "/.purge"); }
+    // What the server kept, by file name.
+    std::map<std::string, std::string> Served() const;
+
+    std::unique_ptr<StandInServer> own;
+    StandInServer& server;
+    World world;
 };
 
 }  // namespace zc::test
