@@ -81,36 +81,13 @@ fail() {
   exit 1
 }
 
+source scripts/x11.sh
 if [ -z "${DISPLAY:-}" ]; then
-  # Xvfb picks a free display itself and tells its number.
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb=$!
-  for _ in $(seq 100); do grep -q '^[0-9]' "$work/display" 2>/dev/null && break; sleep 0.1; done
-  grep -q '^[0-9]' "$work/display" || fail "the virtual display did not start: $(cat "$work/xvfb.log")"
-  export DISPLAY=:$(head -n 1 "$work/display")
+  start_xvfb "$work" || fail "the virtual display did not start: $(cat "$work/xvfb.log")"
   echo "A virtual display runs on $DISPLAY."
 fi
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-x() { timeout 20 xdotool "$@"; }
-windows() { x search --onlyvisible --name "^$1\$" 2>/dev/null || true; }
-# A second "Zilba Companion" window beside the main one: a question or a box.
-box() { windows 'Zilba Companion' | grep -vx "$main" | head -n 1 || true; }
-press() {
-  x windowfocus --sync "$1" >/dev/null 2>&1 || true
-  x key --clearmodifiers "$2"
-}
-# Waits up to $1 seconds for the command after it to print something, and prints that.
-await() {
-  local seconds=$1 found
-  shift
-  for _ in $(seq $((seconds * 5))); do
-    found=$("$@")
-    [ -n "$found" ] && { echo "$found"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
 picture() { import -window "$1" "$2" 2>/dev/null && echo "$2" || echo "($2 could not be taken)"; }
 
 marker=$work/start
@@ -132,7 +109,7 @@ for _ in $(seq 10); do
   shown=$(await 300 box) || fail "no box came up within 5 minutes"
   press "$shown" y
   sleep 0.5
-  if ! await 3 sh -c "xdotool search --onlyvisible --name '^Zilba Companion\$' | grep -qx '$shown' || echo gone" >/dev/null; then
+  if ! await 3 gone "$shown" >/dev/null; then
     closing=$shown
     break
   fi
@@ -143,7 +120,7 @@ done
 echo "The run ended with its closing box."
 pictures=("$(picture "$closing" "$out/closing-box.png")")
 press "$closing" Return
-await 10 sh -c "xdotool search --onlyvisible --name '^Zilba Companion\$' | grep -qx '$closing' || echo gone" >/dev/null ||
+await 10 gone "$closing" >/dev/null ||
   fail "the closing box did not go"
 
 log=$(await 10 windows Log | head -n 1) || fail "there is no log window"

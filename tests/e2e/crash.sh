@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The installed program, driven through its windows as a person drives it: a whole transfer and a
+# resend deliver everything; killed at points spread over a transfer, it starts again, a transfer
+# completes, and nothing collected from the handheld is lost or corrupted.
+# Usage: crash.sh PREFIX CHECK-INVARIANT; ZC_CRASH_POINTS shortens a local run (30 by default).
+set -euo pipefail
+bin=$1/bin check=$2 points=${ZC_CRASH_POINTS:-30}
+top=$(mktemp -d)
+export HOME=$top/home XDG_CONFIG_HOME=$top/home/.config XDG_DATA_HOME=$top/home/.local/share \
+  XDG_RUNTIME_DIR=$top/run
+mkdir -p "$HOME/Documents" "$XDG_RUNTIME_DIR" "$top/server"
+chmod 700 "$XDG_RUNTIME_DIR"
+handheld="$XDG_DATA_HOME/zilba-companion/handheld/My Documents/Pocket Zilba"
+local="$HOME/Documents/Zilba Companion" data=$top/server log=$top/server.log
+finished="Finished. For more information please see the log."
+program= server= xvfb= point=0
+finish() {
+  kill -9 $program $server 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null  # asked to stop, Xvfb removes its lock file
+  wait 2>/dev/null || true
+  rm -rf "$top"
+}
+trap finish EXIT
+fail() { echo "crash (point $point): $*" >&2; exit 1; }
+source "$(dirname "$0")/../../scripts/x11.sh"
+
+start_xvfb "$top" || fail "the virtual display did not start: $(cat "$top/xvfb.log")"
+"$bin/zilba-sim" install >/dev/null && "$bin/zilba-sim" create --jobs 1500 --signatures 30 >/dev/null ||
+  fail "zilba-sim could not register the filter or make the handheld"
+"$bin/zilba-server" --port 0 --data "$data" >"$log" 2>&1 &
+server=$!
+port=$(await 10 sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$log") || fail "no zilba-server"
+"$bin/zilba-sim" settings --server "127.0.0.1:$port" >/dev/null
+
+ms() { echo $(($(date +%s%N) / 1000000)); }
+# The stand-in server logs every request: a box that comes after a new import request is the
+# run's closing box.
+imports() { grep -c /cgi-bin/dwsrun "$log" || true; }
+invariant() { "$check" "$handheld" "$local" "$data" "$top/settings" "$@" || fail "the promise broke"; }
+
+# Starts the program (again, when Xvfb refused it a connection, as it now and then does while
+# xdotool clients come and go) and waits for its main window.
+start() {
+  for _ in 1 2 3; do
+    "$bin/ZilbaCompanion" >/dev/null 2>&1 &
+    program=$!
+    for _ in $(seq 150); do
+      main=$(windows 'Zilba Companion' | head -n 1)
+      [ -n "$main" ] && return 0
+      kill -0 "$program" 2>/dev/null || break
+      sleep 0.2
+    done
+  done
+  return 1
+}
+stop() { kill -9 "$program" 2>/dev/null || true; wait "$program" 2>/dev/null || true; }
+
+# Presses Transfer and says Yes to every question up to the closing box, which it dismisses;
+# with $1, kills the program that many milliseconds after the press, wherever the run stands
+# (a run that ended by then is followed by the kill all the same).
+transfer() {
+  local before t0 shown closing
+  before=$(imports) t0=$(ms)
+  press "$main" alt+t
+  while (($(ms) - t0 < 60000)); do
+    if [ -n "${1:-}" ] && (($(ms) - t0 >= $1)); then stop; return 0; fi
+    shown=$(box)
+    [ -z "$shown" ] && { sleep 0.05; continue; }
+    closing=$(($(imports) > before))
+    press "$shown" Return
+    await 10 gone "$shown" >/dev/null || true  # the next question may follow at once
+    ((closing)) && [ -z "${1:-}" ] && return 0
+  done
+  return 1
+}
+
+# Resends $1 through the file dialog and dismisses the closing box; fails when no import came.
+resend() {
+  local before dialog shown
+  before=$(imports)
+  press "$main" alt+r
+  dialog=$(await 20 windows 'Select export file' | head -n 1) || return 1
+  x windowfocus --sync "$dialog" && x type --delay 10 "$1" && press "$dialog" Return
+  shown=$(await 60 box) || return 1
+  press "$shown" Return
+  await 10 gone "$shown" >/dev/null || true
+  (($(imports) > before))
+}
+
+# One whole run first: how long a transfer takes, and the settings it stores. Then its backed-up
+# export file, resent to a server that lost it all, arrives again and is backed up anew.
+start || fail "the program did not start"
+t0=$(ms)
+transfer || fail "the first transfer did not finish"
+whole=$(($(ms) - t0))
+invariant "$finished"
+grep -q '^SERVER_NAME=.' "$top/settings" || fail "the transfer stored no server"
+backup=$(ls -d "$local"/Upload/*)
+sent=$(ls "$backup")
+[ "$(wc -l <<<"$sent")" = 31 ] || fail "the backup holds $(wc -l <<<"$sent") files, not the export file and 30 bitmaps"
+sleep 1.1  # a new second, a new backup folder
+rm -rf "$data" && mkdir "$data"
+resend "$backup/$(tail -n 1 <<<"$sent")" || fail "the resend did not finish"
+[ "$(ls "$local/Upload" | wc -l)" = 2 ] && [ "$(ls "$(ls -d "$local"/Upload/* | tail -n 1)")" = "$sent" ] ||
+  fail "the resend did not back up what it sent"
+invariant "$finished"
+stop
+echo "a whole transfer took $whole ms"
+
+for point in $(seq "$points"); do
+  start || fail "the program did not start"
+  transfer $((whole * point / 31))
+  invariant
+  # Started again: the lock died with the killed process. A backup folder is named after its
+  # second, and the killed run may have made this second's; the user's next press is never that quick.
+  sleep 1.1
+  start || fail "a stale lock kept the program from starting"
+  # An export file the killed run did not send is sent first, as the next transfer asks.
+  for file in "$local"/Export/c_zilba_*; do
+    [ -f "$file" ] && [ "$(tail -c 10 "$file")" = $'&&STOP%%\r' ] || continue
+    resend "$file" || fail "$file could not be resent"
+    sleep 1.1
+  done
+  transfer || fail "no transfer completed after the kill"
+  [ -e "$handheld/.purge" ] || fail "the handheld is not marked collected"
+  invariant
+  stop
+done
+echo "crash: killed at $points points of a transfer, nothing was lost"
