@@ -19,9 +19,7 @@ add_executable(test_win32
   win32/FileSystemTest.cpp
   win32/HandheldTest.cpp
   win32/HttpTest.cpp
-  win32/Support.cpp
-  # Core tests that need nothing of Linux.
-  posix/TextTest.cpp)
+  win32/Support.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_win32 PRIVATE zc_win32 gtest_main ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
