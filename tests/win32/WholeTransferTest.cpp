@@ -4,17 +4,16 @@
 // reads the converted database through a test double (E2eProgram.cpp) that takes the rows this
 // test puts on the handheld. Everything else is the shipped program on the Windows functions.
 #include <windows.h>
+#include <process.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <regex>
 
 #include "Support.h"
 #include "app/win32/Controls.h"
-#include "platform/win32/WinText.h"
 
 namespace zc::test {
 
@@ -26,7 +25,7 @@ const char kSettingsKey[] = "Software\\Brennowick\\Zilba Companion";
 
 Names Entries(const std::string& folder) {
     Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(Widen(folder)))
+    for (const auto& entry : std::filesystem::directory_iterator(P(folder)))
         names.push_back(Narrow(entry.path().filename().wstring()));
     std::sort(names.begin(), names.end());
     return names;
@@ -53,18 +52,28 @@ std::string Text(HWND window, int id) {
     return FromAnsi(text);
 }
 
-// The running program, driven through its windows.
-class Program : public Process {
+// Starts `exe` with `mode` _P_WAIT (then its exit code) or _P_NOWAIT (then its handle).
+intptr_t Spawn(int mode, const std::string& exe) {
+    const std::wstring path = Widen(exe), quoted = L"\"" + path + L"\"";
+    return _wspawnl(mode, path.c_str(), quoted.c_str(), nullptr);
+}
+
+// The running program, driven through its windows; ended by force if it still runs at the end.
+class Program {
 public:
-    explicit Program(const std::string& exe) : Process("\"" + exe + "\"") {
+    explicit Program(const std::string& exe) : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))) {
         main = Await([this] { return Find(kMainClass, "Zilba Companion"); });
+    }
+    ~Program() {
+        ::TerminateProcess(process, 1);
+        ::CloseHandle(process);
     }
     // A shown top-level window of this program; 0 when there is none.
     HWND Find(const char* windowClass, const char* caption) {
         for (HWND w = 0; (w = ::FindWindowExA(nullptr, w, windowClass, caption)) != 0;) {
             DWORD owner = 0;
             ::GetWindowThreadProcessId(w, &owner);
-            if (owner == id() && ::IsWindowVisible(w)) return w;
+            if (owner == ::GetProcessId(process) && ::IsWindowVisible(w)) return w;
         }
         return 0;
     }
@@ -89,6 +98,7 @@ public:
     }
     std::string Log() { return test::Text(Find(kLogClass, "Log"), IDC_LOG); }
 
+    HANDLE process;
     HWND main = 0;
 };
 
@@ -102,18 +112,24 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
 }  // namespace
 
 TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
-    ASSERT_NE(::GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs a display (scripts/windows.sh starts one)";
-    // A handheld with five job rows (tests/data/win-handheld.txt, as the test double reads them,
-    // behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte value,
-    // exactly one read of 1024 bytes, and an empty one.
-    Handheld handheld;
+    // A simulated handheld in a fresh folder, which the stand-in rapi.dll and adofiltr.dll serve
+    // (to the program too) while XDG_DATA_HOME points there. On it: five job rows
+    // (tests/data/win-handheld.txt, as the test double reads them, behind the 16 bytes the
+    // stand-in filter checks) and three bitmaps: every byte value, exactly one read of 1024
+    // bytes, and an empty one.
+    TempDir handheld;
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path().substr(7)).c_str());
+    const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
     const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(DataFile("win-handheld.txt"));
-    handheld.File("My Documents\\Pocket Zilba\\P_ZILBA.CDB", database);
+    WriteFile(device + "P_ZILBA.CDB", database);
     std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
     for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
     bitmaps["S_5002.bmp"].resize(1024, '\xFF');
-    for (const auto& [name, bytes] : bitmaps) handheld.File("My Documents\\Pocket Zilba\\Signatures\\" + name, bytes);
-    ASSERT_EQ(RunProgram("\"" + BinFolder() + "\\zilba-register.exe\""), 0u);
+    for (const auto& [name, bytes] : bitmaps) WriteFile(device + "Signatures\\" + name, bytes);
+    wchar_t self[MAX_PATH];  // this test program, beside the program and the stand-in DLLs
+    const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    const std::string bin = Narrow(path.substr(0, path.find_last_of(L'\\')));
+    ASSERT_EQ(Spawn(_P_WAIT, bin + "\\zilba-register.exe"), 0);
     // The user's regional formats, which every date the program writes follows.
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
@@ -123,15 +139,15 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, "office", 7);
     char documents[MAX_PATH];
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
-    const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = BinFolder() + "\\ZilbaCompanion-e2e.exe";
+    const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = bin + "\\ZilbaCompanion-e2e.exe";
     const std::string served = ServerState("data\\zilba\\e2e\\p_zilba\\import");
     std::error_code ec;
     std::filesystem::remove_all(Widen(local), ec);
     std::filesystem::remove_all(Widen(served), ec);
 
     Program program(exe);
-    ASSERT_NE(program.main, HWND{}) << "the main window never showed";
-    EXPECT_EQ(RunProgram("\"" + exe + "\""), 0u) << "a second start ends at once, without a window";
+    ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
+    EXPECT_EQ(Spawn(_P_WAIT, exe), 0) << "a second start ends at once, without a window";
     EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
     const Names settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
         fields{"\\My Documents\\Pocket Zilba", local, Server(), "office"};
@@ -145,7 +161,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_EQ(program.Counters(), "1" "5" "3" "4" "0");
     for (size_t i = 0; i < settings.size(); ++i)  // as the fields stood when the run began
         EXPECT_EQ(Setting(HKEY_CURRENT_USER, kSettingsKey, settings[i]), fields[i]) << settings[i];
-    EXPECT_EQ(ReadFile(handheld.Device("My Documents\\Pocket Zilba\\.purge")), "") << "the purge flag";
+    EXPECT_EQ(ReadFile(device + ".purge"), "") << "the purge flag";
     EXPECT_EQ(Entries(local), (Names{"Export", "P_ZILBA.MDB", "Upload"}));
     EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), database);
     EXPECT_EQ(Entries(local + "\\Export"), Names{});
@@ -182,7 +198,9 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
               ReadFile(DataFile("win-transfer.log")));
 
     program.Press(IDC_EXIT);
-    EXPECT_EQ(program.Wait(10000), 0u) << "Exit ends the program";
+    DWORD code = STILL_ACTIVE;
+    EXPECT_EQ(::WaitForSingleObject(program.process, 10000), WAIT_OBJECT_0) << "Exit ends the program";
+    EXPECT_TRUE(::GetExitCodeProcess(program.process, &code) && code == 0) << code;
     EXPECT_NE(::CreateMutexA(nullptr, FALSE, "ZCMutex"), nullptr);
     EXPECT_EQ(::GetLastError(), 0u) << "the single-instance mutex went with the program";
 }
