@@ -1,6 +1,6 @@
 // The request object (MSXML2.XMLHTTP under Wine) against listeners that keep what arrives or
-// never answer. One object sending several files, the 303 after a POST and bodies of every byte
-// value show in the whole transfer.
+// never answer. One object sending several files, the 303 after a POST, the server's answers
+// and bodies of every byte value show in the whole transfer.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
@@ -13,8 +13,6 @@
 namespace zc::test {
 
 namespace {
-
-const std::string kBoundary = "Enter_The_Dragon";
 
 // A socket listening on 127.0.0.1 ("127.0.0.1:port" in `host`). Until it accepts, the system
 // takes the connections and what they send, and nothing answers.
@@ -35,40 +33,33 @@ SOCKET Listen(std::string& host) {
 
 }  // namespace
 
-TEST(RequestObject, SendsTheHeaderAsGivenAndTheBodyAtOnceAndHandsOnAnyStatus) {
-    win32::Win32Http http;
-    auto request = http.CreateRequest();
-    const std::string body = "--" + kBoundary + "\r\n\r\n" + std::string("BM\0\r\n\xFF", 6) + "\r\n--" + kBoundary + "--";
+TEST(RequestObject, SendsTheHeaderAsGivenAndTheBodyAtOnce) {
     // The header goes out as given, comma and all, and the body at once: no "Expect:" header
     // waits for a go-ahead that a plain CGI server never sends. The listener keeps the request as
     // it arrived and answers 200 once the body's last boundary is in.
+    const std::string body = "--Enter_The_Dragon\r\n\r\n" + std::string("BM\0\r\n\xFF", 6) + "\r\n--Enter_The_Dragon--";
     std::string host, sent;
     const SOCKET listener = Listen(host);
     std::thread answering([&] {
         SOCKET client = ::accept(listener, nullptr, nullptr);
         char buffer[4096];
-        for (int n = 1; n > 0 && sent.find(kBoundary + "--") == std::string::npos;)
+        for (int n = 1; n > 0 && sent.find("_Dragon--") == std::string::npos;)
             if ((n = ::recv(client, buffer, sizeof buffer, 0)) > 0) sent.append(buffer, n);
         const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
         ::send(client, answer, sizeof answer - 1, 0);
         ::closesocket(client);
     });
+    win32::Win32Http http;
+    auto request = http.CreateRequest();
     request->Open("POST", "http://" + host + "/", false);
-    request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=" + kBoundary);
+    request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=Enter_The_Dragon");
     EXPECT_NO_THROW(request->Send(body));
     ::closesocket(listener);  // an accept still waiting gives up
     answering.join();
     EXPECT_EQ(request->ResponseText(), "ok");
-    EXPECT_NE(sent.find("\r\nContent-Type: multipart/form-data, boundary=Enter_The_Dragon\r\n"), std::string::npos)
-        << sent;
+    EXPECT_NE(sent.find("\r\nContent-Type: multipart/form-data, boundary=Enter_The_Dragon\r\n"), std::string::npos);
     EXPECT_EQ(sent.find("Expect:"), std::string::npos) << sent;
     EXPECT_EQ(sent.substr(sent.find("\r\n\r\n") + 4), body);
-
-    // A status other than 200 is the server's answer, not a failure.
-    request->Open("GET", "http://" + Server() + "/no/such/page", false);
-    request->Send({});
-    EXPECT_EQ(request->Status(), 404);
-    EXPECT_NE(request->ResponseText().find("Not found"), std::string::npos) << request->ResponseText();
 }
 
 TEST(RequestObject, TransportFailuresInTheProgramsOwnWords) {

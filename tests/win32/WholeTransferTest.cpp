@@ -22,6 +22,8 @@ namespace {
 using namespace zc::win32;
 using Names = std::vector<std::string>;
 const char kSettingsKey[] = "Software\\Brennowick\\Zilba Companion";
+// Linux paths as Wine's Z: drive shows them: the expected texts, and the stand-in server's state.
+const std::string kData = "Z:" ZC_DATA_DIR "\\", kState = "Z:" ZC_SERVER_STATE "\\";
 
 Names Entries(const std::string& folder) {
     Names names;
@@ -35,7 +37,7 @@ std::string Setting(HKEY hive, const char* key, const std::string& name) {
     char text[MAX_PATH] = {};
     DWORD size = sizeof text;
     ::RegGetValueA(hive, key, name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size);
-    return text;
+    return FromAnsi(text);
 }
 
 // Polls for up to 30 s; 0 when the window never came.
@@ -46,9 +48,8 @@ HWND Await(const std::function<HWND()>& window) {
 }
 
 std::string Text(HWND window, int id) {
-    HWND control = ::GetDlgItem(window, id);
-    std::string text(::SendMessageA(control, WM_GETTEXTLENGTH, 0, 0) + 1, '\0');
-    text.resize(::SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    char text[1 << 16] = {};
+    ::SendDlgItemMessageA(window, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return FromAnsi(text);
 }
 
@@ -118,9 +119,9 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     // stand-in filter checks) and three bitmaps: every byte value, exactly one read of 1024
     // bytes, and an empty one.
     TempDir handheld;
-    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path().substr(7)).c_str());
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
     const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
-    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(DataFile("win-handheld.txt"));
+    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt");
     WriteFile(device + "P_ZILBA.CDB", database);
     std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
     for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
@@ -133,24 +134,26 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     // The user's regional formats, which every date the program writes follows.
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
-    // The stand-in server and a site of the user's own; the local directory stays the default.
+    // The stand-in server and a site of the user's own, in the ANSI code page as Windows keeps
+    // settings; the local directory stays the default.
+    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port"))), site = ToAnsi("Büro");
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, Server().c_str(), Server().size() + 1);
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, "office", 7);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, site.c_str(), site.size() + 1);
     char documents[MAX_PATH];
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
     const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = bin + "\\ZilbaCompanion-e2e.exe";
-    const std::string served = ServerState("data\\zilba\\e2e\\p_zilba\\import");
+    const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
     std::error_code ec;
-    std::filesystem::remove_all(Widen(local), ec);
-    std::filesystem::remove_all(Widen(served), ec);
+    std::filesystem::remove_all(P(local), ec);
+    std::filesystem::remove_all(P(served), ec);
 
     Program program(exe);
     ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
     EXPECT_EQ(Spawn(_P_WAIT, exe), 0) << "a second start ends at once, without a window";
     EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
     const Names settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
-        fields{"\\My Documents\\Pocket Zilba", local, Server(), "office"};
+        fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
     for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(program.Text(id), fields[id - IDC_DEVICEDIR]);
 
     // Transfer: Yes to both questions, so the handheld's site is taken.
@@ -172,7 +175,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ASSERT_EQ(sent.size(), 4u) << "three bitmaps and the export file";
     const std::string exportName = sent[3], exported = ReadFile(backup + "\\" + exportName);
     EXPECT_EQ(std::regex_replace(exported, std::regex("DOWNLOAD\\+\\+\\+[^%]*%%"), "DOWNLOAD+++<now>%%"),
-              ReadFile(DataFile("win-export.txt")));
+              ReadFile(kData + "win-export.txt"));
     EXPECT_EQ(ReadFile(served + "\\" + exportName), exported);
     for (const auto& [name, bytes] : bitmaps) {
         EXPECT_EQ(ReadFile(backup + "\\" + name), bytes) << name;
@@ -182,10 +185,10 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     // Resend of the backed-up export file, in a new second so that it gets a backup of its own.
     // Beside it lie a hidden system file and a folder, which stay where they are.
     WriteFile(backup + "\\Thumbs.db", "");
-    ::SetFileAttributesW(Widen(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    std::filesystem::create_directory(Widen(backup + "\\old"));
+    ::SetFileAttributesW(P(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    std::filesystem::create_directory(P(backup + "\\old"));
     ::Sleep(1000);
-    std::filesystem::remove_all(Widen(served), ec);
+    std::filesystem::remove_all(P(served), ec);
     program.Press(IDC_RESEND);
     ASSERT_TRUE(program.Choose(backup + "\\" + exportName));
     EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
@@ -195,7 +198,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_EQ(Entries(local + "\\Upload\\" + both[both[0] == backups[0] ? 1 : 0]), sent);
     for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(backup + "\\" + name)) << name;
     EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {backups[0], "<backup>"}}),
-              ReadFile(DataFile("win-transfer.log")));
+              ReadFile(kData + "win-transfer.log"));
 
     program.Press(IDC_EXIT);
     DWORD code = STILL_ACTIVE;

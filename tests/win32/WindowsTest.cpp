@@ -24,11 +24,7 @@ void QueueClick(HWND button) {
 
 // What the message loop does with whatever is queued.
 void RunQueuedMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
 }
 
 bool Queued(HWND window, UINT message) {
@@ -45,21 +41,18 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     const HWND main = window.window();
     window.SetText(Field::Site, "bnwck");
     window.Show();
-    // First the log's own buttons. It is created hidden, and a line's own breaks show as lines;
-    // Clear empties it, Close hides it with its lines kept, and the close box takes it down with
-    // them: the next line comes into a new, empty one.
-    window.WriteLog("first\nsecond\rthird\r\nfourth");
-    EXPECT_FALSE(window.Log().Visible());
+    // First the log's own buttons: Clear empties it, Close hides it with its lines kept, and the
+    // close box takes it down with them, so that the next line comes into a new, empty one.
+    window.WriteLog("cleared");
+    EXPECT_FALSE(window.Log().Visible()) << "created hidden";
     window.ShowLog();
     const HWND logWindow = window.Log().window();
-    EXPECT_EQ(TextOf(Control(logWindow, IDC_LOG)), "first\r\nsecond\r\nthird\r\nfourth\r\n");
     ::SendMessageW(Control(logWindow, IDC_CLEAR), BM_CLICK, 0, 0);
     window.WriteLog("kept");
     ::SendMessageW(Control(logWindow, IDC_CLOSE), BM_CLICK, 0, 0);
     EXPECT_FALSE(window.Log().Visible());
     window.ShowLog();
-    EXPECT_EQ(window.Log().window(), logWindow);
-    EXPECT_EQ(TextOf(Control(logWindow, IDC_LOG)), "kept\r\n");
+    EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "kept\r\n");
     ::SendMessageW(logWindow, WM_CLOSE, 0, 0);
     EXPECT_FALSE(::IsWindow(logWindow));
     window.WriteLog("new");
@@ -67,39 +60,34 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     // Then the runs.
     window.SetRefreshInterval(3600 * 1000);  // nothing painted for the interval's sake
     int transfers = 0, resends = 0, unloads = 0;
-    std::string failure;
-    auto check = [&failure](bool ok, const char* what) {
-        if (!ok) failure += std::string(what) + "; ";
-    };
     auto firstRun = [&] {
         window.ShowLog();
         const HWND log = Control(window.Log().window(), IDC_LOG);
         window.WriteLog("Transfer start");
         window.SetText(Field::Sessions, "1");
         window.Refresh();
-        check(Unpainted(log) && Unpainted(Control(main, IDC_SESSIONS)), "paints held back");
+        EXPECT_TRUE(Unpainted(log) && Unpainted(Control(main, IDC_SESSIONS))) << "paints held back";
         ::PostMessageW(Control(main, IDC_SITE), WM_CHAR, 'x', 1);
         QueueClick(Control(main, IDC_EXIT));
         ::PostMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
         ::PostMessageW(window.Log().window(), WM_CLOSE, 0, 0);
         Waiting(Wait::Long);  // as before the handheld's database is copied
-        check(!Unpainted(log) && !Unpainted(Control(main, IDC_SESSIONS)), "painted at the wait");
-        check(!Queued(Control(main, IDC_TRANSFER), BM_CLICK) && !Queued(window.Log().window(), WM_CLOSE),
-              "messages run during the wait");
-        check(TextOf(Control(main, IDC_SITE)) == "bnwck" && unloads == 0, "no key typed, no click taken");
+        EXPECT_FALSE(Unpainted(log) || Unpainted(Control(main, IDC_SESSIONS))) << "painted at the wait";
+        EXPECT_FALSE(Queued(Control(main, IDC_TRANSFER), BM_CLICK) || Queued(window.Log().window(), WM_CLOSE))
+            << "messages run during the wait";
+        EXPECT_TRUE(TextOf(Control(main, IDC_SITE)) == "bnwck" && unloads == 0) << "no key typed, no click taken";
         QueueClick(Control(main, IDC_RESEND));
     };
     auto secondRun = [&] {
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         Waiting(Wait::Long);
-        check(!Queued(main, WM_CLOSE) && ::IsWindow(main) && unloads == 0, "closed only after the run");
+        EXPECT_TRUE(!Queued(main, WM_CLOSE) && ::IsWindow(main) && unloads == 0) << "closed only after the run";
     };
     window.SetHandlers({[&] { ++transfers == 1 ? firstRun() : secondRun(); }, [&] { ++resends; },
                         [&] { ++unloads; }});
 
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     RunQueuedMessages();
-    EXPECT_EQ(failure, "");
     EXPECT_EQ(transfers, 1);
     EXPECT_EQ(resends, 0);
     EXPECT_EQ(unloads, 0);
@@ -108,7 +96,6 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
 
     // The close asked for during a run: after it, once, with the log.
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
-    EXPECT_EQ(failure, "");
     EXPECT_EQ(unloads, 1);
     EXPECT_FALSE(::IsWindow(main));
     EXPECT_FALSE(window.Log().Exists());
