@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -40,25 +39,25 @@ private:
     size_t at_ = 0;
 };
 
-class TextConnection : public zc::Connection {
-public:
-    explicit TextConnection(const std::string& connection) {
-        size_t at = connection.find("Data Source=") + 12;
-        const std::string path = connection.substr(at, connection.find(';', at) - at);
+// Opening gives a database of its own, holding the tables, as the connection.
+struct TextDatabase : zc::Database, zc::Connection {
+    std::unique_ptr<zc::Connection> Open(const std::string& connection) override {
+        const std::string path = std::regex_replace(connection, std::regex(".*Data Source=([^;]*).*"), "$1");
         std::ifstream file(std::filesystem::path(zc::win32::Widen(path)), std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        if (text.compare(0, 16, std::string("SQLite format 3\0", 16)) != 0)
+        std::string magic(16, '\0'), line, table, cell;
+        if (!file.read(magic.data(), 16) || magic != std::string("SQLite format 3\0", 16))
             throw zc::Error(-2147467259, "Unrecognized database format '" + path + "'.");
-        std::istringstream in(text.substr(16));
-        for (std::string line, table, cell; std::getline(in, line);) {
+        auto database = std::make_unique<TextDatabase>();
+        while (std::getline(file, line)) {
             std::istringstream cells(line);
             std::getline(cells, table, '\t');
-            Row& row = tables_[table].emplace_back();
+            Row& row = database->tables_[table].emplace_back();
             while (std::getline(cells, cell, '\t')) {
                 size_t is = cell.find('='), name = cell[0] == '#' ? 1 : 0;
                 row[cell.substr(name, is - name)] = {false, name == 1, cell.substr(is + 1)};
             }
         }
+        return database;
     }
     std::unique_ptr<zc::Recordset> Execute(const std::string& sql) override {
         std::smatch is;
@@ -74,12 +73,7 @@ public:
         return std::make_unique<Rows>(std::move(rows));
     }
 
-private:
     std::map<std::string, std::vector<Row>> tables_;
-};
-
-struct TextDatabase : zc::Database {
-    std::unique_ptr<zc::Connection> Open(const std::string& connection) override { return std::make_unique<TextConnection>(connection); }
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <map>
 #include <regex>
+#include <set>
 
 #include "Support.h"
 #include "app/win32/Controls.h"
@@ -20,16 +21,14 @@ namespace zc::test {
 namespace {
 
 using namespace zc::win32;
-using Names = std::vector<std::string>;
+using Names = std::set<std::string>;
 const char kSettingsKey[] = "Software\\Brennowick\\Zilba Companion";
 // Linux paths as Wine's Z: drive shows them: the expected texts, and the stand-in server's state.
 const std::string kData = "Z:" ZC_DATA_DIR "\\", kState = "Z:" ZC_SERVER_STATE "\\";
 
 Names Entries(const std::string& folder) {
     Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(P(folder)))
-        names.push_back(Narrow(entry.path().filename().wstring()));
-    std::sort(names.begin(), names.end());
+    for (const auto& entry : std::filesystem::directory_iterator(P(folder))) names.insert(Narrow(entry.path().filename().wstring()));
     return names;
 }
 
@@ -91,12 +90,6 @@ public:
         Await([box] { return ::IsWindow(box) ? HWND{} : box; });
         return text;
     }
-    // Types `path` into the file dialog's name box (cmb13) and opens it.
-    bool Choose(const std::string& path) {
-        HWND dialog = Await([this] { return Find("#32770", "Select export file"); });
-        return dialog && ::SetDlgItemTextA(dialog, 0x47C, ToAnsi(path).c_str()) &&
-               ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    }
     std::string Log() { return test::Text(Find(kLogClass, "Log"), IDC_LOG); }
 
     HANDLE process;
@@ -152,8 +145,7 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
     EXPECT_EQ(Spawn(_P_WAIT, exe), 0) << "a second start ends at once, without a window";
     EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
-    const Names settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
-        fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
+    const std::vector<std::string> settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"}, fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
     for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(program.Text(id), fields[id - IDC_DEVICEDIR]);
 
     // Transfer: Yes to both questions, so the handheld's site is taken.
@@ -170,10 +162,10 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_EQ(Entries(local + "\\Export"), Names{});
     const Names backups = Entries(local + "\\Upload");
     ASSERT_EQ(backups.size(), 1u);
-    const std::string backup = local + "\\Upload\\" + backups[0];
+    const std::string backup = local + "\\Upload\\" + *backups.begin();
     const Names sent = Entries(backup);
     ASSERT_EQ(sent.size(), 4u) << "three bitmaps and the export file";
-    const std::string exportName = sent[3], exported = ReadFile(backup + "\\" + exportName);
+    const std::string exportName = *sent.rbegin(), exported = ReadFile(backup + "\\" + exportName);
     EXPECT_EQ(std::regex_replace(exported, std::regex("DOWNLOAD\\+\\+\\+[^%]*%%"), "DOWNLOAD+++<now>%%"),
               ReadFile(kData + "win-export.txt"));
     EXPECT_EQ(ReadFile(served + "\\" + exportName), exported);
@@ -190,14 +182,17 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ::Sleep(1000);
     std::filesystem::remove_all(P(served), ec);
     program.Press(IDC_RESEND);
-    ASSERT_TRUE(program.Choose(backup + "\\" + exportName));
+    HWND dialog = Await([&program] { return program.Find("#32770", "Select export file"); });
+    ASSERT_TRUE(::SetDlgItemTextA(dialog, 0x47C, ToAnsi(backup + "\\" + exportName).c_str()));  // its name box, cmb13
+    ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
     EXPECT_EQ(program.Counters(), "1" "5" "3" "8" "0");
     Names both = Entries(local + "\\Upload");
     ASSERT_EQ(both.size(), 2u);
-    EXPECT_EQ(Entries(local + "\\Upload\\" + both[both[0] == backups[0] ? 1 : 0]), sent);
+    both.erase(*backups.begin());
+    EXPECT_EQ(Entries(local + "\\Upload\\" + *both.begin()), sent);
     for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(backup + "\\" + name)) << name;
-    EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {backups[0], "<backup>"}}),
+    EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {*backups.begin(), "<backup>"}}),
               ReadFile(kData + "win-transfer.log"));
 
     program.Press(IDC_EXIT);
