@@ -12,15 +12,12 @@ namespace zc::test {
 
 namespace {
 
-// A socket listening on 127.0.0.1 ("127.0.0.1:port" in `host`). Until it accepts, the system
-// takes the connections and what they send, and nothing answers.
+// A socket listening on 127.0.0.1 (`host`: "127.0.0.1:port"); until it accepts, nothing answers.
 SOCKET Listen(std::string& host) {
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
     SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in at{AF_INET, 0, {{{127, 0, 0, 1}}}, {}};  // port 0: a free one
     int size = sizeof at;
     ::bind(listener, reinterpret_cast<sockaddr*>(&at), size);
     ::listen(listener, 4);

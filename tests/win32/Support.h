@@ -7,7 +7,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 
 #include "platform/Error.h"
@@ -20,8 +19,7 @@ inline std::filesystem::path P(const std::string& utf8) { return win32::Widen(ut
 // "Z:\tmp\…" (the Linux /tmp/…), made empty, then taken down with all it holds, read-only too.
 struct TempDir {
     TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(P(path), ec);
+        std::filesystem::remove_all(P(path));
         std::filesystem::create_directories(P(path));
     }
     ~TempDir() {
@@ -49,7 +47,8 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // The error `call` raised; a test failure (and error 0) when it raised none.
-inline Error ErrorOf(const std::function<void()>& call) {
+template <class Call>
+Error ErrorOf(const Call& call) {
     try {
         call();
     } catch (const Error& e) {

@@ -28,7 +28,8 @@ const std::string kData = "Z:" ZC_DATA_DIR "\\", kState = "Z:" ZC_SERVER_STATE "
 
 Names Entries(const std::string& folder) {
     Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(P(folder))) names.insert(Narrow(entry.path().filename().wstring()));
+    for (const auto& entry : std::filesystem::directory_iterator(P(folder)))
+        names.insert(Narrow(entry.path().filename().wstring()));
     return names;
 }
 
@@ -61,9 +62,9 @@ intptr_t Spawn(int mode, const std::string& exe) {
 // The running program, driven through its windows; ended by force if it still runs at the end.
 class Program {
 public:
-    explicit Program(const std::string& exe) : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))) {
-        main = Await([this] { return Find(kMainClass, "Zilba Companion"); });
-    }
+    explicit Program(const std::string& exe)
+        : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))),
+          main(Await([this] { return Find(kMainClass, "Zilba Companion"); })) {}
     ~Program() {
         ::TerminateProcess(process, 1);
         ::CloseHandle(process);
@@ -77,23 +78,23 @@ public:
         }
         return 0;
     }
-    std::string Text(int id) { return test::Text(main, id); }
     std::string Counters() {
-        return Text(IDC_SESSIONS) + Text(IDC_EVENTS) + Text(IDC_SIGNS) + Text(IDC_SUCCESS) + Text(IDC_FAILURE);
+        return Text(main, IDC_SESSIONS) + Text(main, IDC_EVENTS) + Text(main, IDC_SIGNS) + Text(main, IDC_SUCCESS) +
+               Text(main, IDC_FAILURE);
     }
     void Press(int id) { ::PostMessageA(::GetDlgItem(main, id), BM_CLICK, 0, 0); }
     // Waits for the next message box, answers it with `button` and gives its text.
     std::string Answer(int button) {
         HWND box = Await([this] { return Find("#32770", "Zilba Companion"); });
-        std::string text = test::Text(box, 0xFFFF);
+        std::string text = Text(box, 0xFFFF);
         ::PostMessageA(box, WM_COMMAND, button, 0);
         Await([box] { return ::IsWindow(box) ? HWND{} : box; });
         return text;
     }
-    std::string Log() { return test::Text(Find(kLogClass, "Log"), IDC_LOG); }
+    std::string Log() { return Text(Find(kLogClass, "Log"), IDC_LOG); }
 
     HANDLE process;
-    HWND main = 0;
+    HWND main;
 };
 
 // `text` with each varying part written as its name, and the dates of the run lines as <when>.
@@ -106,11 +107,10 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
 }  // namespace
 
 TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
-    // A simulated handheld in a fresh folder, which the stand-in rapi.dll and adofiltr.dll serve
-    // (to the program too) while XDG_DATA_HOME points there. On it: five job rows
-    // (tests/data/win-handheld.txt, as the test double reads them, behind the 16 bytes the
-    // stand-in filter checks) and three bitmaps: every byte value, exactly one read of 1024
-    // bytes, and an empty one.
+    // A simulated handheld in a fresh folder, served by the stand-in DLLs (to the program too) while
+    // XDG_DATA_HOME points there: five job rows (tests/data/win-handheld.txt, as the test double
+    // reads them, behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte
+    // value, exactly one read of 1024 bytes, and an empty one.
     TempDir handheld;
     ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
     const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
@@ -129,7 +129,8 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
     // The stand-in server and a site of the user's own, in the ANSI code page as Windows keeps
     // settings; the local directory stays the default.
-    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port"))), site = ToAnsi("Büro");
+    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
+    const std::string site = ToAnsi("Büro");
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
     ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
     ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, site.c_str(), site.size() + 1);
@@ -137,16 +138,16 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
     const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = bin + "\\ZilbaCompanion-e2e.exe";
     const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
-    std::error_code ec;
-    std::filesystem::remove_all(P(local), ec);
-    std::filesystem::remove_all(P(served), ec);
+    std::filesystem::remove_all(P(local));
+    std::filesystem::remove_all(P(served));
 
     Program program(exe);
     ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
     EXPECT_EQ(Spawn(_P_WAIT, exe), 0) << "a second start ends at once, without a window";
     EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
-    const std::vector<std::string> settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"}, fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
-    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(program.Text(id), fields[id - IDC_DEVICEDIR]);
+    const std::vector<std::string> settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
+        fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
+    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(Text(program.main, id), fields[id - IDC_DEVICEDIR]);
 
     // Transfer: Yes to both questions, so the handheld's site is taken.
     program.Press(IDC_TRANSFER);
@@ -180,10 +181,10 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     ::SetFileAttributesW(P(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     std::filesystem::create_directory(P(backup + "\\old"));
     ::Sleep(1000);
-    std::filesystem::remove_all(P(served), ec);
+    std::filesystem::remove_all(P(served));
     program.Press(IDC_RESEND);
     HWND dialog = Await([&program] { return program.Find("#32770", "Select export file"); });
-    ASSERT_TRUE(::SetDlgItemTextA(dialog, 0x47C, ToAnsi(backup + "\\" + exportName).c_str()));  // its name box, cmb13
+    ASSERT_TRUE(::SetDlgItemTextA(dialog, 0x47C, ToAnsi(backup + "\\" + exportName).c_str()));  // the name box, cmb13
     ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
     EXPECT_EQ(program.Counters(), "1" "5" "3" "8" "0");

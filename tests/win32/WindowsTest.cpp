@@ -2,6 +2,7 @@
 // a run waits, the input a run drops, and the log window's own buttons.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "app/win32/Controls.h"
@@ -32,10 +33,9 @@ bool Queued(HWND window, UINT message) {
     return ::PeekMessageW(&msg, window, message, message, PM_NOREMOVE) != FALSE;
 }
 
-// A run that waits: every line and count it wrote is painted when the wait begins, although the
-// paints were held back; while it waits, the windows' own messages run but keys and clicks go
-// nowhere, a second press starts nothing, and the close boxes take effect only after the run.
-// Input still queued when the run ends is dropped with it.
+// A run that waits: all it wrote is painted when the wait begins, though paints were held back;
+// while it waits the windows' own messages run but keys and clicks go nowhere, a second press
+// starts nothing and the close boxes act only after the run; input queued at its end is dropped.
 TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     MainWindow window(::GetModuleHandleW(nullptr));
     const HWND main = window.window();
@@ -44,7 +44,6 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     // First the log's own buttons: Clear empties it, Close hides it with its lines kept, and the
     // close box takes it down with them, so that the next line comes into a new, empty one.
     window.WriteLog("cleared");
-    EXPECT_FALSE(window.Log().Visible()) << "created hidden";
     window.ShowLog();
     const HWND logWindow = window.Log().window();
     ::SendMessageW(Control(logWindow, IDC_CLEAR), BM_CLICK, 0, 0);
@@ -57,7 +56,6 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     EXPECT_FALSE(::IsWindow(logWindow));
     window.WriteLog("new");
 
-    // Then the runs.
     window.SetRefreshInterval(3600 * 1000);  // nothing painted for the interval's sake
     int transfers = 0, resends = 0, unloads = 0;
     auto firstRun = [&] {
@@ -88,9 +86,7 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
 
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     RunQueuedMessages();
-    EXPECT_EQ(transfers, 1);
-    EXPECT_EQ(resends, 0);
-    EXPECT_EQ(unloads, 0);
+    EXPECT_EQ((std::array{transfers, resends, unloads}), (std::array{1, 0, 0}));
     EXPECT_TRUE(window.Log().Visible());
     EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "new\r\nTransfer start\r\n");
 
