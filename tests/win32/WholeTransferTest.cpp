@@ -66,7 +66,7 @@ public:
         : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))),
           main(Await([this] { return Find(kMainClass, "Zilba Companion"); })) {}
     ~Program() {
-        ::TerminateProcess(process, 1);
+        if (process != INVALID_HANDLE_VALUE) ::TerminateProcess(process, 1);  // never this test itself
         ::CloseHandle(process);
     }
     // A shown top-level window of this program; 0 when there is none.
