@@ -1,12 +1,10 @@
 // ZilbaCompanion-e2e.exe, the program of the whole transfer under Wine: the shipped program but
 // for Jet 4.0, which Wine lacks. Its database reads the converted copy of the handheld's as the
-// text the test put there behind the 16 bytes the stand-in filter checks: one row a line, its
-// table, then tab, "column=value" ("#column" a number; a column left out is null) and so on.
-// It runs the export's two statements and refuses any other.
+// text the test put there: one row a line, its table, then tab, "column=value" ("#column" a
+// number; a column left out is null) and so on. It runs the export's two statements only.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -22,64 +20,56 @@ namespace {
 using Row = std::map<std::string, zc::FieldValue, std::less<>>;
 
 // Raises, as a row set must, when there is no current row.
-class Rows : public zc::Recordset {
-public:
-    explicit Rows(std::vector<Row> rows) : rows_(std::move(rows)) {}
-    bool Eof() override { return at_ >= rows_.size(); }
+struct Rows : zc::Recordset {
+    bool Eof() override { return at >= rows.size(); }
     void Read(std::string_view name, zc::FieldValue& value) override {
-        auto field = rows_.at(at_).find(name);
-        value = field == rows_[at_].end() ? zc::FieldValue{} : field->second;
+        auto field = rows.at(at).find(name);
+        value = field == rows[at].end() ? zc::FieldValue{} : field->second;
     }
     void MoveNext() override {
         if (Eof()) throw std::out_of_range("no current row");
-        ++at_;
+        ++at;
     }
 
-private:
-    std::vector<Row> rows_;
-    size_t at_ = 0;
+    std::vector<Row> rows;
+    size_t at = 0;
 };
 
-class TextConnection : public zc::Connection {
-public:
-    explicit TextConnection(const std::string& connection) {
-        size_t at = connection.find("Data Source=") + 12;
-        const std::string path = connection.substr(at, connection.find(';', at) - at);
+// Opening gives a database of its own, holding the tables, as the connection.
+struct TextDatabase : zc::Database, zc::Connection {
+    std::unique_ptr<zc::Connection> Open(const std::string& connection) override {
+        const std::string path = std::regex_replace(connection, std::regex(".*Data Source=([^;]*).*"), "$1");
         std::ifstream file(std::filesystem::path(zc::win32::Widen(path)), std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        if (text.compare(0, 16, std::string("SQLite format 3\0", 16)) != 0)
-            throw zc::Error(-2147467259, "Unrecognized database format '" + path + "'.");
-        std::istringstream in(text.substr(16));
-        for (std::string line, table, cell; std::getline(in, line);) {
+        file.ignore(16);  // the bytes the stand-in filter checks; the test checks the whole copy
+        std::string line, table, cell;
+        auto database = std::make_unique<TextDatabase>();
+        while (std::getline(file, line)) {
             std::istringstream cells(line);
             std::getline(cells, table, '\t');
-            Row& row = tables_[table].emplace_back();
+            Row& row = database->tables_[table].emplace_back();
             while (std::getline(cells, cell, '\t')) {
                 size_t is = cell.find('='), name = cell[0] == '#' ? 1 : 0;
                 row[cell.substr(name, is - name)] = {false, name == 1, cell.substr(is + 1)};
             }
         }
+        return database;
     }
     std::unique_ptr<zc::Recordset> Execute(const std::string& sql) override {
         std::smatch is;
         if (!std::regex_match(sql, is, std::regex(R"(SELECT \* FROM \[(\w+)\]( ORDER BY \[(\w+)\])?)")) ||
             !tables_.count(is[1]))
             throw zc::Error(-2147217865, "The test database cannot run: " + sql);
-        std::vector<Row> rows = tables_[is[1]];
+        auto rows = std::make_unique<Rows>();
+        rows->rows = tables_[is[1]];
         const std::string column = is[3];
         if (!column.empty())
-            std::stable_sort(rows.begin(), rows.end(), [&column](const Row& a, const Row& b) {
+            std::stable_sort(rows->rows.begin(), rows->rows.end(), [&column](const Row& a, const Row& b) {
                 return std::stol(a.at(column).text) < std::stol(b.at(column).text);
             });
-        return std::make_unique<Rows>(std::move(rows));
+        return rows;
     }
 
-private:
     std::map<std::string, std::vector<Row>> tables_;
-};
-
-struct TextDatabase : zc::Database {
-    std::unique_ptr<zc::Connection> Open(const std::string& connection) override { return std::make_unique<TextConnection>(connection); }
 };
 
 }  // namespace

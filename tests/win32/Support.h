@@ -1,70 +1,61 @@
 #pragma once
-// What the Windows tests share: folders, the simulated handheld, files, errors, programs, and
-// where the stand-in server and the expected texts are.
-#include <functional>
-#include <string>
+// What the Windows tests share: a fresh folder, whole files, and the error a call raises.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "platform/Error.h"
+#include "platform/win32/WinText.h"
 
 namespace zc::test {
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }  // "Z:\tmp\…", the Linux /tmp/…
-    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+inline std::filesystem::path P(const std::string& utf8) { return win32::Widen(utf8); }
 
-private:
-    std::string path_;
+// "Z:\tmp\…" (the Linux /tmp/…), made empty, then taken down with all it holds, read-only too.
+struct TempDir {
+    TempDir() {
+        std::filesystem::remove_all(P(path));
+        std::filesystem::create_directories(P(path));
+    }
+    ~TempDir() {
+        std::error_code ec;
+        for (std::filesystem::recursive_directory_iterator it(P(path), ec), end; !ec && it != end; it.increment(ec))
+            ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::filesystem::remove_all(P(path), ec);
+    }
+    std::string operator/(const std::string& name) const { return path + "\\" + name; }
+
+    static inline std::atomic<int> count{0};
+    const std::string path = "Z:\\tmp\\zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
 };
 
-// A simulated handheld in a fresh folder: XDG_DATA_HOME points there while it lives, so the
-// stand-in rapi.dll and adofiltr.dll serve it (also to the programs this test starts). `Device`
-// gives the PC file behind a handheld path ("My Documents\Pocket Zilba\.purge").
-class Handheld {
-public:
-    Handheld();
-    ~Handheld();
-    std::string Device(const std::string& path) const { return dir / "zilba-companion\\handheld\\" + path; }
-    void File(const std::string& path, const std::string& bytes) const;  // and the folders above it
-    void Dock(bool docked) const;
+// Writes `bytes` as the whole file, making the folders above it.
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(P(path).parent_path());
+    ASSERT_TRUE(std::ofstream(P(path), std::ios::binary).write(bytes.data(), bytes.size()).good()) << path;
+}
 
-    TempDir dir;
-};
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(P(path), std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read " << path;
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);  // the bytes; a test failure when unreadable
-bool IsFile(const std::string& path);
 // The error `call` raised; a test failure (and error 0) when it raised none.
-Error ErrorOf(const std::function<void()>& call);
-
-// A program started with a full command line, ended by force if it still runs when dropped.
-class Process {
-public:
-    explicit Process(const std::string& commandLine);
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    unsigned long id() const { return id_; }
-    // Its exit code once it ended within `milliseconds`; 259 (still active) otherwise.
-    unsigned long Wait(unsigned long milliseconds);
-
-private:
-    void* handle_ = nullptr;
-    unsigned long id_ = 0;
-};
-
-// Runs a program to its end (a minute at most); its exit code.
-inline unsigned long RunProgram(const std::string& commandLine) { return Process(commandLine).Wait(60000); }
-// The folder of this test program, where the program and the stand-in DLLs lie.
-std::string BinFolder();
-// The Windows path of an expected text in tests/data.
-std::string DataFile(const std::string& name);
-// The stand-in web server the fixture started ("127.0.0.1:port"), and a file of its state folder.
-std::string Server();
-std::string ServerState(const std::string& name);
+template <class Call>
+Error ErrorOf(const Call& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error was raised";
+    return Error(0, "");
+}
 
 }  // namespace zc::test

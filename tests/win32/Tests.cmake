@@ -14,18 +14,12 @@ set(ZC_LINUX_BIN_DIR "${CMAKE_SOURCE_DIR}/build/ci/bin" CACHE PATH "Folder of th
 set(ZC_SERVER_STATE "${CMAKE_BINARY_DIR}/server")
 set(ZC_WIN32_TEST_DEFINITIONS ZC_SERVER_STATE="${ZC_SERVER_STATE}" ZC_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 
-add_executable(test_win32
-  win32/AdaptersTest.cpp
-  win32/FileSystemTest.cpp
-  win32/HandheldTest.cpp
-  win32/HttpTest.cpp
-  win32/Support.cpp)
+add_executable(test_win32 win32/FileSystemTest.cpp win32/HttpTest.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_win32 PRIVATE zc_win32 gtest_main ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
-add_dependencies(test_win32 standin_rapi standin_adofiltr zilba-register)
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
 # The Windows shell's windows, with the program's resources.
@@ -44,7 +38,7 @@ set_tests_properties(zilba_server_stop PROPERTIES FIXTURES_CLEANUP zilba_server)
 if(TARGET zc_win32_app AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   add_executable(ZilbaCompanion-e2e WIN32 win32/E2eProgram.cpp)
   target_link_libraries(ZilbaCompanion-e2e PRIVATE zc_win32_app zc_win32_resources)
-  add_executable(test_win32_transfer win32/WholeTransferTest.cpp win32/Support.cpp)
+  add_executable(test_win32_transfer win32/WholeTransferTest.cpp)
   target_include_directories(test_win32_transfer PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(test_win32_transfer PRIVATE zc_win32 gtest_main shell32)
   target_compile_definitions(test_win32_transfer PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})

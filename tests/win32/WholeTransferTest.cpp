@@ -4,31 +4,32 @@
 // reads the converted database through a test double (E2eProgram.cpp) that takes the rows this
 // test puts on the handheld. Everything else is the shipped program on the Windows functions.
 #include <windows.h>
+#include <process.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <regex>
+#include <set>
 
 #include "Support.h"
 #include "app/win32/Controls.h"
-#include "platform/win32/WinText.h"
 
 namespace zc::test {
 
 namespace {
 
 using namespace zc::win32;
-using Names = std::vector<std::string>;
+using Names = std::set<std::string>;
 const char kSettingsKey[] = "Software\\Brennowick\\Zilba Companion";
+// Linux paths as Wine's Z: drive shows them: the expected texts, and the stand-in server's state.
+const std::string kData = "Z:" ZC_DATA_DIR "\\", kState = "Z:" ZC_SERVER_STATE "\\";
 
 Names Entries(const std::string& folder) {
     Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(Widen(folder)))
-        names.push_back(Narrow(entry.path().filename().wstring()));
-    std::sort(names.begin(), names.end());
+    for (const auto& entry : std::filesystem::directory_iterator(P(folder)))
+        names.insert(Narrow(entry.path().filename().wstring()));
     return names;
 }
 
@@ -36,7 +37,7 @@ std::string Setting(HKEY hive, const char* key, const std::string& name) {
     char text[MAX_PATH] = {};
     DWORD size = sizeof text;
     ::RegGetValueA(hive, key, name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size);
-    return text;
+    return FromAnsi(text);
 }
 
 // Polls for up to 30 s; 0 when the window never came.
@@ -47,49 +48,53 @@ HWND Await(const std::function<HWND()>& window) {
 }
 
 std::string Text(HWND window, int id) {
-    HWND control = ::GetDlgItem(window, id);
-    std::string text(::SendMessageA(control, WM_GETTEXTLENGTH, 0, 0) + 1, '\0');
-    text.resize(::SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    char text[1 << 16] = {};
+    ::SendDlgItemMessageA(window, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return FromAnsi(text);
 }
 
-// The running program, driven through its windows.
-class Program : public Process {
+// Starts `exe` with `mode` _P_WAIT (then its exit code) or _P_NOWAIT (then its handle).
+intptr_t Spawn(int mode, const std::string& exe) {
+    const std::wstring path = Widen(exe), quoted = L"\"" + path + L"\"";
+    return _wspawnl(mode, path.c_str(), quoted.c_str(), nullptr);
+}
+
+// The running program, driven through its windows; ended by force if it still runs at the end.
+class Program {
 public:
-    explicit Program(const std::string& exe) : Process("\"" + exe + "\"") {
-        main = Await([this] { return Find(kMainClass, "Zilba Companion"); });
+    explicit Program(const std::string& exe)
+        : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))),
+          main(Await([this] { return Find(kMainClass, "Zilba Companion"); })) {}
+    ~Program() {
+        if (process != INVALID_HANDLE_VALUE) ::TerminateProcess(process, 1);  // never this test itself
+        ::CloseHandle(process);
     }
     // A shown top-level window of this program; 0 when there is none.
     HWND Find(const char* windowClass, const char* caption) {
         for (HWND w = 0; (w = ::FindWindowExA(nullptr, w, windowClass, caption)) != 0;) {
             DWORD owner = 0;
             ::GetWindowThreadProcessId(w, &owner);
-            if (owner == id() && ::IsWindowVisible(w)) return w;
+            if (owner == ::GetProcessId(process) && ::IsWindowVisible(w)) return w;
         }
         return 0;
     }
-    std::string Text(int id) { return test::Text(main, id); }
     std::string Counters() {
-        return Text(IDC_SESSIONS) + Text(IDC_EVENTS) + Text(IDC_SIGNS) + Text(IDC_SUCCESS) + Text(IDC_FAILURE);
+        return Text(main, IDC_SESSIONS) + Text(main, IDC_EVENTS) + Text(main, IDC_SIGNS) + Text(main, IDC_SUCCESS) +
+               Text(main, IDC_FAILURE);
     }
     void Press(int id) { ::PostMessageA(::GetDlgItem(main, id), BM_CLICK, 0, 0); }
     // Waits for the next message box, answers it with `button` and gives its text.
     std::string Answer(int button) {
         HWND box = Await([this] { return Find("#32770", "Zilba Companion"); });
-        std::string text = test::Text(box, 0xFFFF);
+        std::string text = Text(box, 0xFFFF);
         ::PostMessageA(box, WM_COMMAND, button, 0);
         Await([box] { return ::IsWindow(box) ? HWND{} : box; });
         return text;
     }
-    // Types `path` into the file dialog's name box (cmb13) and opens it.
-    bool Choose(const std::string& path) {
-        HWND dialog = Await([this] { return Find("#32770", "Select export file"); });
-        return dialog && ::SetDlgItemTextA(dialog, 0x47C, ToAnsi(path).c_str()) &&
-               ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    }
-    std::string Log() { return test::Text(Find(kLogClass, "Log"), IDC_LOG); }
+    std::string Log() { return Text(Find(kLogClass, "Log"), IDC_LOG); }
 
-    HWND main = 0;
+    HANDLE process;
+    HWND main;
 };
 
 // `text` with each varying part written as its name, and the dates of the run lines as <when>.
@@ -102,40 +107,47 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
 }  // namespace
 
 TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
-    ASSERT_NE(::GetEnvironmentVariableA("DISPLAY", nullptr, 0), 0u) << "needs a display (scripts/windows.sh starts one)";
-    // A handheld with five job rows (tests/data/win-handheld.txt, as the test double reads them,
-    // behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte value,
-    // exactly one read of 1024 bytes, and an empty one.
-    Handheld handheld;
-    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(DataFile("win-handheld.txt"));
-    handheld.File("My Documents\\Pocket Zilba\\P_ZILBA.CDB", database);
+    // A simulated handheld in a fresh folder, served by the stand-in DLLs (to the program too) while
+    // XDG_DATA_HOME points there: five job rows (tests/data/win-handheld.txt, as the test double
+    // reads them, behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte
+    // value, exactly one read of 1024 bytes, and an empty one.
+    TempDir handheld;
+    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
+    const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
+    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt");
+    WriteFile(device + "P_ZILBA.CDB", database);
     std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
     for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
     bitmaps["S_5002.bmp"].resize(1024, '\xFF');
-    for (const auto& [name, bytes] : bitmaps) handheld.File("My Documents\\Pocket Zilba\\Signatures\\" + name, bytes);
-    ASSERT_EQ(RunProgram("\"" + BinFolder() + "\\zilba-register.exe\""), 0u);
+    for (const auto& [name, bytes] : bitmaps) WriteFile(device + "Signatures\\" + name, bytes);
+    wchar_t self[MAX_PATH];  // this test program, beside the program and the stand-in DLLs
+    const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    const std::string bin = Narrow(path.substr(0, path.find_last_of(L'\\')));
+    ASSERT_EQ(Spawn(_P_WAIT, bin + "\\zilba-register.exe"), 0);
     // The user's regional formats, which every date the program writes follows.
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
     ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
-    // The stand-in server and a site of the user's own; the local directory stays the default.
+    // The stand-in server and a site of the user's own, in the ANSI code page as Windows keeps
+    // settings; the local directory stays the default.
+    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
+    const std::string site = ToAnsi("Büro");
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, Server().c_str(), Server().size() + 1);
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, "office", 7);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, site.c_str(), site.size() + 1);
     char documents[MAX_PATH];
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
-    const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = BinFolder() + "\\ZilbaCompanion-e2e.exe";
-    const std::string served = ServerState("data\\zilba\\e2e\\p_zilba\\import");
-    std::error_code ec;
-    std::filesystem::remove_all(Widen(local), ec);
-    std::filesystem::remove_all(Widen(served), ec);
+    const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = bin + "\\ZilbaCompanion-e2e.exe";
+    const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
+    std::filesystem::remove_all(P(local));
+    std::filesystem::remove_all(P(served));
 
     Program program(exe);
-    ASSERT_NE(program.main, HWND{}) << "the main window never showed";
-    EXPECT_EQ(RunProgram("\"" + exe + "\""), 0u) << "a second start ends at once, without a window";
+    ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
+    EXPECT_EQ(Spawn(_P_WAIT, exe), 0) << "a second start ends at once, without a window";
     EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
-    const Names settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
-        fields{"\\My Documents\\Pocket Zilba", local, Server(), "office"};
-    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(program.Text(id), fields[id - IDC_DEVICEDIR]);
+    const std::vector<std::string> settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
+        fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
+    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(Text(program.main, id), fields[id - IDC_DEVICEDIR]);
 
     // Transfer: Yes to both questions, so the handheld's site is taken.
     program.Press(IDC_TRANSFER);
@@ -145,18 +157,18 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_EQ(program.Counters(), "1" "5" "3" "4" "0");
     for (size_t i = 0; i < settings.size(); ++i)  // as the fields stood when the run began
         EXPECT_EQ(Setting(HKEY_CURRENT_USER, kSettingsKey, settings[i]), fields[i]) << settings[i];
-    EXPECT_EQ(ReadFile(handheld.Device("My Documents\\Pocket Zilba\\.purge")), "") << "the purge flag";
+    EXPECT_EQ(ReadFile(device + ".purge"), "") << "the purge flag";
     EXPECT_EQ(Entries(local), (Names{"Export", "P_ZILBA.MDB", "Upload"}));
     EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), database);
     EXPECT_EQ(Entries(local + "\\Export"), Names{});
     const Names backups = Entries(local + "\\Upload");
     ASSERT_EQ(backups.size(), 1u);
-    const std::string backup = local + "\\Upload\\" + backups[0];
+    const std::string backup = local + "\\Upload\\" + *backups.begin();
     const Names sent = Entries(backup);
     ASSERT_EQ(sent.size(), 4u) << "three bitmaps and the export file";
-    const std::string exportName = sent[3], exported = ReadFile(backup + "\\" + exportName);
+    const std::string exportName = *sent.rbegin(), exported = ReadFile(backup + "\\" + exportName);
     EXPECT_EQ(std::regex_replace(exported, std::regex("DOWNLOAD\\+\\+\\+[^%]*%%"), "DOWNLOAD+++<now>%%"),
-              ReadFile(DataFile("win-export.txt")));
+              ReadFile(kData + "win-export.txt"));
     EXPECT_EQ(ReadFile(served + "\\" + exportName), exported);
     for (const auto& [name, bytes] : bitmaps) {
         EXPECT_EQ(ReadFile(backup + "\\" + name), bytes) << name;
@@ -166,23 +178,28 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     // Resend of the backed-up export file, in a new second so that it gets a backup of its own.
     // Beside it lie a hidden system file and a folder, which stay where they are.
     WriteFile(backup + "\\Thumbs.db", "");
-    ::SetFileAttributesW(Widen(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    std::filesystem::create_directory(Widen(backup + "\\old"));
+    ::SetFileAttributesW(P(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    std::filesystem::create_directory(P(backup + "\\old"));
     ::Sleep(1000);
-    std::filesystem::remove_all(Widen(served), ec);
+    std::filesystem::remove_all(P(served));
     program.Press(IDC_RESEND);
-    ASSERT_TRUE(program.Choose(backup + "\\" + exportName));
+    HWND dialog = Await([&program] { return program.Find("#32770", "Select export file"); });
+    ASSERT_TRUE(::SetDlgItemTextA(dialog, 0x47C, ToAnsi(backup + "\\" + exportName).c_str()));  // the name box, cmb13
+    ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
     EXPECT_EQ(program.Counters(), "1" "5" "3" "8" "0");
     Names both = Entries(local + "\\Upload");
     ASSERT_EQ(both.size(), 2u);
-    EXPECT_EQ(Entries(local + "\\Upload\\" + both[both[0] == backups[0] ? 1 : 0]), sent);
+    both.erase(*backups.begin());
+    EXPECT_EQ(Entries(local + "\\Upload\\" + *both.begin()), sent);
     for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(backup + "\\" + name)) << name;
-    EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {backups[0], "<backup>"}}),
-              ReadFile(DataFile("win-transfer.log")));
+    EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {*backups.begin(), "<backup>"}}),
+              ReadFile(kData + "win-transfer.log"));
 
     program.Press(IDC_EXIT);
-    EXPECT_EQ(program.Wait(10000), 0u) << "Exit ends the program";
+    DWORD code = STILL_ACTIVE;
+    EXPECT_EQ(::WaitForSingleObject(program.process, 10000), WAIT_OBJECT_0) << "Exit ends the program";
+    EXPECT_TRUE(::GetExitCodeProcess(program.process, &code) && code == 0) << code;
     EXPECT_NE(::CreateMutexA(nullptr, FALSE, "ZCMutex"), nullptr);
     EXPECT_EQ(::GetLastError(), 0u) << "the single-instance mutex went with the program";
 }

@@ -2,6 +2,7 @@
 // a run waits, the input a run drops, and the log window's own buttons.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "app/win32/Controls.h"
@@ -24,11 +25,7 @@ void QueueClick(HWND button) {
 
 // What the message loop does with whatever is queued.
 void RunQueuedMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
 }
 
 bool Queued(HWND window, UINT message) {
@@ -36,89 +33,68 @@ bool Queued(HWND window, UINT message) {
     return ::PeekMessageW(&msg, window, message, message, PM_NOREMOVE) != FALSE;
 }
 
-// A run that waits: every line and count it wrote is painted when the wait begins, although the
-// paints were held back; while it waits, the windows' own messages run but keys and clicks go
-// nowhere, a second press starts nothing, and the close boxes take effect only after the run.
-// Input still queued when the run ends is dropped with it.
+// A run that waits: all it wrote is painted when the wait begins, though paints were held back;
+// while it waits the windows' own messages run but keys and clicks go nowhere, a second press
+// starts nothing and the close boxes act only after the run; input queued at its end is dropped.
 TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     MainWindow window(::GetModuleHandleW(nullptr));
     const HWND main = window.window();
     window.SetText(Field::Site, "bnwck");
     window.Show();
+    // First the log's own buttons: Clear empties it, Close hides it with its lines kept, and the
+    // close box takes it down with them, so that the next line comes into a new, empty one.
+    window.WriteLog("cleared");
+    window.ShowLog();
+    const HWND logWindow = window.Log().window();
+    ::SendMessageW(Control(logWindow, IDC_CLEAR), BM_CLICK, 0, 0);
+    window.WriteLog("kept");
+    ::SendMessageW(Control(logWindow, IDC_CLOSE), BM_CLICK, 0, 0);
+    EXPECT_FALSE(window.Log().Visible());
+    window.ShowLog();
+    EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "kept\r\n");
+    ::SendMessageW(logWindow, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(::IsWindow(logWindow));
+    window.WriteLog("new");
+
     window.SetRefreshInterval(3600 * 1000);  // nothing painted for the interval's sake
     int transfers = 0, resends = 0, unloads = 0;
-    std::string failure;
-    auto check = [&failure](bool ok, const char* what) {
-        if (!ok) failure += std::string(what) + "; ";
-    };
     auto firstRun = [&] {
         window.ShowLog();
         const HWND log = Control(window.Log().window(), IDC_LOG);
         window.WriteLog("Transfer start");
         window.SetText(Field::Sessions, "1");
         window.Refresh();
-        check(Unpainted(log) && Unpainted(Control(main, IDC_SESSIONS)), "paints held back");
+        EXPECT_TRUE(Unpainted(log) && Unpainted(Control(main, IDC_SESSIONS))) << "paints held back";
         ::PostMessageW(Control(main, IDC_SITE), WM_CHAR, 'x', 1);
         QueueClick(Control(main, IDC_EXIT));
         ::PostMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
         ::PostMessageW(window.Log().window(), WM_CLOSE, 0, 0);
         Waiting(Wait::Long);  // as before the handheld's database is copied
-        check(!Unpainted(log) && !Unpainted(Control(main, IDC_SESSIONS)), "painted at the wait");
-        check(!Queued(Control(main, IDC_TRANSFER), BM_CLICK) && !Queued(window.Log().window(), WM_CLOSE),
-              "messages run during the wait");
-        check(TextOf(Control(main, IDC_SITE)) == "bnwck" && unloads == 0, "no key typed, no click taken");
+        EXPECT_FALSE(Unpainted(log) || Unpainted(Control(main, IDC_SESSIONS))) << "painted at the wait";
+        EXPECT_FALSE(Queued(Control(main, IDC_TRANSFER), BM_CLICK) || Queued(window.Log().window(), WM_CLOSE))
+            << "messages run during the wait";
+        EXPECT_TRUE(TextOf(Control(main, IDC_SITE)) == "bnwck" && unloads == 0) << "no key typed, no click taken";
         QueueClick(Control(main, IDC_RESEND));
     };
     auto secondRun = [&] {
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         Waiting(Wait::Long);
-        check(!Queued(main, WM_CLOSE) && ::IsWindow(main) && unloads == 0, "closed only after the run");
+        EXPECT_TRUE(!Queued(main, WM_CLOSE) && ::IsWindow(main) && unloads == 0) << "closed only after the run";
     };
     window.SetHandlers({[&] { ++transfers == 1 ? firstRun() : secondRun(); }, [&] { ++resends; },
                         [&] { ++unloads; }});
 
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     RunQueuedMessages();
-    EXPECT_EQ(failure, "");
-    EXPECT_EQ(transfers, 1);
-    EXPECT_EQ(resends, 0);
-    EXPECT_EQ(unloads, 0);
+    EXPECT_EQ((std::array{transfers, resends, unloads}), (std::array{1, 0, 0}));
     EXPECT_TRUE(window.Log().Visible());
+    EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "new\r\nTransfer start\r\n");
 
     // The close asked for during a run: after it, once, with the log.
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
-    EXPECT_EQ(failure, "");
     EXPECT_EQ(unloads, 1);
     EXPECT_FALSE(::IsWindow(main));
     EXPECT_FALSE(window.Log().Exists());
-}
-
-// Clear empties the log, Close hides it with its lines kept, the close box takes it down with
-// them and the next line comes into a new, empty one. A line's own breaks show as lines.
-TEST(WindowsShell, TheLogsClearCloseAndCloseBox) {
-    MainWindow window(::GetModuleHandleW(nullptr));
-    window.WriteLog("Status: 200");
-    ASSERT_TRUE(window.Log().Exists());
-    EXPECT_FALSE(window.Log().Visible());  // created hidden
-    window.ShowLog();
-    const HWND log = window.Log().window();
-    window.WriteLog("first\nsecond\rthird\r\nfourth");
-    EXPECT_EQ(TextOf(Control(log, IDC_LOG)), "Status: 200\r\nfirst\r\nsecond\r\nthird\r\nfourth\r\n");
-
-    ::SendMessageW(Control(log, IDC_CLEAR), BM_CLICK, 0, 0);
-    EXPECT_EQ(TextOf(Control(log, IDC_LOG)), "");
-    window.WriteLog("kept");
-    ::SendMessageW(Control(log, IDC_CLOSE), BM_CLICK, 0, 0);
-    EXPECT_FALSE(window.Log().Visible());
-    window.ShowLog();
-    EXPECT_EQ(window.Log().window(), log);
-    EXPECT_EQ(TextOf(Control(log, IDC_LOG)), "kept\r\n");
-
-    ::SendMessageW(log, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(::IsWindow(log));
-    window.WriteLog("new");
-    ASSERT_TRUE(window.Log().Exists());
-    EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "new\r\n");
 }
 
 }  // namespace

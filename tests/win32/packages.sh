@@ -18,8 +18,7 @@ readme=$(unzip -p "$zip" README.txt)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-crlf() { sed "s/$/\r/" "$1"; }
-crlf src/app/win32/installer/README.txt > "$work/README.txt"
+sed 's/$/\r/' src/app/win32/installer/README.txt > "$work/README.txt"
 makensis -V1 -DTARGET=amd64-unicode -DPROGRAM="$PWD/build/win64-test/bin/ZilbaCompanion.exe" \
   -DREADME="$work/README.txt" -DOUTFILE="$work/setup.exe" src/app/win32/installer/ZilbaCompanion.nsi
 reg() { "$wine" reg "$@" > /dev/null 2>&1; }
@@ -28,10 +27,9 @@ autostart='HKLM\SOFTWARE\Microsoft\Windows CE Services\AutoStartOnConnect'
 settings='HKCU\Software\Brennowick\Zilba Companion'
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zilba Companion.lnk"
 target="$work/ZilbaCompanion"  # /D takes no quotes, so no space
-installed() { [ -f "$target/ZilbaCompanion.exe" ] && [ -f "$target/README.txt" ] && [ -f "$target/Uninstall.exe" ]; }
 
 "$wine" "$work/setup.exe" /S "/D=Z:${target//\//\\}" 2> /dev/null
-installed || fail "the program, its README or the uninstaller is missing"
+for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$f is missing"; done
 cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt differs"
 [ -f "$shortcut" ] || fail "no Start-menu entry"
 reg query "$uninstall" /v UninstallString || fail "no Add/Remove Programs entry"

@@ -1,23 +1,18 @@
 #!/usr/bin/env bash
-# Starts or stops the stand-in web server (the Linux zilba-server) for the request object's
-# tests under Wine: `server.sh start BIN STATE` and `server.sh stop STATE`. It listens on a
-# free port of 127.0.0.1; STATE/port holds the port, STATE/data the uploads.
+# Starts or stops the stand-in web server (the Linux zilba-server) for the tests under Wine:
+# `server.sh start BIN STATE` and `server.sh stop STATE`. It listens on a free port of
+# 127.0.0.1; STATE/port holds the port, STATE/data the uploads. A start ends an earlier one.
 set -euo pipefail
-case $1 in
-start)
-  state=$3
-  [ -f "$state/pid" ] && kill "$(cat "$state/pid")" 2>/dev/null || true
-  rm -rf "$state" && mkdir -p "$state/data"
-  "$2/zilba-server" --port 0 --data "$state/data" > "$state/log" 2>&1 &
-  echo $! > "$state/pid"
-  for _ in $(seq 100); do
-    port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$state/log")
-    if [ -n "$port" ]; then echo "$port" > "$state/port"; exit 0; fi
-    sleep 0.1
-  done
-  cat "$state/log" >&2
-  exit 1 ;;
-stop)
-  state=$2
-  if [ -f "$state/pid" ]; then kill "$(cat "$state/pid")" 2>/dev/null || true; rm -f "$state/pid"; fi ;;
-esac
+state=${!#}
+if [ -f "$state/pid" ]; then kill "$(cat "$state/pid")" 2>/dev/null || true; rm -f "$state/pid"; fi
+[ "$1" = start ] || exit 0
+rm -rf "$state" && mkdir -p "$state/data"
+"$2/zilba-server" --port 0 --data "$state/data" > "$state/log" 2>&1 &
+echo $! > "$state/pid"
+for _ in $(seq 100); do
+  port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$state/log")
+  if [ -n "$port" ]; then echo "$port" > "$state/port"; exit 0; fi
+  sleep 0.1
+done
+cat "$state/log" >&2
+exit 1
