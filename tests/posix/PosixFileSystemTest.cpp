@@ -86,33 +86,5 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
     EXPECT_TRUE(fs::is_regular_file(dir / "new.txt"));
 }
 
-TEST(PosixFileSystem, MoveRenamesOrCopiesAcrossVolumesAndNeverReplacesOrFollowsLinks) {
-    Files dir;
-    fs::create_directory(dir / "to");
-    WriteFile(dir / "ro.bmp", "read-only");
-    fs::permissions(dir / "ro.bmp", fs::perms::owner_read);
-    dir.files.MoveFile(dir / "ro.bmp", dir / "to/ro.bmp");
-    EXPECT_EQ(ReadFile(dir / "to/ro.bmp"), "read-only");
-    EXPECT_FALSE(fs::exists(dir / "ro.bmp"));
-    WriteFile(dir / "ro.bmp", "second");
-    EXPECT_EQ(ErrorOf([&] { dir.files.MoveFile(dir / "ro.bmp", dir / "to/ro.bmp"); }).number(), kErrPathFileAccess);
-    EXPECT_EQ(ReadFile(dir / "to/ro.bmp"), "read-only");
-    EXPECT_EQ(ReadFile(dir / "ro.bmp"), "second");
-    fs::create_symlink(dir / "ro.bmp", dir / "link.bmp");
-    EXPECT_NE(ErrorOf([&] { dir.files.MoveFile(dir / "link.bmp", dir / "to/link.bmp"); }).number(), 0);
-    EXPECT_EQ(Names(dir / "to"), Lines{"ro.bmp"});
-
-    // Another volume: the file is copied whole, then the source goes.
-    struct stat here {}, shm {};
-    if (stat("/dev/shm", &shm) != 0 || stat(dir.path().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
-        GTEST_SKIP() << "no second volume";
-    TempDir other("/dev/shm");
-    dir.files.MoveFile(dir / "ro.bmp", other / "ro.bmp");
-    EXPECT_EQ(ReadFile(other / "ro.bmp"), "second");
-    EXPECT_FALSE(fs::exists(dir / "ro.bmp"));
-    EXPECT_EQ(ErrorOf([&] { dir.files.MoveFile(dir / "to/ro.bmp", other / "ro.bmp"); }).number(), kErrPathFileAccess);
-    EXPECT_EQ(ReadFile(dir / "to/ro.bmp"), "read-only");
-}
-
 }  // namespace
 }  // namespace zc::test

@@ -52,23 +52,32 @@ private:
     int total_ = 0;
 };
 
-class FaultyRegistry : public Registry {
+// Forwards to the real layer `T`, through a fault plan.
+template <class T>
+class Wrapping : public T {
 public:
-    FaultyRegistry(Registry& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    Wrapping(T& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+
+protected:
+    T& real_;
+    FaultPlan& plan_;
+};
+
+class FaultyRegistry : public Wrapping<Registry> {
+public:
+    using Wrapping::Wrapping;
     LONG RegOpenKeyExA(HKEY k, const std::string& sub, uint32_t o, uint32_t sam, HKEY* out) override {
         return Opened(plan_.Call("RegOpenKeyExA", sub, kErrorAccessDenied,
                                  [&] { return real_.RegOpenKeyExA(k, sub, o, sam, out); }));
     }
-    LONG RegQueryValueExA(HKEY k, const std::string& name, uint32_t* type, uint8_t* data,
-                          uint32_t* size) override {
+    LONG RegQueryValueExA(HKEY k, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) override {
         return plan_.Call("RegQueryValueExA", name, kErrorFileNotFound,
                           [&] { return real_.RegQueryValueExA(k, name, type, data, size); });
     }
-    LONG RegCreateKeyExA(HKEY k, const std::string& sub, uint32_t r, const char* cls, uint32_t o,
-                         uint32_t sam, const void* sa, HKEY* out, uint32_t* disp) override {
-        return Opened(plan_.Call("RegCreateKeyExA", sub, kErrorAccessDenied, [&] {
-            return real_.RegCreateKeyExA(k, sub, r, cls, o, sam, sa, out, disp);
-        }));
+    LONG RegCreateKeyExA(HKEY k, const std::string& sub, uint32_t r, const char* cls, uint32_t o, uint32_t sam,
+                         const void* sa, HKEY* out, uint32_t* disp) override {
+        return Opened(plan_.Call("RegCreateKeyExA", sub, kErrorAccessDenied,
+                                 [&] { return real_.RegCreateKeyExA(k, sub, r, cls, o, sam, sa, out, disp); }));
     }
     LONG RegSetValueExA(HKEY k, const std::string& name, uint32_t r, uint32_t type, const uint8_t* data,
                         uint32_t size) override {
@@ -78,10 +87,9 @@ public:
     LONG RegCloseKey(HKEY k) override {
         return plan_.Close("RegCloseKey", openKeys, [&] { return real_.RegCloseKey(k); });
     }
-    LONG RegEnumValueA(HKEY k, uint32_t i, std::string* name, uint32_t* type,
-                       std::vector<uint8_t>* data) override {
-        return plan_.Call("RegEnumValueA", "", kErrorAccessDenied,
-                          [&] { return real_.RegEnumValueA(k, i, name, type, data); });
+    // Only the handheld's docking reads values in turn; no run does.
+    LONG RegEnumValueA(HKEY k, uint32_t i, std::string* name, uint32_t* type, std::vector<uint8_t>* data) override {
+        return real_.RegEnumValueA(k, i, name, type, data);
     }
     int openKeys = 0;  // opened or created and not yet closed
 
@@ -90,13 +98,11 @@ private:
         openKeys += r == kErrorSuccess;
         return r;
     }
-    Registry& real_;
-    FaultPlan& plan_;
 };
 
-class FaultyKernel : public Kernel {
+class FaultyKernel : public Wrapping<Kernel> {
 public:
-    FaultyKernel(Kernel& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    using Wrapping::Wrapping;
     HANDLE CreateMutexA(const SECURITY_ATTRIBUTES* sa, bool owner, const std::string& name) override {
         mutexFailed_ = true;  // a failed mutex reports "not enough memory"
         return plan_.Call("CreateMutexA", name, HANDLE(0), [&] {
@@ -112,18 +118,13 @@ public:
         return plan_.Call("GetProcAddress", name, static_cast<void*>(nullptr),
                           [&] { return real_.GetProcAddress(m, name); });
     }
-    bool FreeLibrary(HMODULE m) override {
-        plan_.Record("FreeLibrary");
-        return real_.FreeLibrary(m);
+    bool FreeLibrary(HMODULE m) override { return real_.FreeLibrary(m); }
+    HANDLE CreateFileA(const std::string& path, uint32_t access, uint32_t share, const SECURITY_ATTRIBUTES* sa,
+                       uint32_t creation, uint32_t flags, HANDLE t) override {
+        return plan_.Call("CreateFileA", path, kInvalidHandle,
+                          [&] { return real_.CreateFileA(path, access, share, sa, creation, flags, t); }, &openFiles);
     }
-    HANDLE CreateFileA(const std::string& path, uint32_t access, uint32_t share,
-                       const SECURITY_ATTRIBUTES* sa, uint32_t creation, uint32_t flags, HANDLE t) override {
-        return plan_.Call("CreateFileA", path, kInvalidHandle, [&] {
-            return real_.CreateFileA(path, access, share, sa, creation, flags, t);
-        }, &openFiles);
-    }
-    bool WriteFile(HANDLE file, const uint8_t* buffer, uint32_t count, uint32_t* written,
-                   OVERLAPPED* at) override {
+    bool WriteFile(HANDLE file, const uint8_t* buffer, uint32_t count, uint32_t* written, OVERLAPPED* at) override {
         plan_.Record("WriteFile " + std::to_string(at ? at->Offset : 0) + " " + std::to_string(count));
         if (!plan_.Hit("WriteFile")) return real_.WriteFile(file, buffer, count, written, at);
         if (written) *written = 0;
@@ -137,14 +138,12 @@ public:
     int openFiles = 0;
 
 private:
-    Kernel& real_;
-    FaultPlan& plan_;
     bool mutexFailed_ = false;
 };
 
-class FaultyRapi : public Rapi {
+class FaultyRapi : public Wrapping<Rapi> {
 public:
-    FaultyRapi(Rapi& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    using Wrapping::Wrapping;
     int32_t CeRapiInit() override {
         return plan_.Call("CeRapiInit", "", int32_t(0x80004005u), [&] { return real_.CeRapiInit(); });
     }
@@ -171,8 +170,8 @@ public:
     int32_t CeFindClose(HANDLE find) override {
         return plan_.Close("CeFindClose", openHandles, [&] { return real_.CeFindClose(find); });
     }
-    HANDLE CeCreateFile(const char16_t* name, uint32_t access, uint32_t share, const void* sa,
-                        uint32_t creation, uint32_t flags, HANDLE t) override {
+    HANDLE CeCreateFile(const char16_t* name, uint32_t access, uint32_t share, const void* sa, uint32_t creation,
+                        uint32_t flags, HANDLE t) override {
         return plan_.Call("CeCreateFile", Utf16ToUtf8(name), kInvalidHandle, [&] {
             return real_.CeCreateFile(name, access, share, sa, creation, flags, t);
         }, &openHandles);
@@ -188,15 +187,13 @@ public:
 
 private:
     bool injected_ = false;
-    Rapi& real_;
-    FaultPlan& plan_;
 };
 
 // Failures raise the file system's error 75; a text file's lines ("PrintLine") and its close
 // ("CloseText") fail as a full disk.
-class FaultyFileSystem : public FileSystem {
+class FaultyFileSystem : public Wrapping<FileSystem> {
 public:
-    FaultyFileSystem(FileSystem& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    using Wrapping::Wrapping;
     bool Exists(const std::string& path) override {
         plan_.Record("Exists " + path);
         return real_.Exists(path);
@@ -230,45 +227,30 @@ private:
         if (plan_.Hit(op)) throw Error(kErrPathFileAccess, "Path/File access error (injected): " + path);
         return real_;
     }
-    FileSystem& real_;
-    FaultPlan& plan_;
 };
 
-class FaultyShellFolder : public ShellFolder {
+class FaultyShellFolder : public Wrapping<ShellFolder> {
 public:
-    FaultyShellFolder(ShellFolder& real, FaultPlan& plan) : real_(real), plan_(plan) {}
-    int32_t SHGetFolderPathA(intptr_t hwnd, int32_t csidl, intptr_t token, uint32_t flags,
-                             char* path) override {
+    using Wrapping::Wrapping;
+    int32_t SHGetFolderPathA(intptr_t hwnd, int32_t csidl, intptr_t token, uint32_t flags, char* path) override {
         return plan_.Call("SHGetFolderPathA", "", int32_t(0x80004005u),
                           [&] { return real_.SHGetFolderPathA(hwnd, csidl, token, flags, path); });
     }
     std::string FallbackLocalDir() override { return real_.FallbackLocalDir(); }
-
-private:
-    ShellFolder& real_;
-    FaultPlan& plan_;
 };
 
 // The request object and the database, failing the call a fault plan picks the way they fail:
 // raising, or (the request's status) answering 500.
-class FaultyHttp : public Http {
+class FaultyHttp : public Wrapping<Http> {
 public:
-    FaultyHttp(Http& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    using Wrapping::Wrapping;
     std::unique_ptr<HttpRequest> CreateRequest() override;
-
-private:
-    Http& real_;
-    FaultPlan& plan_;
 };
 
-class FaultyDatabase : public Database {
+class FaultyDatabase : public Wrapping<Database> {
 public:
-    FaultyDatabase(Database& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    using Wrapping::Wrapping;
     std::unique_ptr<Connection> Open(const std::string& connectionString) override;
-
-private:
-    Database& real_;
-    FaultPlan& plan_;
 };
 
 }  // namespace zc::test

@@ -41,11 +41,11 @@ void Rig::DeviceFile(const std::string& path, const std::string& bytes) {
 
 void MakeHandheld(int jobs, int signatures, const std::string& site) {
     const std::string sim = std::string(ZC_BIN_DIR) + "/zilba-sim";
-    EXPECT_EQ(RunProcess({sim, "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}).exitCode, 0);
+    EXPECT_EQ(RunProcess({sim, "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}), 0);
     std::vector<std::string> create{sim, "create", "--force", "--jobs", std::to_string(jobs), "--signatures",
                                     std::to_string(signatures)};
     if (!site.empty()) create.insert(create.end(), {"--site", site});
-    EXPECT_EQ(RunProcess(create).exitCode, 0);
+    EXPECT_EQ(RunProcess(create), 0);
 }
 
 TransferRig::TransferRig(int jobs, int signatures, const std::string& site, StandInServer* shared)
