@@ -106,18 +106,6 @@ using Fields = std::map<Field, std::string>;
 const Fields kDefaults = {{Field::DeviceDir, "dev-default"}, {Field::LocalDir, "local-default"},
                           {Field::Server, "server-default"}, {Field::Site, "site-default"}};
 
-void StoreRaw(Registry& registry, const std::string& name, const std::string& bytes) {
-    HKEY key = 0;
-    ASSERT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, kSettingsKey, 0, nullptr, 0,
-                                       kKeyAllAccess, nullptr, &key, nullptr),
-              kErrorSuccess);
-    ASSERT_EQ(registry.RegSetValueExA(key, name, 0, kRegSz,
-                                      reinterpret_cast<const uint8_t*>(bytes.data()),
-                                      static_cast<uint32_t>(bytes.size())),
-              kErrorSuccess);
-    registry.RegCloseKey(key);
-}
-
 }  // namespace
 
 TEST(Settings, StoredAsTypedAndReadBackCleanedWhileEmptyOnesKeepTheDefault) {
@@ -137,8 +125,8 @@ TEST(Settings, StoredAsTypedAndReadBackCleanedWhileEmptyOnesKeepTheDefault) {
     EXPECT_EQ(size * 100 + type, 8u * 100 + kRegSz);
     rig.real.registry.RegCloseKey(key);
 
-    StoreRaw(rig.real.registry, "hpc_location", "    ");
-    StoreRaw(rig.real.registry, "SITE_NAME", std::string("abc\0junk", 8));
+    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "hpc_location", "    ");
+    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", std::string("abc\0junk", 8));
     rig.form.fields = kDefaults;
     LoadSettings(rig.f);
     EXPECT_EQ(rig.form.fields, (Fields{{Field::DeviceDir, "dev-default"}, {Field::LocalDir, "local-default"},

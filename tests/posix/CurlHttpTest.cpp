@@ -8,20 +8,17 @@
 #include "platform/Error.h"
 #include "platform/Waiting.h"
 #include "platform/posix/CurlHttp.h"
+#include "support/Helpers.h"
 #include "support/Loopback.h"
 
 namespace zc::test {
 namespace {
 
+// The description of what `call` raised, which must be a failed request.
 std::string Description(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), kErrRequest);
-        return e.description();
-    }
-    ADD_FAILURE() << "no error raised";
-    return {};
+    Error e = ErrorOf(call);
+    EXPECT_EQ(e.number(), kErrRequest);
+    return e.description();
 }
 
 }  // namespace

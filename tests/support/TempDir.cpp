@@ -12,9 +12,8 @@ namespace {
 const char* kVars[4] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"};
 }
 
-TempDir::TempDir(const std::string& base) {
-    std::string pattern =
-        ((base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base)) / "zc-test-XXXXXX").string();
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zc-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;
 }

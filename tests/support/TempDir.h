@@ -7,8 +7,7 @@ namespace zc::test {
 
 class TempDir {
 public:
-    // Below `base`, else below the system's temporary folder.
-    explicit TempDir(const std::string& base = {});
+    TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
