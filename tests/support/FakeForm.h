@@ -25,8 +25,7 @@ public:
     }
     void ShowMessage(const std::string& text) override { messages.push_back(text); Event("box:" + text); }
     void ShowWarning(const std::string& text) override { warnings.push_back(text); Event("warning:" + text); }
-    std::string ChooseFile(const std::string& title, const std::string& filter) override {
-        dialogs.push_back(title + "|" + filter);
+    std::string ChooseFile(const std::string&, const std::string&) override {
         Event("dialog");
         std::string chosen = chosenFiles.empty() ? "" : chosenFiles.front();
         if (!chosenFiles.empty()) chosenFiles.pop_front();
@@ -50,7 +49,6 @@ public:
     std::vector<std::string> events;      // everything in the order it happened
     std::deque<bool> answers;             // answers to the questions, in turn; Yes when none left
     std::deque<std::string> chosenFiles;  // answers to the file dialog; cancel when none left
-    std::vector<std::string> dialogs;     // "title|filter" of each dialog shown
     Cursor cursor = Cursor::Arrow;
     int refreshes = 0;
     int logShown = 0;
