@@ -66,27 +66,19 @@ TEST(HostileInput, ABrokenDatabaseOrAHiddenSignatureEndsTheRunWithTheFlagUnset) 
 }
 
 TEST(HostileInput, ExportThatFailsLeavesTheHandheldUnmarked) {
-    {
-        TransferRig rig;
-        rig.form.fields[Field::Events] = "32766";  // the second row overflows
-        EXPECT_EQ(rig.Transfer(), "Error: Overflow");
-        EXPECT_FALSE(rig.Flagged());
-        // What was written is whole lines, and it does not stop the next transfer.
-        std::vector<std::string> left = Names(rig.Local("Export"));
-        ASSERT_EQ(left.size(), 3u);
-        EXPECT_TRUE(ReadFile(rig.Local("Export/" + left[2])).ends_with("%%\r\n"));
-        rig.form.fields[Field::Events] = "0";
-        rig.clock.now.second += 1;
-        EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
-        EXPECT_TRUE(rig.Flagged());
-    }
     TransferRig rig;
-    Sql(rig.DevicePath(kPocket + "/P_ZILBA.CDB"), "DELETE FROM Control");
-    EXPECT_TRUE(rig.Transfer().starts_with("Error: "));
+    rig.form.fields[Field::Events] = "32766";  // the second row overflows
+    EXPECT_EQ(rig.Transfer(), "Error: Overflow");
     EXPECT_FALSE(rig.Flagged());
+    // What was written is whole lines, and it does not stop the next transfer.
+    std::vector<std::string> left = Names(rig.Local("Export"));
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_TRUE(ReadFile(rig.Local("Export/" + left[2])).ends_with("%%\r\n"));
+    rig.form.fields[Field::Events] = "0";
+    rig.clock.now.second += 1;
     rig.form.log.clear();
-    Sql(rig.DevicePath(kPocket + "/P_ZILBA.CDB"), "INSERT INTO Control VALUES ('bnwck')");
     EXPECT_EQ(rig.Transfer(), kFinishedText);
+    EXPECT_TRUE(rig.Flagged());
     // The flag comes once the export file is built and everything is on the disk.
     auto created = std::find_if(rig.form.log.begin(), rig.form.log.end(),
                                 [](const std::string& l) { return l.starts_with(" ..Created "); });

@@ -45,21 +45,6 @@ TEST(Multipart, WorkedExampleByteForByteOnTheWire) {
     EXPECT_EQ(got.body, std::regex_replace(expected, std::regex("Enter_The_Dragon"), word));
 }
 
-TEST(Multipart, ABoundaryThatOccursInAPartIsPassedOver) {
-    InitBoundaries();
-    EXPECT_EQ(ChooseBoundary(3, {"a", "b"}), Boundaries[3]);
-    // The drawn word and the next one occur in the content: the third is taken, round the table.
-    EXPECT_EQ(ChooseBoundary(3, {"x", "BM--Mortal_Kombat_Deadly_Alliance\r\n", "--The_Return_of_The_King"}),
-              Boundaries[0]);
-    // Without the two dashes the word cannot end a part, so it stays usable.
-    EXPECT_EQ(ChooseBoundary(1, {"Pirates_of_the_Caribbean"}), Boundaries[1]);
-    std::string all;
-    for (const std::string& word : Boundaries) all += "--" + word;
-    Error e = ErrorOf([&] { ChooseBoundary(2, {all}); });
-    EXPECT_EQ(e.number(), -700);
-    EXPECT_EQ(e.description(), "Unable to choose a multipart boundary");
-}
-
 namespace {
 
 // A rig whose export folder holds an export file, pointed at a loopback server.

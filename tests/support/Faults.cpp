@@ -53,74 +53,56 @@ std::unique_ptr<TextFile> FaultyFileSystem::CreateText(const std::string& path) 
 
 namespace {
 
-void Check(FaultPlan& plan, const std::string& op, int32_t number) {
-    plan.Record(op);
-    if (plan.Hit(op)) throw Error(number, "injected failure of " + op);
-}
+constexpr int32_t kErrDatabase = -2147467259;
 
-class Request : public HttpRequest {
+// Owns the real `T` it forwards to; a failed call raises error `number`.
+template <class T, int32_t number>
+class Owning : public T {
 public:
-    Request(std::unique_ptr<HttpRequest> real, FaultPlan& plan) : real_(std::move(real)), plan_(plan) {}
+    Owning(std::unique_ptr<T> real, FaultPlan& plan) : real_(std::move(real)), plan_(plan) {}
+
+protected:
+    // The real object, once the call is recorded and has not been failed.
+    T& Check(const std::string& op) {
+        plan_.Record(op);
+        if (plan_.Hit(op)) throw Error(number, "injected failure of " + op);
+        return *real_;
+    }
+    std::unique_ptr<T> real_;
+    FaultPlan& plan_;
+};
+
+class Request : public Owning<HttpRequest, kErrRequest> {
+public:
+    using Owning::Owning;
     void Open(const std::string& method, const std::string& url, bool async) override {
-        Check(plan_, "Open", kErrRequest);
-        real_->Open(method, url, async);
+        Check("Open").Open(method, url, async);
     }
     void SetRequestHeader(const std::string& name, const std::string& value) override {
-        Check(plan_, "SetRequestHeader", kErrRequest);
-        real_->SetRequestHeader(name, value);
+        Check("SetRequestHeader").SetRequestHeader(name, value);
     }
-    void Send(std::string_view body) override {
-        Check(plan_, "Send", kErrRequest);
-        real_->Send(body);
-    }
+    void Send(std::string_view body) override { Check("Send").Send(body); }
     int32_t Status() override {
         plan_.Record("Status");
         return plan_.Hit("Status") ? 500 : real_->Status();
     }
-    std::string ResponseText() override {
-        Check(plan_, "ResponseText", kErrRequest);
-        return real_->ResponseText();
-    }
-
-private:
-    std::unique_ptr<HttpRequest> real_;
-    FaultPlan& plan_;
+    std::string ResponseText() override { return Check("ResponseText").ResponseText(); }
 };
 
-constexpr int32_t kErrDatabase = -2147467259;
-
-class Rows : public Recordset {
+class Rows : public Owning<Recordset, kErrDatabase> {
 public:
-    Rows(std::unique_ptr<Recordset> real, FaultPlan& plan) : real_(std::move(real)), plan_(plan) {}
-    bool Eof() override {
-        Check(plan_, "Eof", kErrDatabase);
-        return real_->Eof();
-    }
-    void Read(std::string_view name, FieldValue& value) override {
-        Check(plan_, "Read", kErrDatabase);
-        real_->Read(name, value);
-    }
-    void MoveNext() override {
-        Check(plan_, "MoveNext", kErrDatabase);
-        real_->MoveNext();
-    }
-
-private:
-    std::unique_ptr<Recordset> real_;
-    FaultPlan& plan_;
+    using Owning::Owning;
+    bool Eof() override { return Check("Eof").Eof(); }
+    void Read(std::string_view name, FieldValue& value) override { Check("Read").Read(name, value); }
+    void MoveNext() override { Check("MoveNext").MoveNext(); }
 };
 
-class Link : public Connection {
+class Link : public Owning<Connection, kErrDatabase> {
 public:
-    Link(std::unique_ptr<Connection> real, FaultPlan& plan) : real_(std::move(real)), plan_(plan) {}
+    using Owning::Owning;
     std::unique_ptr<Recordset> Execute(const std::string& sql) override {
-        Check(plan_, "Execute", kErrDatabase);
-        return std::make_unique<Rows>(real_->Execute(sql), plan_);
+        return std::make_unique<Rows>(Check("Execute").Execute(sql), plan_);
     }
-
-private:
-    std::unique_ptr<Connection> real_;
-    FaultPlan& plan_;
 };
 
 }  // namespace
@@ -130,7 +112,8 @@ std::unique_ptr<HttpRequest> FaultyHttp::CreateRequest() {
 }
 
 std::unique_ptr<Connection> FaultyDatabase::Open(const std::string& connectionString) {
-    Check(plan_, "DatabaseOpen", kErrDatabase);
+    plan_.Record("DatabaseOpen");
+    if (plan_.Hit("DatabaseOpen")) throw Error(kErrDatabase, "injected failure of DatabaseOpen");
     return std::make_unique<Link>(real_.Open(connectionString), plan_);
 }
 

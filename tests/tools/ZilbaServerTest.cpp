@@ -33,22 +33,16 @@ std::set<std::string> FilesUnder(const std::string& root) {
     return files;
 }
 
-class ZilbaServerTest : public ::testing::Test {
-protected:
-    void TearDown() override { EXPECT_EQ(server.Stop(), 0) << "SIGTERM stops it cleanly"; }
-    // "<status> <Location> <body>" of an upload.
-    std::string Post(const std::string& body, const std::string& type = kType) {
-        auto r = client.Post("/cgi-bin/Zilba/qxupload.pl", body, type.c_str());
-        return r ? std::to_string(r->status) + " " + r->get_header_value("Location") + " " + r->body : "no answer";
-    }
-
+TEST(ZilbaServer, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEscapes) {
     TempDir dir;
-    std::string data = dir / "data";
+    const std::string data = dir / "data";
     StandInServer server{kTool, data, dir / "server.log"};
     httplib::Client client{"http://" + server.host()};
-};
-
-TEST_F(ZilbaServerTest, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEscapes) {
+    // "<status> <Location> <body>" of an upload.
+    auto Post = [&client](const std::string& body, const std::string& type = kType) {
+        auto r = client.Post("/cgi-bin/Zilba/qxupload.pl", body, type.c_str());
+        return r ? std::to_string(r->status) + " " + r->get_header_value("Location") + " " + r->body : "no answer";
+    };
     // Every byte value, CR LF, "--" and most of the boundary inside, right at the part's edges.
     std::string binary = "\r\n--";
     for (int i = 0; i < 4096; ++i) binary += std::string(1, char(i)) + "\r\n--Enter_The_Drago\r\n\r\n";
@@ -86,6 +80,7 @@ TEST_F(ZilbaServerTest, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEs
     // Percent-encoded separators and absolute paths are names like any other: they stay inside.
     EXPECT_EQ(Post(Body("/etc/a%2f..%2fb.txt", "x", "/%2e%2e%2f%2e%2e/etc")).substr(0, 3), "303");
     EXPECT_EQ(ReadFile(dir.path() + "/data/%2e%2e%2f%2e%2e/etc/a%2f..%2fb.txt"), "x");
+    EXPECT_EQ(server.Stop(), 0) << "SIGTERM stops it cleanly";
 }
 
 }  // namespace
