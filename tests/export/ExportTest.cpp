@@ -1,7 +1,6 @@
 // The export file built from the desktop database, and the backup of what was sent.
 #include <gtest/gtest.h>
 
-
 #include "export/Export.h"
 #include "support/Rig.h"
 
@@ -23,9 +22,7 @@ struct ExportRig : Rig {
     std::string Export(const std::string& name) const { return Local("Export/" + name); }
     std::string Upload(const std::string& name) const { return Local("Upload/" + name); }
     // The desktop database with the handheld's tables, then `sql` run on it.
-    void Database(const std::string& sql, const std::string& schema = kSchema) {
-        Sql(Local("P_ZILBA.MDB"), schema + sql);
-    }
+    void Database(const std::string& sql) { Sql(Local("P_ZILBA.MDB"), kSchema + sql); }
 };
 
 using Lines = std::vector<std::string>;
@@ -33,7 +30,7 @@ const std::string kHead =
     "&&START%%\r\n&&SITE+++depot7%%\r\n&&DOWNLOAD+++05/12/2026+++14:07:09%%\r\n"
     "&&COMMENT+++LoginID+++Event-code+++Time+++Date+++JobID+++Text+++SignatureID%%\r\n";
 const std::string kStop = "&&STOP%%\r\n";
-const std::string kFileName = "c_zilba_05122026_140709.txt";
+const std::string kFileName = "c_zilba_05122026_140709.txt", kStamp = "05122026_140709";
 
 }  // namespace
 
@@ -84,13 +81,6 @@ TEST(CreateExportFile, RowsComeInEventCodeOrderWithValuesAsStored) {
                                    "  ..Event: 300: J-300", " ..Created " + rig.f.strExportFile}));
     EXPECT_EQ(rig.form.fields[Field::Events], "5");
 }
-
-namespace {
-
-const std::string kStamp = "05122026_140709";
-using Lines = std::vector<std::string>;
-
-}  // namespace
 
 TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {
     ExportRig rig;

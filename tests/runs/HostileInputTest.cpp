@@ -13,22 +13,16 @@
 namespace zc::test {
 
 namespace {
-
 const std::string kPocket = "My Documents/Pocket Zilba";
-
-// The log as the window holds it, with the local directory written as <local>.
-std::string Transcript(TransferRig& rig) {
-    std::string text = rig.form.LogText();
-    for (size_t at; (at = text.find(rig.localDir)) != std::string::npos;) text.replace(at, rig.localDir.size(), "<local>");
-    return text;
 }
-
-}  // namespace
 
 TEST(WholeTransfer, FromTheButtonToTheFinishedBoxThenThePurgeQuestion) {
     TransferRig rig(3, 2);
     EXPECT_EQ(rig.Transfer(), kFinishedText);
-    EXPECT_EQ(Transcript(rig), ReadFile(std::string(ZC_DATA_DIR) + "/transfer.log"));
+    // The log as the window holds it, with the local directory written as <local>.
+    std::string log = rig.form.LogText();
+    for (size_t at; (at = log.find(rig.localDir)) != std::string::npos;) log.replace(at, rig.localDir.size(), "<local>");
+    EXPECT_EQ(log, ReadFile(std::string(ZC_DATA_DIR) + "/transfer.log"));
     std::vector<std::string> backups = Names(rig.Local("Upload"));
     ASSERT_EQ(backups.size(), 1u);
     std::map<std::string, std::string> sent;

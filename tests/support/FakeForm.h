@@ -15,7 +15,7 @@ public:
     void SetText(Field field, const std::string& text) override { fields[field] = text; }
     void Refresh() override { ++refreshes; Event("refresh"); }
     void WriteLog(const std::string& message) override { log.push_back(message); Event("log:" + message); }
-    void ShowLog() override { ++logShown; Event("showlog"); }
+    void ShowLog() override { Event("showlog"); }
     bool AskYesNo(const std::string& prompt) override {
         questions.push_back(prompt);
         Event("ask:" + prompt);
@@ -51,7 +51,6 @@ public:
     std::deque<std::string> chosenFiles;  // answers to the file dialog; cancel when none left
     Cursor cursor = Cursor::Arrow;
     int refreshes = 0;
-    int logShown = 0;
 
 private:
     void Event(const std::string& e) { events.push_back(e); }
