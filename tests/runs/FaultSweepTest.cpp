@@ -76,7 +76,7 @@ TEST(FaultSweep, EveryCallOfATransferFailedInTurn) {
 }
 
 TEST(FaultSweep, EveryCallOfAResendFailedInTurn) {
-    // The resend sends again what a clean transfer backed up.
+    // The resend sends again what a clean transfer backed up, in a later start of the program.
     int swept = Sweep(
         [](SweepRig& rig) {
             rig.form.answers = {true};
@@ -89,7 +89,10 @@ TEST(FaultSweep, EveryCallOfAResendFailedInTurn) {
             for (const std::string& name : Names(folder))
                 if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {folder + "/" + name};
         },
-        [](MainForm& f) { cmdResend_Click(f); });
+        [](MainForm& f) {
+            MainForm later{f.ui, f.os};
+            cmdResend_Click(later);
+        });
     std::cout << "resend: " << swept << " faults swept\n";
     EXPECT_GT(swept, 20);
 }
