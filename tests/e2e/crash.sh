@@ -23,6 +23,8 @@ finish() {
 trap finish EXIT
 fail() { echo "crash (point $point): $*" >&2; exit 1; }
 source "$(dirname "$0")/../../scripts/x11.sh"
+# A sanitizer build checks for leaks when the program ends (a second start ends at once).
+export LSAN_OPTIONS=suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 
 start_xvfb "$top" || fail "the virtual display did not start: $(cat "$top/xvfb.log")"
 "$bin/zilba-sim" install >/dev/null && "$bin/zilba-sim" create --jobs 1500 --signatures 30 >/dev/null ||
