@@ -21,7 +21,7 @@ size_t StoreRows(const std::string& file, const uint8_t* data, size_t size) {
     std::filesystem::remove(file);
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_exec(db, "CREATE TABLE Control(SiteName TEXT);"
+    sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; CREATE TABLE Control(SiteName TEXT);"
                      "CREATE TABLE Jobs(UserID, EventCode INTEGER, JobNumber, DateTime TEXT, Text, Signature);",
                  nullptr, nullptr, nullptr);
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

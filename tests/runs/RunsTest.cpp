@@ -2,6 +2,7 @@
 // start that ends early ends, what it logs and shows, and what it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "app/Settings.h"
@@ -55,7 +56,7 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
          {kSeparatorLine, kStart}, {"Error: Overflow"},
          [](Rig& r) {
              EXPECT_EQ(r.form.fields[Field::Sessions], "32767");
-             EXPECT_EQ(r.plan.Count("CeRapiInit"), 0);
+             EXPECT_EQ(std::count(r.plan.calls.begin(), r.plan.calls.end(), "CeRapiInit"), 0);
          }},
         {"purge flag found (a folder, named in capitals) and No",
          [](Rig& r) {

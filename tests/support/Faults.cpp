@@ -12,11 +12,6 @@ bool FaultPlan::Hit(const std::string& op) {
                                              [n](int rule) { return rule == 0 || rule == n; });
 }
 
-int FaultPlan::Count(const std::string& op) const {
-    auto it = counts_.find(op);
-    return it == counts_.end() ? 0 : it->second;
-}
-
 namespace {
 
 // Counts the file as open until it is closed, and fails its writes as the plan says.

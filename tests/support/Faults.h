@@ -23,7 +23,6 @@ public:
     void FailGlobalCall(int n) { global_ = n; }
     // Counts the call and says whether it fails.
     bool Hit(const std::string& op);
-    int Count(const std::string& op) const;
     int Total() const { return total_; }
 
     std::vector<std::string> calls;  // every call in order, with its main argument

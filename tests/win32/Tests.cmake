@@ -14,17 +14,15 @@ set(ZC_LINUX_BIN_DIR "${CMAKE_SOURCE_DIR}/build/ci/bin" CACHE PATH "Folder of th
 set(ZC_SERVER_STATE "${CMAKE_BINARY_DIR}/server")
 set(ZC_WIN32_TEST_DEFINITIONS ZC_SERVER_STATE="${ZC_SERVER_STATE}" ZC_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 
-add_executable(test_win32 win32/FileSystemTest.cpp win32/HttpTest.cpp)
+# The adapters, and the Windows shell's windows with the program's resources.
+add_executable(test_win32 win32/FileSystemTest.cpp win32/HttpTest.cpp win32/WindowsTest.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(test_win32 PRIVATE zc_win32 gtest_main ws2_32)
+target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
-# The Windows shell's windows, with the program's resources.
-target_sources(test_win32 PRIVATE win32/WindowsTest.cpp)
-target_link_libraries(test_win32 PRIVATE zc_win32_app zc_win32_resources)
 
 add_test(NAME zilba_server_start
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/server.sh start ${ZC_LINUX_BIN_DIR} ${ZC_SERVER_STATE})
