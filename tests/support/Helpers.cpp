@@ -7,16 +7,6 @@
 
 namespace zc::test {
 
-Error ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error raised";
-    return Error(0, "");
-}
-
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;

@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "support/ErrorOf.h"
 #include "support/TempDir.h"
 
 namespace zc::test {
 namespace fs = std::filesystem;
 
-// The error `call` raised; a test failure (and error 0) when it raised none.
-Error ErrorOf(const std::function<void()>& call);
 // The names of the entries of `folder`, sorted; none when there is no such folder.
 std::vector<std::string> Names(const std::string& folder);
 // Runs `sql` on a SQLite file (made when missing); the rows it gives as "a|b", nulls as

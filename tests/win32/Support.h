@@ -1,5 +1,6 @@
 #pragma once
-// What the Windows tests share: a fresh folder, whole files, and the error a call raises.
+// What the Windows tests share: a fresh folder, whole files, and (shared with the Linux tests)
+// the error a call raises.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include "platform/Error.h"
 #include "platform/win32/WinText.h"
+#include "support/ErrorOf.h"
 
 namespace zc::test {
 
@@ -44,18 +46,6 @@ inline std::string ReadFile(const std::string& path) {
     std::ifstream in(P(path), std::ios::binary);
     EXPECT_TRUE(in.good()) << "cannot read " << path;
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// The error `call` raised; a test failure (and error 0) when it raised none.
-template <class Call>
-Error ErrorOf(const Call& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was raised";
-    return Error(0, "");
 }
 
 }  // namespace zc::test
