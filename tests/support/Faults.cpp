@@ -50,6 +50,12 @@ namespace {
 
 constexpr int32_t kErrDatabase = -2147467259;
 
+// Records the call `op` and raises error `number` when the plan fails it.
+void Raise(FaultPlan& plan, const std::string& op, int32_t number) {
+    plan.Record(op);
+    if (plan.Hit(op)) throw Error(number, "injected failure of " + op);
+}
+
 // Owns the real `T` it forwards to; a failed call raises error `number`.
 template <class T, int32_t number>
 class Owning : public T {
@@ -59,8 +65,7 @@ public:
 protected:
     // The real object, once the call is recorded and has not been failed.
     T& Check(const std::string& op) {
-        plan_.Record(op);
-        if (plan_.Hit(op)) throw Error(number, "injected failure of " + op);
+        Raise(plan_, op, number);
         return *real_;
     }
     std::unique_ptr<T> real_;
@@ -107,8 +112,7 @@ std::unique_ptr<HttpRequest> FaultyHttp::CreateRequest() {
 }
 
 std::unique_ptr<Connection> FaultyDatabase::Open(const std::string& connectionString) {
-    plan_.Record("DatabaseOpen");
-    if (plan_.Hit("DatabaseOpen")) throw Error(kErrDatabase, "injected failure of DatabaseOpen");
+    Raise(plan_, "DatabaseOpen", kErrDatabase);
     return std::make_unique<Link>(real_.Open(connectionString), plan_);
 }
 
