@@ -62,7 +62,8 @@ public:
     virtual void Flush(const std::string& path) = 0;
     // Creates (or truncates) a text file for output.
     virtual std::unique_ptr<TextFile> CreateText(const std::string& path) = 0;
-    // The whole content of a file; a missing file is created empty and reads as no bytes.
+    // The whole content of a file. A missing file raises "file not found": read for an upload, a
+    // file created empty in its place would reach the server as an empty signature.
     virtual std::vector<uint8_t> ReadBinary(const std::string& path) = 0;
 };
 

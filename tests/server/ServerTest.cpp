@@ -122,4 +122,15 @@ TEST(Upload, SettingsAreUsedAsTypedAndALineBreakInThemSendsNothing) {
     EXPECT_EQ(server.requests().size(), 2u);
 }
 
+// A file gone between the listing and its upload ends the upload: it never reaches the server
+// as an empty file counted a success.
+TEST(Upload, AFileGoneBeforeItsUploadIsNotSentEmpty) {
+    LoopbackServer server;
+    UploadRig rig(server);
+    fs::remove(rig.f.strExportFile);
+    EXPECT_EQ(ErrorOf([&] { UploadFiles(rig.f); }).number(), kErrFileNotFound);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(rig.form.fields[Field::Success], "0");
+}
+
 }  // namespace zc::test

@@ -15,6 +15,9 @@ TEST(FileSystem, RefusesWithWindowsOwnReasonsAndNeverLeavesAFileHalfWrittenOrRep
     Error missing = ErrorOf([&] { files.FileCopy(dir / "none.txt", dir / "c.txt"); });
     EXPECT_EQ(missing.number(), kErrFileNotFound);
     EXPECT_NE(missing.description().find(dir / "none.txt"), std::string::npos) << "names the source";
+    // Nor is a missing file read as an empty one, or made.
+    EXPECT_EQ(ErrorOf([&] { files.ReadBinary(dir / "none.txt"); }).number(), kErrFileNotFound);
+    EXPECT_FALSE(std::filesystem::exists(P(dir / "none.txt")));
 
     // A copy replaces the destination whole or not at all: a read-only one keeps its bytes, and
     // no working copy stays behind.

@@ -304,18 +304,7 @@ std::unique_ptr<TextFile> PosixFileSystem::CreateText(const std::string& path) {
 
 std::vector<uint8_t> PosixFileSystem::ReadBinary(const std::string& path) {
     int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (raw < 0) {
-        if (errno != ENOENT) RaiseErrno(errno, path);
-        // A missing file is created empty and reads as no bytes.
-        int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (created >= 0) {
-            ::close(created);
-            return {};
-        }
-        if (errno != EEXIST) RaiseErrno(errno, path);
-        raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);  // someone else has just made it
-        if (raw < 0) RaiseErrno(errno, path);
-    }
+    if (raw < 0) RaiseErrno(errno, path);
     Fd fd(raw);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) RaiseErrno(errno, path);

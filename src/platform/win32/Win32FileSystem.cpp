@@ -268,9 +268,8 @@ std::unique_ptr<TextFile> Win32FileSystem::CreateText(const std::string& path) {
 }
 
 std::vector<uint8_t> Win32FileSystem::ReadBinary(const std::string& path) {
-    // A missing file is created empty and reads as no bytes.
     Handle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) RaiseLast(path);
     // A device ("NUL", "COM1") could deliver bytes for ever.
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) Raise(kErrPathFileAccess, path, "not a file");
