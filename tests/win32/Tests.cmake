@@ -15,12 +15,18 @@ set(ZC_SERVER_STATE "${CMAKE_BINARY_DIR}/server")
 set(ZC_WIN32_TEST_DEFINITIONS ZC_SERVER_STATE="${ZC_SERVER_STATE}" ZC_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 
 # The adapters, and the Windows shell's windows with the program's resources.
-add_executable(test_win32 win32/CodePageTest.cpp win32/FileSystemTest.cpp win32/HttpTest.cpp win32/WindowsTest.cpp)
+add_executable(test_win32
+  win32/CodePageTest.cpp
+  win32/FileSystemTest.cpp
+  win32/HttpTest.cpp
+  win32/RapiTest.cpp
+  win32/WindowsTest.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
+add_dependencies(test_win32 standin_rapi)  # the remote connection is tested against it
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
 
@@ -43,8 +49,13 @@ if(TARGET zc_win32_app AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)
-  add_test(NAME WholeTransfer.TransferThenResendThenExitThroughTheWindows
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh $<TARGET_FILE:test_win32_transfer>)
-  set_tests_properties(WholeTransfer.TransferThenResendThenExitThroughTheWindows PROPERTIES
-    TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
+  # One at a time: they share the program's settings, local directory and single instance.
+  foreach(test TransferThenResendThenExitThroughTheWindows NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails
+          DockedWhileTheRunWaitsTheRunGoesOnAndCompletes)
+    add_test(NAME WholeTransfer.${test} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh
+      $<TARGET_FILE:test_win32_transfer> --gtest_filter=WholeTransfer.${test})
+    set_tests_properties(WholeTransfer.${test} PROPERTIES
+      TIMEOUT 300 FIXTURES_REQUIRED zilba_server RESOURCE_LOCK zilba_program
+      FAIL_REGULAR_EXPRESSION "Running 0 tests")  # a filter that names no test
+  endforeach()
 endif()
