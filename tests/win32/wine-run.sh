@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under wine64, in the build's own Wine prefix, without Wine's
-# debug output and without the Mono and Gecko installers a fresh prefix would ask for.
+# debug output and without the Mono and Gecko installers a fresh prefix would ask for. A 32-bit
+# program runs in Wine's WoW64 mode, with the 32-bit DLLs wow64.sh keeps in build/wine32.
 set -euo pipefail
 build=$(cd "$(dirname "$1")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# The PE header's machine: 014c is i386.
+pe=$(od -An -tu4 -j 60 -N 4 "$1" | xargs)
+if [ "$(od -An -tx1 -j $((pe + 4)) -N 2 "$1" | xargs)" = "4c 01" ]; then
+  export WINEDLLPATH=${WINEDLLPATH:-$(dirname "$build")/wine32}
+fi
 # The same locale for every run: the ANSI code page 1252 and the regional formats of en-US.
 export LC_ALL=C.UTF-8
 exec /usr/lib/wine/wine64 "$@"
