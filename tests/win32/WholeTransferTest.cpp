@@ -1,9 +1,11 @@
-// The whole program under Wine, driven from inside Wine through its windows as a user drives it:
-// ZilbaCompanion-e2e.exe on the virtual display, beside the stand-in rapi.dll and adofiltr.dll,
-// against zilba-server on 127.0.0.1. Wine has no Jet 4.0, so for this test only the program
-// reads the converted database through a test double (E2eProgram.cpp) that takes the rows this
-// test puts on the handheld. Everything else is the shipped program on the Windows functions.
-#include <windows.h>
+// The whole program under Wine, beside the stand-in rapi.dll and adofiltr.dll, against
+// zilba-server on 127.0.0.1: driven from inside Wine through its windows as a user drives them,
+// on the virtual display; and, where Wine cannot run the windows (a 32-bit program under Wine
+// 8.0), its steps on the Windows platform layer in this test program, a form double answering.
+// Wine has no Jet 4.0, so where a run reads the converted database, the database is a test double
+// (TextDatabase.h) that takes the rows this test puts on the handheld. Everything else is the
+// shipped program on the Windows functions.
+#include "platform/win32/WinApi.h"
 #include <process.h>
 #include <shlobj.h>
 
@@ -15,7 +17,13 @@
 #include <set>
 
 #include "Support.h"
+#include "TextDatabase.h"
+#include "app/Startup.h"
 #include "app/win32/Controls.h"
+#include "platform/win32/Com.h"
+#include "platform/win32/Win32Platform.h"
+#include "runs/Runs.h"
+#include "support/FakeForm.h"
 
 namespace zc::test {
 
@@ -34,11 +42,26 @@ Names Entries(const std::string& folder) {
     return names;
 }
 
-std::string Setting(HKEY hive, const char* key, const std::string& name) {
+// A text value; `view` KEY_WOW64_64KEY reads the 64-bit view also from a 32-bit program.
+std::string Setting(::HKEY hive, const char* key, const std::string& name, REGSAM view = 0) {
     char text[MAX_PATH] = {};
     DWORD size = sizeof text;
-    ::RegGetValueA(hive, key, name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size);
+    ::HKEY opened;
+    if (::RegOpenKeyExA(hive, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return "";
+    ::RegGetValueA(opened, nullptr, name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size);
+    ::RegCloseKey(opened);
     return FromAnsi(text);
+}
+
+// Where the docking software, a 64-bit program on 64-bit Windows, looks for the program.
+const char kAutoStartKey[] = "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect";
+std::string AutoStart() { return Setting(kWinLocalMachine, kAutoStartKey, "Zilba Companion", KEY_WOW64_64KEY); }
+
+// The folder of this test program, beside the programs and the stand-in DLLs.
+std::string Bin() {
+    wchar_t self[MAX_PATH];
+    const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    return Narrow(path.substr(0, path.find_last_of(L'\\')));
 }
 
 // Polls for up to 30 s; 0 when the window never came.
@@ -64,10 +87,10 @@ intptr_t Spawn(int mode, const std::string& exe) {
 class Program {
 public:
     explicit Program(const std::string& exe)
-        : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))),
+        : process(reinterpret_cast<::HANDLE>(Spawn(_P_NOWAIT, exe))),
           main(Await([this] { return Find(kMainClass, "Zilba Companion"); })) {}
     ~Program() {
-        if (process != INVALID_HANDLE_VALUE && ::TerminateProcess(process, 1))  // never this test itself
+        if (process != kWinInvalidHandle && ::TerminateProcess(process, 1))  // never this test itself
             ::WaitForSingleObject(process, 10000);  // gone with its single-instance mutex
         ::CloseHandle(process);
     }
@@ -95,7 +118,7 @@ public:
     }
     std::string Log() { return Text(Find(kLogClass, "Log"), IDC_LOG); }
 
-    HANDLE process;
+    ::HANDLE process;
     HWND main;
 };
 
@@ -106,50 +129,119 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
     return std::regex_replace(text, std::regex(": \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\r\n"), ": <when>\r\n");
 }
 
+
+// A whole transfer and resend: the world it starts from, and what it must leave on the PC, the
+// handheld and the server, whichever way the program is driven.
+struct WholeRun {
+    // A simulated handheld in a fresh folder, served by the stand-in DLLs (to the program too)
+    // while XDG_DATA_HOME points there: five job rows (tests/data/win-handheld.txt, as the test
+    // double reads them, behind the 16 bytes the stand-in filter checks) and three bitmaps: every
+    // byte value, exactly one read of 1024 bytes, and an empty one. The filter registered, the
+    // user's regional formats (every date the program writes follows them), the stand-in server
+    // and a site of the user's own, in the ANSI code page as Windows keeps settings; the local
+    // directory stays the default.
+    void Prepare() {
+        ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
+        WriteFile(device + "P_ZILBA.CDB", database);
+        for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
+        bitmaps["S_5002.bmp"].resize(1024, '\xFF');
+        for (const auto& [name, bytes] : bitmaps) WriteFile(device + "Signatures\\" + name, bytes);
+        ASSERT_EQ(Spawn(_P_WAIT, Bin() + "\\zilba-register.exe"), 0);
+        ::HKEY docking;  // the program writes its entry anew at every start
+        if (::RegOpenKeyExA(kWinLocalMachine, kAutoStartKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &docking) == ERROR_SUCCESS) {
+            ::RegDeleteValueA(docking, "Zilba Companion");
+            ::RegCloseKey(docking);
+        }
+        ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
+        ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
+        const std::string site = ToAnsi("Büro");
+        ::RegDeleteTreeA(kWinCurrentUser, kSettingsKey);
+        ::RegSetKeyValueA(kWinCurrentUser, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
+        ::RegSetKeyValueA(kWinCurrentUser, kSettingsKey, "SITE_NAME", REG_SZ, site.c_str(), site.size() + 1);
+        char documents[MAX_PATH];
+        ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
+        local = FromAnsi(documents) + "\\Zilba Companion";
+        fields[1] = local;
+        std::filesystem::remove_all(P(local));
+        std::filesystem::remove_all(P(served));
+    }
+
+    // After the Transfer: the settings as the fields stood when it began, the purge flag, the
+    // local folders, the desktop database, one backup, the export file, and every file sent
+    // byte for byte, kept and on the server.
+    void CheckTransfer() {
+        for (size_t i = 0; i < settings.size(); ++i)
+            EXPECT_EQ(Setting(kWinCurrentUser, kSettingsKey, settings[i]), fields[i]) << settings[i];
+        EXPECT_EQ(ReadFile(device + ".purge"), "") << "the purge flag";
+        EXPECT_EQ(Entries(local), (Names{"Export", "P_ZILBA.MDB", "Upload"}));
+        EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), database);
+        EXPECT_EQ(Entries(local + "\\Export"), Names{});
+        const Names backups = Entries(local + "\\Upload");
+        ASSERT_EQ(backups.size(), 1u);
+        backup = *backups.begin();
+        sent = Entries(local + "\\Upload\\" + backup);
+        ASSERT_EQ(sent.size(), 4u) << "three bitmaps and the export file";
+        exportName = *sent.rbegin();
+        const std::string exported = ReadFile(Backup(exportName));
+        EXPECT_EQ(std::regex_replace(exported, std::regex("DOWNLOAD\\+\\+\\+[^%]*%%"), "DOWNLOAD+++<now>%%"),
+                  ReadFile(kData + "win-export.txt"));
+        EXPECT_EQ(ReadFile(served + "\\" + exportName), exported);
+        for (const auto& [name, bytes] : bitmaps) {
+            EXPECT_EQ(ReadFile(Backup(name)), bytes) << name;
+            EXPECT_EQ(ReadFile(served + "\\" + name), bytes) << name;
+        }
+    }
+
+    // The Resend is of the backed-up export file, in a new second so that it gets a backup of its
+    // own. Beside the file lie a hidden system file and a folder, which stay where they are.
+    // Gives the file to choose.
+    std::string PrepareResend() {
+        WriteFile(Backup("Thumbs.db"), "");
+        ::SetFileAttributesW(P(Backup("Thumbs.db")).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        std::filesystem::create_directory(P(Backup("old")));
+        ::Sleep(1000);
+        std::filesystem::remove_all(P(served));
+        return Backup(exportName);
+    }
+
+    // After the Resend: a second backup of the same files, all of them on the server again, and
+    // the log of both runs.
+    void CheckResend(const std::string& log) {
+        Names both = Entries(local + "\\Upload");
+        ASSERT_EQ(both.size(), 2u);
+        both.erase(backup);
+        EXPECT_EQ(Entries(local + "\\Upload\\" + *both.begin()), sent);
+        for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(Backup(name))) << name;
+        EXPECT_EQ(Blank(log, {{local, "<local>"}, {exportName, "<export>"}, {backup, "<backup>"}}),
+                  ReadFile(kData + "win-transfer.log"));
+    }
+
+    std::string Backup(const std::string& name) const { return local + "\\Upload\\" + backup + "\\" + name; }
+
+    TempDir handheld;
+    const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
+    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt");
+    std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
+    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
+    const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
+    const std::vector<std::string> settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"};
+    std::vector<std::string> fields{"\\My Documents\\Pocket Zilba", "", server, "Büro"};
+    std::string local, backup, exportName;
+    Names sent;
+};
+
 }  // namespace
 
 TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
-    // A simulated handheld in a fresh folder, served by the stand-in DLLs (to the program too) while
-    // XDG_DATA_HOME points there: five job rows (tests/data/win-handheld.txt, as the test double
-    // reads them, behind the 16 bytes the stand-in filter checks) and three bitmaps: every byte
-    // value, exactly one read of 1024 bytes, and an empty one.
-    TempDir handheld;
-    ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
-    const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
-    const std::string database = std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt");
-    WriteFile(device + "P_ZILBA.CDB", database);
-    std::map<std::string, std::string> bitmaps{{"S_5001.bmp", "BM"}, {"S_5002.bmp", "BM"}, {"S_5003.bmp", ""}};
-    for (size_t i = 2; i < 3000; ++i) bitmaps["S_5001.bmp"] += static_cast<char>(i * 7);
-    bitmaps["S_5002.bmp"].resize(1024, '\xFF');
-    for (const auto& [name, bytes] : bitmaps) WriteFile(device + "Signatures\\" + name, bytes);
-    wchar_t self[MAX_PATH];  // this test program, beside the program and the stand-in DLLs
-    const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
-    const std::string bin = Narrow(path.substr(0, path.find_last_of(L'\\')));
-    ASSERT_EQ(Spawn(_P_WAIT, bin + "\\zilba-register.exe"), 0);
-    // The user's regional formats, which every date the program writes follows.
-    ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
-    ASSERT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
-    // The stand-in server and a site of the user's own, in the ANSI code page as Windows keeps
-    // settings; the local directory stays the default.
-    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
-    const std::string site = ToAnsi("Büro");
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, site.c_str(), site.size() + 1);
-    char documents[MAX_PATH];
-    ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
-    const std::string local = FromAnsi(documents) + "\\Zilba Companion", exe = bin + "\\ZilbaCompanion-e2e.exe";
-    const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
-    std::filesystem::remove_all(P(local));
-    std::filesystem::remove_all(P(served));
-
+    WholeRun run;
+    ASSERT_NO_FATAL_FAILURE(run.Prepare());
+    const std::string exe = Bin() + "\\ZilbaCompanion-e2e.exe";
     Program program(exe);
     ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
     EXPECT_EQ(Spawn(_P_WAIT, exe), 0) << "a second start ends at once, without a window";
-    EXPECT_EQ(Setting(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"), exe);
-    const std::vector<std::string> settings{"HPC_LOCATION", "PC_LOCATION", "SERVER_NAME", "SITE_NAME"},
-        fields{"\\My Documents\\Pocket Zilba", local, server, "Büro"};
-    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE}) EXPECT_EQ(Text(program.main, id), fields[id - IDC_DEVICEDIR]);
+    EXPECT_EQ(AutoStart(), exe);
+    for (int id : {IDC_DEVICEDIR, IDC_LOCALDIR, IDC_SERVER, IDC_SITE})
+        EXPECT_EQ(Text(program.main, id), run.fields[id - IDC_DEVICEDIR]);
 
     // Transfer: Yes to both questions, so the handheld's site is taken.
     program.Press(IDC_TRANSFER);
@@ -157,46 +249,16 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_EQ(program.Answer(IDYES), "Site name in the device is e2e. Do you want to use the site configured in the device?");
     EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
     EXPECT_EQ(program.Counters(), "1" "5" "3" "4" "0");
-    for (size_t i = 0; i < settings.size(); ++i)  // as the fields stood when the run began
-        EXPECT_EQ(Setting(HKEY_CURRENT_USER, kSettingsKey, settings[i]), fields[i]) << settings[i];
-    EXPECT_EQ(ReadFile(device + ".purge"), "") << "the purge flag";
-    EXPECT_EQ(Entries(local), (Names{"Export", "P_ZILBA.MDB", "Upload"}));
-    EXPECT_EQ(ReadFile(local + "\\P_ZILBA.MDB"), database);
-    EXPECT_EQ(Entries(local + "\\Export"), Names{});
-    const Names backups = Entries(local + "\\Upload");
-    ASSERT_EQ(backups.size(), 1u);
-    const std::string backup = local + "\\Upload\\" + *backups.begin();
-    const Names sent = Entries(backup);
-    ASSERT_EQ(sent.size(), 4u) << "three bitmaps and the export file";
-    const std::string exportName = *sent.rbegin(), exported = ReadFile(backup + "\\" + exportName);
-    EXPECT_EQ(std::regex_replace(exported, std::regex("DOWNLOAD\\+\\+\\+[^%]*%%"), "DOWNLOAD+++<now>%%"),
-              ReadFile(kData + "win-export.txt"));
-    EXPECT_EQ(ReadFile(served + "\\" + exportName), exported);
-    for (const auto& [name, bytes] : bitmaps) {
-        EXPECT_EQ(ReadFile(backup + "\\" + name), bytes) << name;
-        EXPECT_EQ(ReadFile(served + "\\" + name), bytes) << name;
-    }
+    ASSERT_NO_FATAL_FAILURE(run.CheckTransfer());
 
-    // Resend of the backed-up export file, in a new second so that it gets a backup of its own.
-    // Beside it lie a hidden system file and a folder, which stay where they are.
-    WriteFile(backup + "\\Thumbs.db", "");
-    ::SetFileAttributesW(P(backup + "\\Thumbs.db").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    std::filesystem::create_directory(P(backup + "\\old"));
-    ::Sleep(1000);
-    std::filesystem::remove_all(P(served));
+    const std::string chosen = run.PrepareResend();
     program.Press(IDC_RESEND);
     HWND dialog = Await([&program] { return program.Find("#32770", "Select export file"); });
-    ASSERT_TRUE(::SetDlgItemTextA(dialog, 0x47C, ToAnsi(backup + "\\" + exportName).c_str()));  // the name box, cmb13
+    ASSERT_TRUE(::SetDlgItemTextA(dialog, 0x47C, ToAnsi(chosen).c_str()));  // the name box, cmb13
     ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
     EXPECT_EQ(program.Counters(), "1" "5" "3" "8" "0");
-    Names both = Entries(local + "\\Upload");
-    ASSERT_EQ(both.size(), 2u);
-    both.erase(*backups.begin());
-    EXPECT_EQ(Entries(local + "\\Upload\\" + *both.begin()), sent);
-    for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(backup + "\\" + name)) << name;
-    EXPECT_EQ(Blank(program.Log(), {{local, "<local>"}, {exportName, "<export>"}, {*backups.begin(), "<backup>"}}),
-              ReadFile(kData + "win-transfer.log"));
+    run.CheckResend(program.Log());
 
     program.Press(IDC_EXIT);
     DWORD code = STILL_ACTIVE;
@@ -204,6 +266,51 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_TRUE(::GetExitCodeProcess(program.process, &code) && code == 0) << code;
     EXPECT_NE(::CreateMutexA(nullptr, FALSE, "ZCMutex"), nullptr);
     EXPECT_EQ(::GetLastError(), 0u) << "the single-instance mutex went with the program";
+}
+
+// The same transfer and resend without the windows, which Wine 8.0 cannot run for a 32-bit
+// program: start-up and the two runs as the program makes them, on the Windows platform layer in
+// this test program (32-bit in the i686 build, under WoW64), a form double answering the boxes
+// and the file dialog. The remote API, the filter library, the request object, the registry and
+// the files are called as the shipped program calls them.
+TEST(WholeTransfer, TransferThenResendWithoutTheWindows) {
+    WholeRun run;
+    ASSERT_NO_FATAL_FAILURE(run.Prepare());
+    ComApartment apartment;
+    Win32Platform os;
+    TextDatabase database;
+    Platform platform{os.registry, os.kernel, os.shell, os.rapi, os.files, database, os.http, os.clock};
+    FakeForm form;
+    MainForm main{form, platform};
+    auto counters = [&form] {
+        std::string all;
+        for (Field f : {Field::Sessions, Field::Events, Field::Signs, Field::Success, Field::Failure}) all += form.fields[f];
+        return all;
+    };
+    ASSERT_EQ(Form_Load(main), StartOutcome::Run) << ::testing::PrintToString(form.messages);
+    wchar_t self[MAX_PATH];
+    EXPECT_EQ(AutoStart(), Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH))));
+    for (Field f : {Field::DeviceDir, Field::LocalDir, Field::Server, Field::Site})
+        EXPECT_EQ(form.fields[f], run.fields[static_cast<size_t>(f)]);
+
+    cmdTransfer_Click(main);
+    EXPECT_EQ(form.questions, (std::vector<std::string>{"Have you connected the device to the PC?",
+                                                        "Site name in the device is e2e. Do you want to use the site "
+                                                        "configured in the device?"}));
+    EXPECT_EQ(form.messages, std::vector<std::string>{"Finished. For more information please see the log."});
+    EXPECT_EQ(counters(), "1" "5" "3" "4" "0");
+    ASSERT_NO_FATAL_FAILURE(run.CheckTransfer());
+
+    form.chosenFiles.push_back(run.PrepareResend());
+    cmdResend_Click(main);
+    EXPECT_EQ(form.messages.size(), 2u);
+    EXPECT_EQ(form.messages.back(), "Finished. For more information please see the log.");
+    EXPECT_EQ(counters(), "1" "5" "3" "8" "0");
+    // The log as its window holds it: every line ends with CR LF, a break inside a line too.
+    std::string log;
+    for (const std::string& line : form.log) log += std::regex_replace(line, std::regex("\r\n|\r|\n"), "\r\n") + "\r\n";
+    run.CheckResend(log);
+    Form_Unload(main);
 }
 
 namespace {
@@ -220,26 +327,20 @@ std::optional<std::string> TextIfAnswering(HWND window, int id = 0) {
     return FromAnsi(text);
 }
 
-// A run of the program against a handheld that is not docked yet: the job rows and one bitmap
-// in a fresh simulated handheld marked undocked, the stand-in server's address, the filter
-// registered, and `limit` as ZC_CONNECT_LIMIT_MS (empty: the shipped 30 s).
+// A run of `program` against a handheld that is not docked yet: the job rows and one bitmap in a
+// fresh simulated handheld marked undocked, the stand-in server's address, the filter registered.
 struct UndockedRun {
-    explicit UndockedRun(const std::string& limit) {
+    explicit UndockedRun(const std::string& program) : exe(Bin() + "\\" + program) {
         ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + data.path.substr(7)).c_str());
-        ::SetEnvironmentVariableA("ZC_CONNECT_LIMIT_MS", limit.empty() ? nullptr : limit.c_str());
         const std::string device = data / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
         WriteFile(device + "P_ZILBA.CDB", std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt"));
         WriteFile(device + "Signatures\\S_5001.bmp", "BM one");
         WriteFile(mark, "");
-        wchar_t self[MAX_PATH];
-        const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
-        const std::string bin = Narrow(path.substr(0, path.find_last_of(L'\\')));
-        exe = bin + "\\ZilbaCompanion-e2e.exe";
-        EXPECT_EQ(Spawn(_P_WAIT, bin + "\\zilba-register.exe"), 0);
+        EXPECT_EQ(Spawn(_P_WAIT, Bin() + "\\zilba-register.exe"), 0);
         const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
-        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, "Office", 7);
+        ::RegDeleteTreeA(kWinCurrentUser, kSettingsKey);
+        ::RegSetKeyValueA(kWinCurrentUser, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
+        ::RegSetKeyValueA(kWinCurrentUser, kSettingsKey, "SITE_NAME", REG_SZ, "Office", 7);
         char documents[MAX_PATH];
         EXPECT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
         std::filesystem::remove_all(P(FromAnsi(documents) + "\\Zilba Companion"));
@@ -247,10 +348,10 @@ struct UndockedRun {
     }
     void Dock() const { std::filesystem::remove(P(mark)); }
 
+    const std::string exe;
     TempDir data;
     const std::string mark = data / "zilba-companion\\undocked";
     const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
-    std::string exe;
 };
 
 // Presses Transfer, answers that the handheld is connected, and waits until the run waits for
@@ -276,15 +377,16 @@ void ExitAndAwaitTheEnd(Program& program) {
 }  // namespace
 
 // Transfer with nothing docked: the docking software would wait for a handheld for good. The run
-// waits up to its limit (3 s here; the shipped program waits 30 s) with the main window answering
-// all the while, then fails with the error box, and the program takes the next press.
+// waits up to its limit with the main window answering all the while, then fails with the error
+// box, and the program takes the next press. No database is read: the program is the shipped
+// one, with its 30 s.
 TEST(WholeTransfer, NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails) {
-    UndockedRun run("3000");
+    UndockedRun run("ZilbaCompanion.exe");
     Program program(run.exe);
     ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
     ASSERT_TRUE(TransferUntilTheConnectionIsWaitedFor(program)) << "the program stopped answering";
     int answers = 0;
-    for (int i = 0; i < 300 && !program.Find("#32770", "Zilba Companion"); ++i, ::Sleep(100)) {
+    for (int i = 0; i < 450 && !program.Find("#32770", "Zilba Companion"); ++i, ::Sleep(100)) {
         std::optional<std::string> title = TextIfAnswering(program.main), site = TextIfAnswering(program.main, IDC_SITE);
         ASSERT_TRUE(title && site) << "the main window stopped answering while the run waited";
         EXPECT_EQ(*title + " " + *site, "Zilba Companion Office");
@@ -307,7 +409,7 @@ TEST(WholeTransfer, NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails
 // The handheld docked while the run waits for it (with the shipped limit): the run goes on and
 // completes, the handheld's files reaching the server.
 TEST(WholeTransfer, DockedWhileTheRunWaitsTheRunGoesOnAndCompletes) {
-    UndockedRun run("");
+    UndockedRun run("ZilbaCompanion-e2e.exe");
     Program program(run.exe);
     ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
     ASSERT_TRUE(TransferUntilTheConnectionIsWaitedFor(program)) << "the program stopped answering";
