@@ -3,13 +3,9 @@
 ; installed and the docking software's auto-start entry naming it; the user's settings and the
 ; collected data stay.
 ;   makensis -DPROGRAM=<ZilbaCompanion.exe> -DREADME=<README.txt> -DOUTFILE=<setup.exe> ZilbaCompanion.nsi
-; The shipped installer is 32-bit, like the program; -DTARGET=amd64-unicode makes the one the
-; tests run under a 64-bit-only Wine.
+; The installer is 32-bit, like the program.
 Unicode true
-!ifndef TARGET
-  !define TARGET x86-unicode
-!endif
-Target ${TARGET}
+Target x86-unicode
 
 !define PRODUCT "Zilba Companion"
 !define VERSION "1.00"
@@ -19,11 +15,7 @@ Target ${TARGET}
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-!if ${TARGET} == amd64-unicode
-  InstallDir "$PROGRAMFILES64\${PRODUCT}"
-!else
-  InstallDir "$PROGRAMFILES\${PRODUCT}"
-!endif
+InstallDir "$PROGRAMFILES\${PRODUCT}"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ShowInstDetails show
