@@ -21,8 +21,13 @@ target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resource
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
-gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_FILTER -FullDisk.*
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
+# The text writer as on a disk that fills at 256 KiB.
+add_test(NAME FullDisk.TheExportTextEndsInAWholeLine
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/full-disk.sh 256 $<TARGET_FILE:test_win32>
+    --gtest_filter=FullDisk.TheExportTextEndsInAWholeLine)
+set_tests_properties(FullDisk.TheExportTextEndsInAWholeLine PROPERTIES TIMEOUT 120)
 
 add_test(NAME zilba_server_start
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/server.sh start ${ZC_LINUX_BIN_DIR} ${ZC_SERVER_STATE})
@@ -43,8 +48,13 @@ if(TARGET zc_win32_app AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)
-  add_test(NAME WholeTransfer.TransferThenResendThenExitThroughTheWindows
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh $<TARGET_FILE:test_win32_transfer>)
-  set_tests_properties(WholeTransfer.TransferThenResendThenExitThroughTheWindows PROPERTIES
-    TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
+  # One program at a time: it runs as a single instance, on the one simulated handheld.
+  foreach(test TransferThenResendThenExitThroughTheWindows AFileOfTheUsersHeldOpenWithoutSharing
+               ANonAsciiFolderAndSiteTravelInTheAnsiCodePage)
+    add_test(NAME WholeTransfer.${test}
+      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh $<TARGET_FILE:test_win32_transfer>
+        --gtest_filter=WholeTransfer.${test})
+    set_tests_properties(WholeTransfer.${test} PROPERTIES
+      TIMEOUT 300 FIXTURES_REQUIRED zilba_server RESOURCE_LOCK zilba_program)
+  endforeach()
 endif()
