@@ -24,6 +24,16 @@ set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
 
+# The windows at 125 % and 150 % display scaling: the layout test again on a screen of 120 and
+# 144 dpi, alone, as the screen's DPI is the whole Wine prefix's while it runs.
+foreach(dpi 120 144)
+  add_test(NAME WindowsShell.LayoutAt${dpi}Dpi
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run-dpi.sh ${dpi} $<TARGET_FILE:test_win32>
+      --gtest_filter=WindowsShell.TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole)
+  set_tests_properties(WindowsShell.LayoutAt${dpi}Dpi PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\." FAIL_REGULAR_EXPRESSION "FAILED")
+endforeach()
+
 add_test(NAME zilba_server_start
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/server.sh start ${ZC_LINUX_BIN_DIR} ${ZC_SERVER_STATE})
 add_test(NAME zilba_server_stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/server.sh stop ${ZC_SERVER_STATE})
