@@ -53,6 +53,10 @@ if(TARGET zc_win32_app AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)
+  # A running program, as the installer's test (packages.sh) needs one: its mutex held.
+  add_executable(hold-mutex win32/HoldMutex.cpp)
+  target_link_libraries(hold-mutex PRIVATE zc_win32)
+  set_target_properties(hold-mutex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_test(NAME WholeTransfer.TransferThenResendThenExitThroughTheWindows
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh $<TARGET_FILE:test_win32_transfer>)
   set_tests_properties(WholeTransfer.TransferThenResendThenExitThroughTheWindows PROPERTIES
