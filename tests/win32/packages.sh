@@ -37,10 +37,13 @@ elsewhere='C:\Program Files\Zilba Companion (another copy)\ZilbaCompanion.exe'
 # The auto-start entry in the 32- or 64-bit registry view, or "none".
 entry() {
   local line
-  line=$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' | grep 'REG_SZ') || { echo none; return; }
+  line=$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' | grep 'REG_SZ') ||
+    { echo none; return; }
   sed 's/^.*REG_SZ *//' <<<"$line"
 }
-expect_entry() { [ "$(entry "$1")" = "$2" ] || fail "$3: the $1-bit view's auto-start entry is '$(entry "$1")', not '$2'"; }
+expect_entry() {
+  [ "$(entry "$1")" = "$2" ] || fail "$3: the $1-bit view's auto-start entry is '$(entry "$1")', not '$2'"
+}
 installed() {
   for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$1: $f is missing"; done
   [ -f "$shortcut" ] || fail "$1: no Start-menu entry"

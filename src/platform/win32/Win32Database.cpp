@@ -230,8 +230,8 @@ std::unique_ptr<Connection> Win32Database::Open(const std::string& connectionStr
     if (FAILED(hr)) {
         std::string reason = ComDescription(hr);
         if (reason.empty()) reason = HexCode(hr);
-        throw Error(static_cast<int32_t>(hr),
-                    "The database cannot be opened: ADO (ADODB.Connection) is not available on this PC (" + reason + ")");
+        throw Error(static_cast<int32_t>(hr), "The database cannot be opened: ADO (ADODB.Connection) is not "
+                                              "available on this PC (" + reason + ")");
     }
     Bstr text(Widen(connectionString)), user(L""), password(L"");
     hr = link->connection->Open(text.get(), user.get(), password.get(), kOptionUnspecified);
