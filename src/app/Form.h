@@ -54,6 +54,7 @@ struct Delivery {
     std::vector<std::string> sent;  // names, in the export folder, of the files posted
     int refused = 0;                // posted files the server did not answer 200 for
     int importStatus = 0;           // the import request's answer; 0 while not asked
+    bool importUnanswered = false;  // asked, but no answer came: the server may be importing still
     std::string keptIn;             // the folder that holds the run's files once only the PC has them
 };
 

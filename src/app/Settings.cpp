@@ -55,7 +55,9 @@ std::string RegReadString(Registry& registry, HKEY hive, const std::string& keyP
                           const std::string& valueName) {
     try {
         OpenKey key(registry);
-        if (registry.RegOpenKeyExA(hive, ToCodePage(keyPath), 0, kKeyAllAccess, key.out()) !=
+        // Read access only: a standard user gets no more under HKEY_LOCAL_MACHINE and
+        // HKEY_CLASSES_ROOT, and asking for more there would fail the read.
+        if (registry.RegOpenKeyExA(hive, ToCodePage(keyPath), 0, kKeyRead, key.out()) !=
             kErrorSuccess)
             return {};
         key.opened();
@@ -79,11 +81,11 @@ std::string RegReadString(Registry& registry, HKEY hive, const std::string& keyP
 }
 
 void RegWriteString(Registry& registry, HKEY hive, const std::string& keyPath,
-                    const std::string& valueName, const std::string& data) {
+                    const std::string& valueName, const std::string& data, uint32_t view) {
     try {
         OpenKey key(registry);
         uint32_t disposition = 0;
-        if (registry.RegCreateKeyExA(hive, ToCodePage(keyPath), 0, nullptr, 0, kKeyAllAccess,
+        if (registry.RegCreateKeyExA(hive, ToCodePage(keyPath), 0, nullptr, 0, kKeyWrite | view,
                                      nullptr, key.out(), &disposition) != kErrorSuccess)
             return;
         key.opened();

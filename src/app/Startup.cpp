@@ -58,7 +58,9 @@ StartOutcome Form_Load(MainForm& f) {
         self = f.os.kernel.AppPath() + kSep + f.os.kernel.AppExeName() + kExeSuffix;
     } catch (...) {
     }
-    RegWriteString(f.os.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, self);
+    // The docking software is a 64-bit program on 64-bit Windows and reads its own view; without
+    // administrator rights the write is refused, silently (the installer has written it).
+    RegWriteString(f.os.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, self, kKeyWow64_64Key);
 
     try {
         LoadAdoFilter(f);

@@ -17,7 +17,9 @@ void LoadAdoFilter(MainForm& f) {
     std::string classId = RegReadString(f.os.registry, kHkeyClassesRoot, "MS.WinCE.Table\\CLSID", "");
     std::string library = RegReadString(f.os.registry, kHkeyClassesRoot,
                                         "CLSID\\" + classId + "\\InprocServer32", "");
-    g_filter = f.os.kernel.LoadLibraryA(ToCodePage(library));
+    // The docking software may register the path as REG_EXPAND_SZ ("%ProgramFiles%\…"), which
+    // LoadLibrary does not expand.
+    g_filter = f.os.kernel.LoadLibraryA(f.os.kernel.ExpandEnvironmentStringsA(ToCodePage(library)));
     if (g_filter == 0) throw Error(-100, "Unable to load ADO filter library");
 }
 

@@ -46,6 +46,9 @@ public:
     virtual HMODULE LoadLibraryA(const std::string& path) = 0;  // 0 on failure
     virtual void* GetProcAddress(HMODULE module, const std::string& name) = 0;  // nullptr on failure
     virtual bool FreeLibrary(HMODULE module) = 0;
+    // The text with each %NAME% replaced by that environment variable's value (a name that is
+    // not set stays as written), as a library path registered with "%ProgramFiles%" needs.
+    virtual std::string ExpandEnvironmentStringsA(const std::string& text) = 0;
 
     virtual HANDLE CreateFileA(const std::string& path, uint32_t access, uint32_t share,
                                const SECURITY_ATTRIBUTES* attributes, uint32_t creation,

@@ -13,6 +13,14 @@ constexpr HKEY kHkeyClassesRoot = 0x80000000u;
 constexpr HKEY kHkeyCurrentUser = 0x80000001u;
 constexpr HKEY kHkeyLocalMachine = 0x80000002u;
 constexpr uint32_t kKeyAllAccess = 0xF003Fu;
+// What a standard user is granted under HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT: reading.
+constexpr uint32_t kKeyRead = 0x20019u;
+constexpr uint32_t kKeyWrite = 0x20006u;  // set values, create sub-keys
+// The rights that change a key; under User Account Control only an elevated process gets them
+// outside the user's own hive.
+constexpr uint32_t kKeyChangeRights = kKeyAllAccess & ~kKeyRead;
+// The 64-bit view of the registry for a 32-bit program on 64-bit Windows; ignored elsewhere.
+constexpr uint32_t kKeyWow64_64Key = 0x0100u;
 constexpr uint32_t kRegSz = 1;
 constexpr LONG kErrorSuccess = 0;
 constexpr LONG kErrorFileNotFound = 2;

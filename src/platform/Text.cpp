@@ -86,6 +86,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 // Linux's 8-bit code page is UTF-8; the Windows layer converts to the ANSI code page.
 std::string ToCodePage(const std::string& text) { return text; }
 std::string FromCodePage(const std::string& text) { return text; }
+bool FitsCodePage(std::string_view) { return true; }
 #endif
 
 static char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -10,6 +10,9 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Conversions to and from the 8-bit code page (UTF-8 on Linux, so the identity there).
 std::string ToCodePage(const std::string& text);
 std::string FromCodePage(const std::string& text);
+// Whether the 8-bit code page holds every character of the text (on Windows the ANSI code page
+// lacks most of Unicode; a character it lacks would be sent as "?").
+bool FitsCodePage(std::string_view text);
 // Compares ASCII letters without regard to case (as the handheld's and the registry's names).
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);

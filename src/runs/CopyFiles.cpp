@@ -2,6 +2,7 @@
 
 #include "handheld/Handheld.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
 #include "platform/Waiting.h"
@@ -24,6 +25,9 @@ bool CopyFiles(MainForm& f) {
     // Copying a file onto itself (the export folder chosen as source) is a no-op of the file
     // system, so nothing is emptied.
     for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
+        // Another export file of that folder is not sent by this run: copied, it would stay in
+        // the export folder and stop the next transfer as one that never reached the server.
+        if (name != FileNameOf(chosen) && WildcardMatch("c_zilba_*.txt", name)) continue;
         WriteLog(f, "  .." + name);
         Waiting(Wait::Brief);
         f.os.files.FileCopy(source + kSep + name, destination + kSep + name);

@@ -49,7 +49,8 @@ std::string KeptText(MainForm& f) {
 // The error box's text: the error, and once the run's files lie only on the PC, where they are.
 std::string ErrorText(MainForm& f, const std::exception& e) {
     std::string text = DescribeError(e);
-    if (!f.delivery.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
+    if (f.delivery.importUnanswered) text += "\r\nThe files are kept in " + f.delivery.keptIn + ".";
+    else if (!f.delivery.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
     return text;
 }
 

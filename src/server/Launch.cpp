@@ -1,5 +1,6 @@
 #include <string>
 
+#include "platform/Error.h"
 #include "platform/Paths.h"
 #include "server/Server.h"
 
@@ -16,7 +17,20 @@ void LaunchServerProcess(MainForm& f) {
                   "http://" + server + "/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO" + "&site=" + site +
                       "&file=" + file,
                   false);
-    request->Send({});
+    // A Resend asks for the same address again: the answer must come from the server, never
+    // from a cache on the way.
+    request->SetRequestHeader("Cache-Control", "no-cache");
+    request->SetRequestHeader("If-Modified-Since", "Thu, 01 Jan 1970 00:00:00 GMT");
+    try {
+        request->Send({});
+    } catch (const Error& e) {
+        if (e.number() != kErrNoAnswer) throw;
+        // The server has the request and may still be importing: sending the file again could
+        // import its rows twice.
+        f.delivery.importUnanswered = true;
+        throw Error(kErrNoAnswer, e.description() + ". It may still be importing " + file +
+                                      ": check on the server that it was imported before you send it again.");
+    }
     f.delivery.importStatus = request->Status();
     WriteLog(f, "Status: " + std::to_string(f.delivery.importStatus));
     WriteLog(f, request->ResponseText());

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "server/Server.h"
 
 namespace zc {
@@ -40,11 +41,13 @@ std::string FormDataPart(MainForm& f, std::string name, std::string value, std::
                          std::string contentType, std::string transferEncoding) {
     if (disposition.empty()) disposition = "form-data";
     std::string part = "Content-Disposition: " + disposition + "; name=\"" + name + "\"";
+    // The text travels in the PC's 8-bit code page, as the export file does; a file's bytes as
+    // they are.
     if (disposition != "attachment") {
         part += kCrLf;
         part += kCrLf;
         part += value;
-        return part;
+        return ToCodePage(part);
     }
     if (contentType.empty()) contentType = "application/octate-stream";
     if (transferEncoding.empty()) transferEncoding = "binary";
@@ -52,6 +55,7 @@ std::string FormDataPart(MainForm& f, std::string name, std::string value, std::
     part += "Content-Type: " + contentType + kCrLf;
     part += "Content-Transfer-Encoding: " + transferEncoding + kCrLf;
     part += kCrLf;
+    part = ToCodePage(part);
     std::vector<uint8_t> content = f.os.files.ReadBinary(value);
     // Appended from the raw bytes: from iterators the library would build a whole temporary copy.
     part.append(reinterpret_cast<const char*>(content.data()), content.size());

@@ -39,6 +39,7 @@ struct StartRig : Rig {
 
 TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
     StartRig rig;
+    rig.registry.standardUser = false;  // an administrator's start: the auto-start value is written
     RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue,
                    "/old/place/ZilbaCompanion");
     RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
@@ -67,6 +68,26 @@ TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
     Form_Unload(rig.f);
     EXPECT_EQ(Position(rig.plan.calls, "RegCreateKeyExA"), -1);
     EXPECT_EQ(Position(rig.plan.calls, "RegSetValueExA"), -1);
+}
+
+TEST(Startup, AStandardUserStartsWithTheFilterFoundThroughItsVariablesAndTheAutoStartValueLeft) {
+    StartRig rig;
+    ASSERT_TRUE(rig.registry.standardUser);
+    // Registered as the docking software may register it, with a variable to expand.
+    ::setenv("ZC_FILTER_FOLDER", ZC_LIB_DIR, 1);
+    RegisterFilter(rig.real.registry, "%ZC_FILTER_FOLDER%/libzc_adofilter.so");
+    RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, "C:\\installed.exe");
+    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
+    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+    EXPECT_TRUE(rig.form.messages.empty() && rig.form.warnings.empty()) << testing::PrintToString(rig.form.messages);
+    EXPECT_EQ(rig.form.fields[Field::Site], "stored");
+    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue),
+              "C:\\installed.exe");
+    // The user's own settings are still stored by a transfer.
+    rig.form.fields[Field::Site] = "typed";
+    SaveSettings(rig.f);
+    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME"), "typed");
+    EXPECT_EQ(rig.registry.openKeys, 0);
 }
 
 TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {

@@ -165,6 +165,18 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
         refuseBitmaps = false;
     }
     EXPECT_EQ(rig.form.fields[Field::Failure], "2");
+
+    // Resent from a folder that also holds another run's export file: that one stays where it
+    // lies, and the next transfer is not stopped for a file that reached the server.
+    rig.form.fields[Field::Server] = host;
+    const std::string backup = rig.Local("Upload/" + Names(rig.Local("Upload")).back());
+    std::vector<std::string> sent = Names(backup);
+    fs::copy_file(backup + "/" + sent.back(), backup + "/c_zilba_01012026_000000.txt");
+    rig.clock.now.second += 2;
+    EXPECT_EQ(rig.Transfer(backup + "/" + sent.back()), kFinishedText) << rig.form.LogText();
+    EXPECT_TRUE(Names(rig.Local("Export")).empty()) << testing::PrintToString(Names(rig.Local("Export")));
+    rig.clock.now.second += 2;
+    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
 }
 
 // A handheld whose search hands back names no file may have on the PC.

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <regex>
 
 #include "platform/Error.h"
+#include "runs/Runs.h"
 #include "server/Server.h"
 #include "support/Loopback.h"
 #include "support/Rig.h"
@@ -131,6 +133,41 @@ TEST(Upload, AFileGoneBeforeItsUploadIsNotSentEmpty) {
     EXPECT_EQ(ErrorOf([&] { UploadFiles(rig.f); }).number(), kErrFileNotFound);
     EXPECT_TRUE(server.requests().empty());
     EXPECT_EQ(rig.form.fields[Field::Success], "0");
+}
+
+// The import request names the site and the file alone, never comes from a cache on the way
+// (a Resend asks for the same address again), and logs the answer whole. Unanswered, it may be
+// importing still: the box says to check, not to send again.
+TEST(Launch, AsksForTheImportOfTheFileByNameFromTheServerItselfAndAnUnansweredOneIsNotSentAgain) {
+    std::atomic<bool> answerImports = true;
+    LoopbackServer server([&](const Captured& c) {
+        for (int i = 0; c.method == "GET" && !answerImports && i < 200; ++i) usleep(50000);
+        return Answer{200, c.method == "GET" ? "Imported 3 events" : ""};
+    });
+    UploadRig rig(server);
+    rig.form.fields[Field::Site] = "bnwck";
+    LaunchServerProcess(rig.f);
+    ASSERT_EQ(server.requests().size(), 1u);
+    const Captured got = server.requests()[0];
+    EXPECT_EQ(got.method + " " + got.target, "GET /cgi-bin/dwsrun?Zilba/QXPZILBA.DWO&site=bnwck&file=c_zilba_06122026_192009.txt");
+    EXPECT_EQ(got.headers.find("cache-control")->second, "no-cache");
+    EXPECT_EQ(got.headers.find("if-modified-since")->second, "Thu, 01 Jan 1970 00:00:00 GMT");
+    EXPECT_EQ(rig.form.log, (std::vector<std::string>{"Launching server process: 06/12/2026 19:20:09", "Status: 200",
+                                                      "Imported 3 events", "Server process complete: 06/12/2026 19:20:09"}));
+    EXPECT_EQ(rig.f.delivery.importStatus, 200);
+
+    answerImports = false;
+    rig.real.http.answerTimeout = std::chrono::seconds(1);
+    rig.form.chosenFiles = {rig.f.strExportFile};
+    fs::create_directories(rig.Local("Upload"));
+    cmdResend_Click(rig.f);
+    answerImports = true;
+    const std::string backup = rig.Local("Upload/06122026_192009");
+    EXPECT_EQ(rig.form.messages, std::vector<std::string>{
+                                     "Error: The server did not answer within 1 second. It may still be importing "
+                                     "c_zilba_06122026_192009.txt: check on the server that it was imported before you "
+                                     "send it again.\r\nThe files are kept in " + backup + "."});
+    EXPECT_TRUE(fs::exists(backup + "/c_zilba_06122026_192009.txt"));
 }
 
 }  // namespace zc::test

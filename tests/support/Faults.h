@@ -66,8 +66,9 @@ class FaultyRegistry : public Wrapping<Registry> {
 public:
     using Wrapping::Wrapping;
     LONG RegOpenKeyExA(HKEY k, const std::string& sub, uint32_t o, uint32_t sam, HKEY* out) override {
-        return Opened(plan_.Call("RegOpenKeyExA", sub, kErrorAccessDenied,
-                                 [&] { return real_.RegOpenKeyExA(k, sub, o, sam, out); }));
+        return Opened(plan_.Call("RegOpenKeyExA", sub, kErrorAccessDenied, [&] {
+            return Refused(k, sam) ? kErrorAccessDenied : real_.RegOpenKeyExA(k, sub, o, sam, out);
+        }));
     }
     LONG RegQueryValueExA(HKEY k, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) override {
         return plan_.Call("RegQueryValueExA", name, kErrorFileNotFound,
@@ -75,8 +76,9 @@ public:
     }
     LONG RegCreateKeyExA(HKEY k, const std::string& sub, uint32_t r, const char* cls, uint32_t o, uint32_t sam,
                          const void* sa, HKEY* out, uint32_t* disp) override {
-        return Opened(plan_.Call("RegCreateKeyExA", sub, kErrorAccessDenied,
-                                 [&] { return real_.RegCreateKeyExA(k, sub, r, cls, o, sam, sa, out, disp); }));
+        return Opened(plan_.Call("RegCreateKeyExA", sub, kErrorAccessDenied, [&] {
+            return Refused(k, sam) ? kErrorAccessDenied : real_.RegCreateKeyExA(k, sub, r, cls, o, sam, sa, out, disp);
+        }));
     }
     LONG RegSetValueExA(HKEY k, const std::string& name, uint32_t r, uint32_t type, const uint8_t* data,
                         uint32_t size) override {
@@ -91,8 +93,14 @@ public:
         return real_.RegEnumValueA(k, i, name, type, data);
     }
     int openKeys = 0;  // opened or created and not yet closed
+    // A standard user under User Account Control: any right to change a key outside the user's
+    // own hive is refused, as Windows refuses it to a process that is not elevated.
+    bool standardUser = false;
 
 private:
+    bool Refused(HKEY hive, uint32_t sam) const {
+        return standardUser && (hive == kHkeyLocalMachine || hive == kHkeyClassesRoot) && (sam & kKeyChangeRights);
+    }
     LONG Opened(LONG r) {
         openKeys += r == kErrorSuccess;
         return r;
@@ -134,6 +142,7 @@ public:
     }
     std::string AppPath() override { return real_.AppPath(); }
     std::string AppExeName() override { return real_.AppExeName(); }
+    std::string ExpandEnvironmentStringsA(const std::string& text) override { return real_.ExpandEnvironmentStringsA(text); }
     int openFiles = 0;
 
 private:

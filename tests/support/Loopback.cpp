@@ -31,7 +31,7 @@ LoopbackServer::LoopbackServer(std::function<Answer(const Captured&)> answer)
     auto handle = [this](const httplib::Request& req, httplib::Response& res) {
         Captured c{req.method, req.target, req.get_header_value("X-Raw-Content-Type"), req.body, {},
                    req.remote_port};
-        for (const auto& header : req.headers) c.headerNames.push_back(LowerAscii(header.first));
+        for (const auto& [name, value] : req.headers) c.headers.emplace(LowerAscii(name), value);
         Answer a = answer_ ? answer_(c) : Answer{};
         {
             std::lock_guard lock(mutex_);

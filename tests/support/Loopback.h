@@ -2,6 +2,7 @@
 // A real HTTP server on the loopback address, inside the test: records every request raw and
 // answers as the test tells it.
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,7 +17,7 @@ namespace zc::test {
 
 struct Captured {
     std::string method, target, contentType, body;
-    std::vector<std::string> headerNames;  // lower case, with the server library's own entries
+    std::multimap<std::string, std::string> headers;  // by lower-case name, with the server library's own entries
     int remotePort = 0;
 };
 

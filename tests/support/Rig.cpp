@@ -24,6 +24,7 @@ std::string FixedClock::LongTime(const LocalDateTime& t) {
 }
 
 Rig::Rig() {
+    registry.standardUser = true;
     fs::create_directories(localDir);
     fs::create_directories(DevicePath("My Documents/Pocket Zilba"));
     form.fields[Field::DeviceDir] = "\\My Documents\\Pocket Zilba";

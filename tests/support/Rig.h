@@ -1,6 +1,7 @@
 #pragma once
 // One test's whole world: a private home folder, the real Linux platform wrapped so that any
-// call can be failed, a fixed clock, and the fake form.
+// call can be failed, a fixed clock, and the fake form. The program runs as a standard user, as
+// on a PC with User Account Control: no right to change a key outside the user's own hive.
 #include <map>
 #include <memory>
 #include <string>

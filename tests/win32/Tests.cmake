@@ -15,19 +15,37 @@ set(ZC_SERVER_STATE "${CMAKE_BINARY_DIR}/server")
 set(ZC_WIN32_TEST_DEFINITIONS ZC_SERVER_STATE="${ZC_SERVER_STATE}" ZC_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 
 # The adapters, and the Windows shell's windows with the program's resources.
-add_executable(test_win32 win32/FileSystemTest.cpp win32/HttpTest.cpp win32/WindowsTest.cpp)
+add_executable(test_win32
+  win32/CodePageTest.cpp
+  win32/DatabaseTest.cpp
+  win32/FileSystemTest.cpp
+  win32/HttpTest.cpp
+  win32/RapiTest.cpp
+  win32/WindowsTest.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
+add_dependencies(test_win32 standin_rapi)  # the remote connection is tested against it
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_FILTER -FullDisk.*
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
 # The text writer as on a disk that fills at 256 KiB.
 add_test(NAME FullDisk.TheExportTextEndsInAWholeLine
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/full-disk.sh 256 $<TARGET_FILE:test_win32>
     --gtest_filter=FullDisk.TheExportTextEndsInAWholeLine)
-set_tests_properties(FullDisk.TheExportTextEndsInAWholeLine PROPERTIES TIMEOUT 120)
+set_tests_properties(FullDisk.TheExportTextEndsInAWholeLine PROPERTIES TIMEOUT 120
+  FAIL_REGULAR_EXPRESSION "Running 0 tests")
+
+# The windows at 125 % and 150 % display scaling: the layout test again on a screen of 120 and
+# 144 dpi, alone, as the screen's DPI is the whole Wine prefix's while it runs.
+foreach(dpi 120 144)
+  add_test(NAME WindowsShell.LayoutAt${dpi}Dpi
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run-dpi.sh ${dpi} $<TARGET_FILE:test_win32>
+      --gtest_filter=WindowsShell.TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole)
+  set_tests_properties(WindowsShell.LayoutAt${dpi}Dpi PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\." FAIL_REGULAR_EXPRESSION "FAILED")
+endforeach()
 
 add_test(NAME zilba_server_start
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/server.sh start ${ZC_LINUX_BIN_DIR} ${ZC_SERVER_STATE})
@@ -48,13 +66,18 @@ if(TARGET zc_win32_app AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)
-  # One program at a time: it runs as a single instance, on the one simulated handheld.
-  foreach(test TransferThenResendThenExitThroughTheWindows AFileOfTheUsersHeldOpenWithoutSharing
-               ANonAsciiFolderAndSiteTravelInTheAnsiCodePage)
-    add_test(NAME WholeTransfer.${test}
-      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh $<TARGET_FILE:test_win32_transfer>
-        --gtest_filter=WholeTransfer.${test})
+  # A running program, as the installer's test (packages.sh) needs one: its mutex held.
+  add_executable(hold-mutex win32/HoldMutex.cpp)
+  target_link_libraries(hold-mutex PRIVATE zc_win32)
+  set_target_properties(hold-mutex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  # One at a time: they share the program's settings, local directory and single instance.
+  foreach(test TransferThenResendThenExitThroughTheWindows NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails
+          DockedWhileTheRunWaitsTheRunGoesOnAndCompletes AFileOfTheUsersHeldOpenWithoutSharing
+          ANonAsciiFolderAndSiteTravelInTheAnsiCodePage)
+    add_test(NAME WholeTransfer.${test} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh
+      $<TARGET_FILE:test_win32_transfer> --gtest_filter=WholeTransfer.${test})
     set_tests_properties(WholeTransfer.${test} PROPERTIES
-      TIMEOUT 300 FIXTURES_REQUIRED zilba_server RESOURCE_LOCK zilba_program)
+      TIMEOUT 300 FIXTURES_REQUIRED zilba_server RESOURCE_LOCK zilba_program
+      FAIL_REGULAR_EXPRESSION "Running 0 tests")  # a filter that names no test
   endforeach()
 endif()

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -67,7 +68,8 @@ public:
         : process(reinterpret_cast<HANDLE>(Spawn(_P_NOWAIT, exe))),
           main(Await([this] { return Find(kMainClass, "Zilba Companion"); })) {}
     ~Program() {
-        if (process != INVALID_HANDLE_VALUE) ::TerminateProcess(process, 1);  // never this test itself
+        if (process != INVALID_HANDLE_VALUE && ::TerminateProcess(process, 1))  // never this test itself
+            ::WaitForSingleObject(process, 10000);  // gone with its single-instance mutex
         ::CloseHandle(process);
     }
     // A shown top-level window of this program; 0 when there is none.
@@ -312,6 +314,120 @@ TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     EXPECT_TRUE(::GetExitCodeProcess(program.process, &code) && code == 0) << code;
     EXPECT_NE(::CreateMutexA(nullptr, FALSE, "ZCMutex"), nullptr);
     EXPECT_EQ(::GetLastError(), 0u) << "the single-instance mutex went with the program";
+}
+
+namespace {
+
+// The text of a window (`id` 0) or of one of its controls, as long as the window answers within
+// 2 s; nothing when it does not.
+std::optional<std::string> TextIfAnswering(HWND window, int id = 0) {
+    char text[1 << 16] = {};
+    DWORD_PTR length = 0;
+    HWND target = id ? ::GetDlgItem(window, id) : window;
+    if (!::SendMessageTimeoutA(target, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                               2000, &length))
+        return std::nullopt;
+    return FromAnsi(text);
+}
+
+// A run of the program against a handheld that is not docked yet: the job rows and one bitmap
+// in a fresh simulated handheld marked undocked, the stand-in server's address, the filter
+// registered, and `limit` as ZC_CONNECT_LIMIT_MS (empty: the shipped 30 s).
+struct UndockedRun {
+    explicit UndockedRun(const std::string& limit) {
+        ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + data.path.substr(7)).c_str());
+        ::SetEnvironmentVariableA("ZC_CONNECT_LIMIT_MS", limit.empty() ? nullptr : limit.c_str());
+        const std::string device = data / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
+        WriteFile(device + "P_ZILBA.CDB", std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt"));
+        WriteFile(device + "Signatures\\S_5001.bmp", "BM one");
+        WriteFile(mark, "");
+        wchar_t self[MAX_PATH];
+        const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+        const std::string bin = Narrow(path.substr(0, path.find_last_of(L'\\')));
+        exe = bin + "\\ZilbaCompanion-e2e.exe";
+        EXPECT_EQ(Spawn(_P_WAIT, bin + "\\zilba-register.exe"), 0);
+        const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SERVER_NAME", REG_SZ, server.c_str(), server.size() + 1);
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SITE_NAME", REG_SZ, "Office", 7);
+        char documents[MAX_PATH];
+        EXPECT_EQ(::SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
+        std::filesystem::remove_all(P(FromAnsi(documents) + "\\Zilba Companion"));
+        std::filesystem::remove_all(P(served));
+    }
+    void Dock() const { std::filesystem::remove(P(mark)); }
+
+    TempDir data;
+    const std::string mark = data / "zilba-companion\\undocked";
+    const std::string served = kState + "data\\zilba\\e2e\\p_zilba\\import";
+    std::string exe;
+};
+
+// Presses Transfer, answers that the handheld is connected, and waits until the run waits for
+// the connection, the windows answering all the while. False when a window stopped answering.
+bool TransferUntilTheConnectionIsWaitedFor(Program& program) {
+    program.Press(IDC_TRANSFER);
+    EXPECT_EQ(program.Answer(IDYES), "Have you connected the device to the PC?");
+    for (int i = 0; i < 600; ++i, ::Sleep(50)) {
+        HWND log = program.Find(kLogClass, "Log");
+        if (!log) continue;
+        std::optional<std::string> lines = TextIfAnswering(log, IDC_LOG);
+        if (!lines) return false;
+        if (lines->find("Initializing remote connection") != std::string::npos) return TextIfAnswering(program.main).has_value();
+    }
+    return false;
+}
+
+void ExitAndAwaitTheEnd(Program& program) {
+    program.Press(IDC_EXIT);
+    EXPECT_EQ(::WaitForSingleObject(program.process, 10000), WAIT_OBJECT_0) << "Exit ends the program";
+}
+
+}  // namespace
+
+// Transfer with nothing docked: the docking software would wait for a handheld for good. The run
+// waits up to its limit (3 s here; the shipped program waits 30 s) with the main window answering
+// all the while, then fails with the error box, and the program takes the next press.
+TEST(WholeTransfer, NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails) {
+    UndockedRun run("3000");
+    Program program(run.exe);
+    ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
+    ASSERT_TRUE(TransferUntilTheConnectionIsWaitedFor(program)) << "the program stopped answering";
+    int answers = 0;
+    for (int i = 0; i < 300 && !program.Find("#32770", "Zilba Companion"); ++i, ::Sleep(100)) {
+        std::optional<std::string> title = TextIfAnswering(program.main), site = TextIfAnswering(program.main, IDC_SITE);
+        ASSERT_TRUE(title && site) << "the main window stopped answering while the run waited";
+        EXPECT_EQ(*title + " " + *site, "Zilba Companion Office");
+        ++answers;
+    }
+    EXPECT_GT(answers, 0);
+    EXPECT_EQ(program.Answer(IDOK), "Error: Failed to initialise RAPI");
+    EXPECT_EQ(program.Counters(), "1" "0" "0" "0" "0");
+    EXPECT_EQ(Blank(program.Log(), {}),
+              "-----------------------------------------------\r\n"
+              "Transfer start: <when>\r\n"
+              "Initializing remote connection\r\n");
+    // The attempt was ended with the run: the next Transfer waits afresh, and fails the same way.
+    ASSERT_TRUE(TransferUntilTheConnectionIsWaitedFor(program)) << "the program stopped answering";
+    EXPECT_EQ(program.Answer(IDOK), "Error: Failed to initialise RAPI");
+    EXPECT_EQ(program.Counters(), "2" "0" "0" "0" "0");
+    ExitAndAwaitTheEnd(program);
+}
+
+// The handheld docked while the run waits for it (with the shipped limit): the run goes on and
+// completes, the handheld's files reaching the server.
+TEST(WholeTransfer, DockedWhileTheRunWaitsTheRunGoesOnAndCompletes) {
+    UndockedRun run("");
+    Program program(run.exe);
+    ASSERT_NE(program.main, HWND{}) << "the main window never showed (on the display windows.sh starts)";
+    ASSERT_TRUE(TransferUntilTheConnectionIsWaitedFor(program)) << "the program stopped answering";
+    run.Dock();
+    EXPECT_EQ(program.Answer(IDYES), "Site name in the device is e2e. Do you want to use the site configured in the device?");
+    EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
+    EXPECT_EQ(program.Counters(), "1" "5" "1" "2" "0");
+    EXPECT_EQ(ReadFile(run.served + "\\S_5001.bmp"), "BM one");
+    EXPECT_EQ(Entries(run.served).size(), 2u) << "the bitmap and the export file";
+    ExitAndAwaitTheEnd(program);
 }
 
 }  // namespace zc::test

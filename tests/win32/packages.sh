@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Checks the packages in dist/. The zip: the shipped (i686) program and the README with CR LF,
 # nothing else. The installer: the 32-bit one cannot run under a 64-bit-only Wine, so the same
-# script is built for x86_64 around the tested build of the program and run for real: a silent
-# install into a temporary folder, then a silent uninstall, checking the files, the Start-menu
-# entry and the registry after each. Needs WINEPREFIX and a display, as windows.sh sets them.
+# script is built for x86_64 around the tested build of the program and run for real, silently:
+# an install into a temporary folder, a second install and an uninstall while the program runs
+# (both refused, changing nothing), then an uninstall, each twice, once with another copy's
+# auto-start entry in the 64-bit registry view and once in the 32-bit one; checking the files,
+# the Start-menu entry and the registry in both views after each step. Needs WINEPREFIX and a
+# display, as windows.sh sets them, and the tested build's hold-mutex.exe.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "packages: $*" >&2; exit 1; }
@@ -27,22 +30,77 @@ autostart='HKLM\SOFTWARE\Microsoft\Windows CE Services\AutoStartOnConnect'
 settings='HKCU\Software\Brennowick\Zilba Companion'
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zilba Companion.lnk"
 target="$work/ZilbaCompanion"  # /D takes no quotes, so no space
+wintarget="Z:${target//\//\\}"
+program="$wintarget\\ZilbaCompanion.exe"
+elsewhere='C:\Program Files\Zilba Companion (another copy)\ZilbaCompanion.exe'
 
-"$wine" "$work/setup.exe" /S "/D=Z:${target//\//\\}" 2> /dev/null
-for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$f is missing"; done
-cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt differs"
-[ -f "$shortcut" ] || fail "no Start-menu entry"
-reg query "$uninstall" /v UninstallString || fail "no Add/Remove Programs entry"
-# What the program writes when it runs: its docking entry, and the user's settings.
-reg add "$autostart" /v "Zilba Companion" /d "Z:${target//\//\\}\\ZilbaCompanion.exe" /f
-reg add "$settings" /v SITE_NAME /d bnwck /f
+# The auto-start entry in the 32- or 64-bit registry view, or "none".
+entry() {
+  local line
+  line=$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' | grep 'REG_SZ') ||
+    { echo none; return; }
+  sed 's/^.*REG_SZ *//' <<<"$line"
+}
+expect_entry() {
+  [ "$(entry "$1")" = "$2" ] || fail "$3: the $1-bit view's auto-start entry is '$(entry "$1")', not '$2'"
+}
+installed() {
+  for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$1: $f is missing"; done
+  [ -f "$shortcut" ] || fail "$1: no Start-menu entry"
+  reg query "$uninstall" /v UninstallString || fail "$1: no Add/Remove Programs entry"
+}
+install() { "$wine" "$work/setup.exe" /S "/D=$wintarget" 2> /dev/null; }
 
-"$wine" "$target/Uninstall.exe" /S
-for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.2; done  # it runs from a copy of itself
-[ ! -e "$target" ] || fail "left behind: $(ls -A "$target")"
-[ ! -e "$shortcut" ] || fail "the Start-menu entry stays"
-! reg query "$uninstall" || fail "the Add/Remove Programs entry stays"
-! reg query "$autostart" /v "Zilba Companion" || fail "the docking entry stays"
-reg query "$settings" /v SITE_NAME || fail "the user's settings went"
-reg delete "$settings" /v SITE_NAME /f
+# A running program: its mutex held until the file it writes is deleted.
+ready="$work/running"
+run_program() {
+  "$wine" build/win64-test/bin/hold-mutex.exe "Z:${ready//\//\\}" &
+  holder=$!
+  for _ in $(seq 100); do [ -e "$ready" ] && return; sleep 0.1; done
+  fail "hold-mutex did not start"
+}
+stop_program() { rm -f "$ready"; wait "$holder"; }
+
+for other in 64 32; do
+  if [ "$other" = 64 ]; then ours=32; else ours=64; fi
+  install || fail "the install failed ($?)"
+  installed "installed"
+  cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt differs"
+  expect_entry 64 "$program" "installed"
+  expect_entry 32 "$program" "installed"
+
+  # While it runs, neither a second install nor the uninstaller changes anything: a marked file
+  # and a changed entry stay as they are. (The uninstaller runs in place here, to give its code.)
+  run_program
+  echo "not the installer's" >> "$target/README.txt"
+  reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
+  code=0; install || code=$?
+  [ "$code" != 0 ] || fail "an install while the program runs ended well"
+  grep -q "not the installer's" "$target/README.txt" || fail "an install while the program runs replaced README.txt"
+  expect_entry "$other" "$elsewhere" "refused install"
+  code=0; "$wine" "$target/Uninstall.exe" /S "_?=$wintarget" 2> /dev/null || code=$?
+  [ "$code" != 0 ] || fail "an uninstall while the program runs ended well"
+  installed "refused uninstall"
+  expect_entry "$ours" "$program" "refused uninstall"
+  expect_entry "$other" "$elsewhere" "refused uninstall"
+  stop_program
+  # Once it has ended, the setup installs again.
+  install || fail "the install after the program ended failed ($?)"
+  cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt was not installed again"
+  expect_entry "$other" "$program" "installed again"
+
+  # The uninstaller removes its own entry from both views, and another copy's stays.
+  reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
+  reg add "$settings" /v SITE_NAME /d bnwck /f
+  "$wine" "$target/Uninstall.exe" /S
+  for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.2; done  # it runs from a copy of itself
+  [ ! -e "$target" ] || fail "left behind: $(ls -A "$target")"
+  [ ! -e "$shortcut" ] || fail "the Start-menu entry stays"
+  ! reg query "$uninstall" || fail "the Add/Remove Programs entry stays"
+  expect_entry "$ours" none "uninstalled"
+  expect_entry "$other" "$elsewhere" "uninstalled (another copy's entry)"
+  reg query "$settings" /v SITE_NAME || fail "the user's settings went"
+  reg delete "$settings" /v SITE_NAME /f
+  reg delete "$autostart" /v "Zilba Companion" "/reg:$other" /f
+done
 echo "packages: the zip and the installer are sound (installer run as its x86_64 build)"

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "HandheldFolder.h"
@@ -28,25 +29,87 @@ struct Search {
     size_t next = 0;
 };
 
+// The connection: none, being made (an init waits for the handheld to be docked), open, or lost
+// when the handheld left (every call fails until the connection is closed and opened anew).
+enum class Link { None, Connecting, Open, Lost };
+
+// What CeRapiInitEx is handed: its size, the event set when the attempt ends, and the result.
+struct InitRecord {
+    DWORD cbSize;
+    HANDLE heRapiInit;
+    HRESULT hrRapiInit;
+};
+
 std::mutex g_lock;
-bool g_connected = false;
+Link g_link = Link::None;
+unsigned g_attempt = 0;  // stepped by every init and close, so that a waiter of an ended attempt gives up
 DWORD g_lastError = 0;
 std::map<UINT_PTR, Search> g_searches;
 std::map<UINT_PTR, HANDLE> g_files;
 UINT_PTR g_next = 0x1000;
+// The attempt CeRapiInitEx makes on a thread of its own, and the caller's record it answers in.
+HANDLE g_connector = nullptr;
+HANDLE g_connected = nullptr;
+InitRecord* g_record = nullptr;
 
-void Disconnect() {
+// Set when an attempt is ended, so that its waiter need not wait for its next look.
+HANDLE Ended() {
+    static HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+void DropHandles() {
     for (auto& [id, file] : g_files) ::CloseHandle(file);
     g_files.clear();
     g_searches.clear();
-    g_connected = false;
 }
 
 // The connection holds while the handheld stays docked; undocking drops every handle.
 bool Connected() {
-    if (g_connected && !zc::standin::HandheldDocked()) Disconnect();
-    if (!g_connected) g_lastError = kDeviceNotConnected;
-    return g_connected;
+    if (g_link == Link::Open && !zc::standin::HandheldDocked()) {
+        DropHandles();
+        g_link = Link::Lost;
+    }
+    if (g_link != Link::Open) g_lastError = kDeviceNotConnected;
+    return g_link == Link::Open;
+}
+
+// Starts an attempt (under the lock); 0 while one is made or open: a second init is refused.
+unsigned BeginAttempt() {
+    if (g_link != Link::None) return 0;
+    g_link = Link::Connecting;
+    ::ResetEvent(Ended());
+    return ++g_attempt;
+}
+
+// As the docking software does: waits, however long it takes, until the handheld is docked
+// (then the connection is open, and a CeRapiInitEx caller's record says so) or the attempt is
+// ended by CeRapiUninit. True when the connection opened.
+bool AwaitDocking(unsigned attempt, InitRecord* record, HANDLE connected) {
+    for (;;) {
+        {
+            std::lock_guard lock(g_lock);
+            if (g_attempt != attempt || g_link != Link::Connecting) return false;
+            if (zc::standin::HandheldDocked()) {
+                g_link = Link::Open;
+                if (record) {
+                    record->hrRapiInit = S_OK;
+                    ::SetEvent(connected);
+                }
+                return true;
+            }
+        }
+        ::WaitForSingleObject(Ended(), 50);
+    }
+}
+
+DWORD WINAPI Connector(void* attempt) {
+    std::unique_lock lock(g_lock);
+    InitRecord* record = g_record;
+    HANDLE connected = g_connected;
+    lock.unlock();
+    AwaitDocking(static_cast<unsigned>(reinterpret_cast<UINT_PTR>(attempt)), record, connected);
+    return 0;
 }
 
 HANDLE NewHandle() { return reinterpret_cast<HANDLE>(g_next += 4); }
@@ -72,17 +135,61 @@ std::wstring Lower(std::wstring s) {
 
 extern "C" {
 
+// Returns only once the handheld is docked, or when another thread ends the attempt.
 __declspec(dllexport) HRESULT WINAPI CeRapiInit() {
+    unsigned attempt;
+    {
+        std::lock_guard lock(g_lock);
+        if (!(attempt = BeginAttempt())) return E_FAIL;
+    }
+    return AwaitDocking(attempt, nullptr, nullptr) ? S_OK : E_FAIL;
+}
+
+// Returns at once; the attempt goes on on a thread of its own and sets the record's event when
+// the handheld is docked, with S_OK as the record's result. The event stays the library's own:
+// CeRapiUninit closes it. An attempt that CeRapiUninit ends sets nothing.
+__declspec(dllexport) HRESULT WINAPI CeRapiInitEx(InitRecord* record) {
+    if (!record || record->cbSize != sizeof(InitRecord)) return E_INVALIDARG;
     std::lock_guard lock(g_lock);
-    if (!zc::standin::HandheldDocked()) return E_FAIL;
-    g_connected = true;
+    if (g_link != Link::None) return E_FAIL;
+    HANDLE connected = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!connected) return E_FAIL;
+    const unsigned attempt = BeginAttempt();
+    g_record = record;
+    g_connected = connected;
+    record->heRapiInit = connected;
+    record->hrRapiInit = E_PENDING;  // a caller that reads it before the event sees no connection
+    g_connector = ::CreateThread(nullptr, 0, Connector, reinterpret_cast<void*>(static_cast<UINT_PTR>(attempt)), 0,
+                                 nullptr);
+    if (!g_connector) {
+        ::CloseHandle(connected);
+        g_connected = nullptr;
+        g_record = nullptr;
+        g_link = Link::None;
+        return E_FAIL;
+    }
     return S_OK;
 }
 
+// Closes the connection, or ends the attempt still waiting for the handheld.
 __declspec(dllexport) HRESULT WINAPI CeRapiUninit() {
-    std::lock_guard lock(g_lock);
-    if (!g_connected) return E_FAIL;
-    Disconnect();
+    HANDLE connector, connected;
+    {
+        std::lock_guard lock(g_lock);
+        if (g_link == Link::None) return E_FAIL;
+        DropHandles();
+        g_link = Link::None;
+        ++g_attempt;
+        ::SetEvent(Ended());
+        connector = std::exchange(g_connector, nullptr);
+        connected = std::exchange(g_connected, nullptr);
+        g_record = nullptr;
+    }
+    if (connector) {  // once it has let go of the caller's record
+        ::WaitForSingleObject(connector, INFINITE);
+        ::CloseHandle(connector);
+    }
+    if (connected) ::CloseHandle(connected);
     return S_OK;
 }
 

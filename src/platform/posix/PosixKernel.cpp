@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/posix/XdgPaths.h"
@@ -291,6 +292,20 @@ std::string PosixKernel::AppPath() {
     auto slash = exe.rfind('/');
     if (slash == std::string::npos) return {};
     return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string PosixKernel::ExpandEnvironmentStringsA(const std::string& text) {
+    std::string out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t open = text.find('%', at), close = open == std::string::npos ? open : text.find('%', open + 1);
+        if (close == std::string::npos) break;
+        out.append(text, at, open - at);
+        const char* value = close > open + 1 ? std::getenv(text.substr(open + 1, close - open - 1).c_str()) : nullptr;
+        out += value ? std::string(value) : text.substr(open, close + 1 - open);
+        at = close + 1;
+    }
+    return out + text.substr(at);
 }
 
 std::string PosixKernel::AppExeName() {

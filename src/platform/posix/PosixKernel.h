@@ -56,6 +56,7 @@ public:
 
     std::string AppPath() override;
     std::string AppExeName() override;
+    std::string ExpandEnvironmentStringsA(const std::string& text) override;
 
     // The loader's message for the last library that failed to load, for diagnostics.
     std::string LastLoadError();

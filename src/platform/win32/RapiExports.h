@@ -6,7 +6,16 @@
 
 namespace zc::win32::rapi {
 
-using InitFn = HRESULT(WINAPI*)();
+// What CeRapiInitEx is handed. The library answers in it after the call has returned, from a
+// thread of its own, until the connection is closed: it must outlive the attempt. The event is
+// the library's, closed by CeRapiUninit.
+struct InitRecord {
+    DWORD cbSize;
+    ::HANDLE heRapiInit;    // set when the connection is open or the attempt failed
+    HRESULT hrRapiInit;     // then the attempt's result
+};
+
+using InitExFn = HRESULT(WINAPI*)(InitRecord* record);
 using UninitFn = HRESULT(WINAPI*)();
 using FindFirstFileFn = ::HANDLE(WINAPI*)(LPCWSTR fileName, CE_FIND_DATA* findData);
 using FindNextFileFn = BOOL(WINAPI*)(::HANDLE find, CE_FIND_DATA* findData);

@@ -1,6 +1,8 @@
 #include "platform/win32/Win32Kernel.h"
 
 #include "platform/win32/WinApi.h"
+
+#include <cstring>
 #include "platform/win32/WinText.h"
 
 namespace zc::win32 {
@@ -114,6 +116,14 @@ std::string Win32Kernel::AppPath() {
     std::wstring exe = ModulePath();
     size_t cut = exe.find_last_of(L'\\');
     return cut == std::wstring::npos ? std::string() : Narrow(exe.substr(0, cut));
+}
+
+std::string Win32Kernel::ExpandEnvironmentStringsA(const std::string& text) {
+    DWORD needed = ::ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    std::string out(needed, '\0');
+    if (needed == 0 || ::ExpandEnvironmentStringsA(text.c_str(), out.data(), needed) == 0) return text;
+    out.resize(std::strlen(out.c_str()));
+    return out;
 }
 
 std::string Win32Kernel::AppExeName() {

@@ -26,6 +26,7 @@ public:
 
     std::string AppPath() override;
     std::string AppExeName() override;
+    std::string ExpandEnvironmentStringsA(const std::string& text) override;
 
 private:
     // The code of the last call of this layer that failed, as GetLastError gave it at once.

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Rapi.h"
 
+#include <algorithm>
+
 #include "platform/Waiting.h"
 #include "platform/win32/RapiExports.h"
 
@@ -10,6 +12,41 @@ namespace {
 // What the calls answer while no library is there: a failed connection (the library's own
 // "module not found" as an HRESULT), and the usual failure values.
 constexpr int32_t kNoLibrary = static_cast<int32_t>(0x8007007Eu);
+// No handheld came within the connection limit.
+constexpr int32_t kTimedOut = static_cast<int32_t>(0x800705B4u);
+
+// Waits for `event` up to `limit`, running the thread's messages meanwhile so that the windows
+// keep painting and answering; the user's input is dropped, and a WM_QUIT is handed on once the
+// wait is over. False when the limit passed first.
+bool WaitAnswering(::HANDLE event, std::chrono::milliseconds limit) {
+    const DWORD total = static_cast<DWORD>(std::clamp<long long>(limit.count(), 0, 0x7FFFFFFF));
+    const DWORD start = ::GetTickCount();
+    bool quit = false, finished = false;
+    WPARAM quitCode = 0;
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;  // unsigned: right across the counter's wrap
+        const DWORD left = elapsed >= total ? 0 : total - elapsed;
+        DWORD r = ::MsgWaitForMultipleObjectsEx(1, &event, std::min<DWORD>(left, 1000), QS_ALLINPUT,
+                                                MWMO_INPUTAVAILABLE);
+        if (r == WAIT_OBJECT_0) {
+            finished = true;
+            break;
+        }
+        if (left == 0 || r == WAIT_FAILED) break;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = msg.wParam;
+            } else if (!IsUserInput(msg.message)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+    }
+    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
+    return finished;
+}
 
 template <class Fn>
 bool Bind(::HMODULE module, const char* name, Fn& fn) {
@@ -20,7 +57,7 @@ bool Bind(::HMODULE module, const char* name, Fn& fn) {
 }  // namespace
 
 struct Win32Rapi::Api {
-    rapi::InitFn init;
+    rapi::InitExFn initEx;
     rapi::UninitFn uninit;
     rapi::FindFirstFileFn findFirst;
     rapi::FindNextFileFn findNext;
@@ -29,9 +66,14 @@ struct Win32Rapi::Api {
     rapi::ReadFileFn readFile;
     rapi::CloseHandleFn closeHandle;
     rapi::GetLastErrorFn getLastError;
+    // The attempt's record, which the library answers in until the connection is closed.
+    rapi::InitRecord record{};
+    bool initialised = false;  // an attempt was begun and not yet closed
 };
 
 Win32Rapi::~Win32Rapi() {
+    // The library's own thread may still wait for a handheld: it ends before the library goes.
+    if (api_ && api_->initialised) api_->uninit();
     delete api_;
     if (module_) ::FreeLibrary(static_cast<::HMODULE>(module_));
 }
@@ -46,7 +88,7 @@ bool Win32Rapi::Load() {
     }
     auto module = static_cast<::HMODULE>(module_);
     Api api{};
-    if (!Bind(module, "CeRapiInit", api.init) || !Bind(module, "CeRapiUninit", api.uninit) ||
+    if (!Bind(module, "CeRapiInitEx", api.initEx) || !Bind(module, "CeRapiUninit", api.uninit) ||
         !Bind(module, "CeFindFirstFile", api.findFirst) || !Bind(module, "CeFindNextFile", api.findNext) ||
         !Bind(module, "CeFindClose", api.findClose) || !Bind(module, "CeCreateFile", api.createFile) ||
         !Bind(module, "CeReadFile", api.readFile) || !Bind(module, "CeCloseHandle", api.closeHandle) ||
@@ -57,11 +99,26 @@ bool Win32Rapi::Load() {
 }
 
 int32_t Win32Rapi::CeRapiInit() {
-    Waiting(Wait::Long);  // the docking software may keep the connection waiting
-    return Load() ? api_->init() : kNoLibrary;
+    if (!Load()) return kNoLibrary;
+    // CeRapiInit itself would not return before a handheld is docked, and with nothing docked
+    // the program would hang for good. The attempt goes on in the library while this thread
+    // waits, with the windows painting, up to the limit. The run's CeRapiUninit ends an attempt
+    // still going on.
+    api_->record = {};
+    api_->record.cbSize = sizeof api_->record;
+    HRESULT hr = api_->initEx(&api_->record);
+    if (FAILED(hr)) return hr;
+    api_->initialised = true;
+    Waiting(Wait::Long);
+    if (!WaitAnswering(api_->record.heRapiInit, connectLimit)) return kTimedOut;
+    return FAILED(api_->record.hrRapiInit) ? api_->record.hrRapiInit : 0;
 }
 
-int32_t Win32Rapi::CeRapiUninit() { return api_ ? api_->uninit() : kNoLibrary; }
+int32_t Win32Rapi::CeRapiUninit() {
+    if (!api_) return kNoLibrary;
+    api_->initialised = false;
+    return api_->uninit();
+}
 
 HANDLE Win32Rapi::CeFindFirstFile(const char16_t* fileName, CE_FIND_DATA* findData) {
     if (!api_) return kInvalidHandle;

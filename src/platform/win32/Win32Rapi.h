@@ -1,6 +1,9 @@
 #pragma once
 // The handheld's remote file access through the docking software's rapi.dll, loaded when the
-// first connection is opened. Without the library no connection opens.
+// first connection is opened. Without the library no connection opens. The library waits for a
+// handheld for as long as none is docked; the program waits up to the connection limit, with its
+// windows painting and answering meanwhile, and then fails the connection.
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +31,9 @@ public:
                        void* overlapped) override;
     int32_t CeCloseHandle(HANDLE handle) override;
     uint32_t CeGetLastError() override;
+
+    // The longest a connection is waited for before the run gives up.
+    std::chrono::milliseconds connectLimit{std::chrono::seconds(30)};
 
 private:
     struct Api;

@@ -53,4 +53,14 @@ namespace zc {
 std::string ToCodePage(const std::string& text) { return win32::ToAnsi(text); }
 std::string FromCodePage(const std::string& text) { return win32::FromAnsi(text); }
 
+bool FitsCodePage(std::string_view text) {
+    std::wstring wide = win32::Widen(text);
+    if (wide.empty()) return true;
+    // No "best fit" either: "ł" sent as "l" would name another folder or site.
+    BOOL lost = FALSE;
+    int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                  0, nullptr, &lost);
+    return n > 0 && !lost;
+}
+
 }  // namespace zc

@@ -29,7 +29,7 @@ void FillBanner(QPainter& p, int offset, int width, int total) {
 }
 
 QImage Palette(const QImage& image) {
-    // 256 colours, as the bitmaps of the original window were.
+    // 256 colours, as the Windows windows' banner bitmaps are.
     return image.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
 }
 
