@@ -9,6 +9,9 @@ namespace zc {
 
 // Raised by the request object for an unusable request or a transport failure.
 constexpr int32_t kErrRequest = -800;
+// Raised instead when the server took the request but gave no whole answer in time: it may
+// still act on it.
+constexpr int32_t kErrNoAnswer = -801;
 
 class HttpRequest {
 public:

@@ -150,10 +150,11 @@ public:
             curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         }
         std::string late;
-        CURLcode rc = Perform(method_ == "GET" ? 0 : static_cast<curl_off_t>(body.size()), late);
+        int32_t lateNumber = kErrRequest;
+        CURLcode rc = Perform(method_ == "GET" ? 0 : static_cast<curl_off_t>(body.size()), late, lateNumber);
         if (!late.empty()) {
             response_ = Answer{};
-            Raise(late);
+            throw Error(lateNumber, late);
         }
         if (rc != CURLE_OK) {
             bool tooLong = response_.tooLong;
@@ -173,8 +174,9 @@ public:
 private:
     // The transfer, driven here rather than inside the library so that the wait can be watched:
     // the windows get their turn every few milliseconds, and a request that waits too long is
-    // given up with `late` saying why in plain words.
-    CURLcode Perform(curl_off_t bodySize, std::string& late) {
+    // given up with `late` saying why in plain words. A wait given up after the server took
+    // the request sets `lateNumber` to kErrNoAnswer: the server may still act on the request.
+    CURLcode Perform(curl_off_t bodySize, std::string& late, int32_t& lateNumber) {
         using Clock = std::chrono::steady_clock;
         if (curl_multi_add_handle(multi_, curl_) != CURLM_OK) Raise("Unable to start the request");
         struct Added {
@@ -214,10 +216,12 @@ private:
             if (!sent && connected > 0 && up >= bodySize) sent = now;
             if (sent && now - *sent >= owner_.answerTimeout) {
                 late = "The server did not answer within " + InWords(owner_.answerTimeout);
+                lateNumber = kErrNoAnswer;
                 return result;
             }
             if (!sent && connected > 0 && now - lastMove >= owner_.idleTimeout) {
                 late = "The server took nothing more of the request for " + InWords(owner_.idleTimeout);
+                lateNumber = kErrNoAnswer;
                 return result;
             }
             // A quick answer (the usual kind) costs the windows nothing; a request that takes
