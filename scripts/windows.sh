@@ -30,6 +30,8 @@ cmake --build --preset ci --target zilba-server
 
 cmake --preset win32
 cmake --build --preset win32
+# The shipped program imports nothing that Windows XP SP3 lacks.
+bash tests/win32/imports.sh build/win32/bin/ZilbaCompanion.exe
 cmake --preset win64-test
 cmake --build --preset win64-test
 
