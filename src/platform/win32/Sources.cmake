@@ -24,7 +24,7 @@ set(ZC_WIN32_SOURCES
   platform/win32/Win32Registry.cpp
   platform/win32/Win32ShellFolder.cpp)
 add_library(zc_win32 STATIC ${ZC_WIN32_SOURCES})
-target_link_libraries(zc_win32 PUBLIC zc_core ole32 oleaut32 advapi32 shell32 uuid ws2_32)
+target_link_libraries(zc_win32 PUBLIC zc_core ole32 oleaut32 advapi32 shell32 uuid wininet ws2_32)
 # mingw-w64's ADO headers hold bare declarations ("Connection;") that GCC accepts only as
 # permissive; in a system header it then says nothing more.
 set_source_files_properties(platform/win32/Win32Database.cpp PROPERTIES COMPILE_OPTIONS "-fpermissive")
