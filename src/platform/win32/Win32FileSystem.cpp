@@ -137,7 +137,7 @@ void Win32FileSystem::MkDir(const std::string& path) {
 std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder,
                                                     const std::string& pattern) {
     WIN32_FIND_DATAW found{};
-    ::HANDLE search = ::FindFirstFileExW(Widen(folder + "\\" + pattern).c_str(), FindExInfoBasic, &found,
+    ::HANDLE search = ::FindFirstFileExW(Widen(folder + "\\" + pattern).c_str(), FindExInfoStandard, &found,
                                          FindExSearchNameMatch, nullptr, 0);
     std::vector<std::string> names;
     if (search == kWinInvalidHandle) {
