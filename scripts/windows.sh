@@ -79,6 +79,9 @@ wine_in() {
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
   # A crash ends the program with its backtrace on stderr, instead of a dialog that waits.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f > /dev/null 2>&1
+  # No proxy: the tests' requests go straight to 127.0.0.1 (the proxy test sets one for its own
+  # time, and a run killed meanwhile would leave it for every later request).
+  /usr/lib/wine/wine64 reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /f > /dev/null 2>&1 || true
   # Wine's own services start with the first program and stay; started here, they do not hold
   # on to the output of the test run that would otherwise start them (ctest would wait for them).
   /usr/lib/wine/wine64 cmd /c exit > /dev/null 2>&1 < /dev/null
@@ -100,6 +103,8 @@ fi
 # the stand-ins of the tests) with a README of what it needs, as a zip and as an installer.
 rm -rf dist && mkdir -p dist/zip
 cp build/win32/bin/ZilbaCompanion.exe dist/zip/
+# The shipped program imports nothing that Windows XP SP3 lacks.
+bash tests/win32/imports.sh dist/zip/ZilbaCompanion.exe
 sed 's/$/\r/' src/app/win32/installer/README.txt > dist/zip/README.txt
 (cd dist/zip && zip -q -X ../ZilbaCompanion-1.00-win32.zip ZilbaCompanion.exe README.txt)
 makensis -V2 -DPROGRAM="$PWD/dist/zip/ZilbaCompanion.exe" -DREADME="$PWD/dist/zip/README.txt" \

@@ -50,6 +50,7 @@ public:
 
 // What the current run has sent and where its files lie, for its closing box.
 struct Delivery {
+    std::vector<std::string> copied;  // names, in the export folder, of the bitmaps this run copied
     std::vector<std::string> sent;  // names, in the export folder, of the files posted
     int refused = 0;                // posted files the server did not answer 200 for
     int importStatus = 0;           // the import request's answer; 0 while not asked

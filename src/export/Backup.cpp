@@ -53,18 +53,23 @@ void BackupFiles(MainForm& f) {
 
     // An export file this run did not send stays where the next transfer finds it and asks for
     // it to be sent; everything else moves.
-    bool moved = false;
+    std::vector<std::string> moved;
     try {
         for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
             bool sent = std::find(f.delivery.sent.begin(), f.delivery.sent.end(), name) != f.delivery.sent.end();
             if (!sent && IsWholeExportFile(f, source, name)) continue;
             f.os.files.MoveFile(source + kSep + name, backup + kSep + name);
-            moved = true;
+            moved.push_back(name);
         }
+        // The moves on the disk: a sent export file that went back to the export folder would
+        // refuse the next transfer. Each moved file by its new name (a file's flush writes its
+        // name too), then the entries of both folders and the new folder's own.
+        for (const std::string& name : moved) f.os.files.Flush(backup + kSep + name);
         f.os.files.Flush(backup);
+        f.os.files.Flush(UploadFolder(f));
         f.os.files.Flush(source);
     } catch (...) {
-        if (moved) f.delivery.keptIn = source + " and " + backup;
+        if (!moved.empty()) f.delivery.keptIn = source + " and " + backup;
         throw;
     }
     f.delivery.keptIn = backup;

@@ -180,8 +180,9 @@ void CopySignatures(MainForm& f) {
             if (!IsPlainFileName(name)) {
                 WriteLog(f, "  ..Ignoring invalid file name: " + name);
                 anyFailed = true;
-            } else if (!CopyOneSignature(f, signatureFolder + "\\" + name,
-                                         exportFolder + kSep + name)) {
+            } else if (CopyOneSignature(f, signatureFolder + "\\" + name, exportFolder + kSep + name)) {
+                f.delivery.copied.push_back(name);  // to be put on the disk before the flag
+            } else {
                 anyFailed = true;
             }
         }

@@ -58,7 +58,8 @@ public:
     // Moves a file to a new name that must not exist yet: one rename on the same volume, else a
     // copy that is on the disk before the source is deleted. A read-only file moves too.
     virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
-    // Puts what was written to a file on the disk; for a folder, its entries and every file in it.
+    // Puts what was written to a file on the disk; for a folder, its entries (the names it holds),
+    // never the files in it: each caller flushes by name the files it wrote.
     virtual void Flush(const std::string& path) = 0;
     // Creates (or truncates) a text file for output.
     virtual std::unique_ptr<TextFile> CreateText(const std::string& path) = 0;

@@ -74,8 +74,14 @@ std::string ClosingText(MainForm& f) {
 void MarkCollected(MainForm& f) {
     try {
         Waiting(Wait::Long);  // the disk may take a while to take everything
-        f.os.files.Flush(ExportFolder(f));                 // the signature copies and the export file
-        f.os.files.Flush(f.ui.Text(Field::LocalDir));  // the desktop database
+        // Only the files this run wrote, by name: another file beside them, one a user keeps
+        // open in another program, is none of the run's business.
+        const std::string exportFolder = ExportFolder(f), local = f.ui.Text(Field::LocalDir);
+        for (const std::string& name : f.delivery.copied) f.os.files.Flush(exportFolder + kSep + name);
+        f.os.files.Flush(f.strExportFile);
+        f.os.files.Flush(local + kSep + kDatabaseOnPc);
+        f.os.files.Flush(exportFolder);  // the entries of the copies and of the export file
+        f.os.files.Flush(local);         // of the database copy and of the export folder
         SetPurgeFlag(f);
     } catch (...) {
         try {

@@ -3,6 +3,7 @@
 // each with a clear outcome that loses nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -43,6 +44,47 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBoxThenThePurgeQuestion) {
     EXPECT_EQ(rig.form.questions.back(), "Data was downloaded from this device before.\r\nDo you want to continue?");
     EXPECT_TRUE(rig.form.messages.empty());
     EXPECT_EQ(rig.form.log.back(), "Checking for purge flag");
+}
+
+// The handheld may drop its rows once the flag is set, so everything this run took from it is on
+// the disk first; flushed by name, so a file of the user's beside them is never opened.
+TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
+    TransferRig rig(3, 2);
+    WriteFile(rig.Local("budget.xls"), "the user's");
+    fs::create_directories(rig.Local("Upload"));
+    WriteFile(rig.Local("Upload/notes.txt"), "the user's too");
+    EXPECT_EQ(rig.Transfer(), kFinishedText);
+    const std::vector<std::string>& calls = rig.plan.calls;
+    auto flag = std::find_if(calls.begin(), calls.end(),
+                             [](const std::string& c) { return c.starts_with("CeCreateFile") && c.ends_with(".purge"); });
+    ASSERT_NE(flag, calls.end());
+    std::vector<std::string> before, after;
+    for (auto call = calls.begin(); call != calls.end(); ++call) {
+        EXPECT_EQ(call->find("notes.txt") + call->find("budget.xls"), 2 * std::string::npos) << *call;
+        if (call->starts_with("Flush ")) (call < flag ? before : after).push_back(call->substr(6));
+    }
+    // The bitmaps as the run copied them, then the export file, the database copy, the folders.
+    std::vector<std::string> moved, expected;
+    for (const std::string& line : rig.form.log)
+        if (line.starts_with("Copying file: ")) moved.push_back(line.substr(14));
+    ASSERT_EQ(moved.size(), 2u);
+    const std::vector<std::string> upload = Names(rig.Local("Upload"));
+    ASSERT_EQ(upload.size(), 2u);
+    const std::string backup = "Upload/" + upload[upload[0] == "notes.txt" ? 1 : 0];
+    for (const std::string& name : Names(rig.Local(backup)))
+        if (name.starts_with("c_zilba_")) moved.push_back(name);
+    for (const std::string& name : moved) expected.push_back(rig.Local("Export/" + name));
+    expected.insert(expected.end(), {rig.Local("P_ZILBA.MDB"), rig.Local("Export"), rig.localDir});
+    EXPECT_EQ(before, expected);
+    // The backup's moves too, before the server is asked to import: each moved file (in the
+    // order of the listing), then the folders whose entries changed.
+    expected.clear();
+    for (const std::string& name : Names(rig.Local(backup))) expected.push_back(rig.Local(backup + "/" + name));
+    ASSERT_EQ(after.size(), expected.size() + 3);
+    std::sort(after.begin(), after.begin() + static_cast<long>(expected.size()));
+    expected.insert(expected.end(), {rig.Local(backup), rig.Local("Upload"), rig.Local("Export")});
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(ReadFile(rig.Local("budget.xls")), "the user's");
 }
 
 // What the upload would not send, or what cannot be read whole, must not let the handheld purge it.

@@ -80,7 +80,13 @@ TEST(ZilbaServer, UploadKeepsTheFileByteForByteWhereUpPathSaysAndRefusesEscapes)
     // Percent-encoded separators and absolute paths are names like any other: they stay inside.
     EXPECT_EQ(Post(Body("/etc/a%2f..%2fb.txt", "x", "/%2e%2e%2f%2e%2e/etc")).substr(0, 3), "303");
     EXPECT_EQ(ReadFile(dir.path() + "/data/%2e%2e%2f%2e%2e/etc/a%2f..%2fb.txt"), "x");
+    // The log keeps each stored file with the path its sender gave, in the bytes that came (here
+    // the ANSI code page's), so a test can read what travelled.
+    EXPECT_EQ(Post(Body("C:\\J\xFCrgen\\S_1.bmp", "BM", "/zilba/B\xFCro/p_zilba/import")).substr(0, 3), "303");
     EXPECT_EQ(server.Stop(), 0) << "SIGTERM stops it cleanly";
+    EXPECT_NE(ReadFile(dir / "server.log").find("stored " + data + "/zilba/B\xFCro/p_zilba/import/S_1.bmp (2 bytes) "
+                                                "from \"C:\\J\xFCrgen\\S_1.bmp\"\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // and CAPTION to show, says what came, then ends the program that made it: asked to close
 // (WM_CLOSE), and ended by force when it has not within 10 s.
 //   exit 0  the window showed, and its program ended when asked to close
-//   exit 1  the window was made but never showed; its program was ended by force
+//   exit 1  the window was made but never showed; its program ended (by itself, or by force)
 //   exit 2  no such window was made
 //   exit 3  the window showed, but its program had to be ended by force
 #include <windows.h>
@@ -16,18 +16,22 @@ int main(int argc, char** argv) {
         return 4;
     }
     HWND window = nullptr;
+    HANDLE program = nullptr;
     bool shown = false;
-    for (int i = 0; i < std::atoi(argv[3]) * 10 && !shown; ++i, ::Sleep(100)) {
-        window = ::FindWindowA(argv[1], argv[2]);
-        shown = window && ::IsWindowVisible(window);
+    for (int i = 0; i < std::atoi(argv[3]) * 100 && !shown; ++i, ::Sleep(10)) {
+        if (HWND found = ::FindWindowA(argv[1], argv[2])) {
+            window = found;
+            shown = ::IsWindowVisible(found) != FALSE;
+            DWORD id = 0;
+            if (!program && ::GetWindowThreadProcessId(found, &id))
+                program = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+        }
+        if (program && ::WaitForSingleObject(program, 0) == WAIT_OBJECT_0) break;  // gone
     }
     if (!window) {
         std::printf("no window \"%s\" of class %s\n", argv[2], argv[1]);
         return 2;
     }
-    DWORD id = 0;
-    ::GetWindowThreadProcessId(window, &id);
-    HANDLE program = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
     std::printf("window \"%s\" %s\n", argv[2], shown ? "shown" : "made, never shown");
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     if (program && ::WaitForSingleObject(program, 10000) == WAIT_OBJECT_0) return shown ? 0 : 1;

@@ -41,4 +41,60 @@ TEST(FileSystem, RefusesWithWindowsOwnReasonsAndNeverLeavesAFileHalfWrittenOrRep
     EXPECT_EQ(ReadFile(dir / "ro.txt"), "kept") << "neither copied over nor deleted";
 }
 
+TEST(FileSystem, ListingKeepsCloudPlaceholdersAndLeavesOutLinksAndMountPoints) {
+    // A file of a Documents folder synced to the cloud, as its sync client marks it (the last
+    // is FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS, which older headers lack).
+    constexpr DWORD kPlaceholder = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE |
+                                   FILE_ATTRIBUTE_OFFLINE | 0x00400000;
+    const struct {
+        DWORD attributes, tag;
+        bool listed;
+    } entries[] = {
+        {FILE_ATTRIBUTE_NORMAL, 0, true},
+        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, 0, true},
+        // Without the reparse attribute the tag field means nothing, whatever it holds.
+        {FILE_ATTRIBUTE_ARCHIVE, IO_REPARSE_TAG_SYMLINK, true},
+        {kPlaceholder, IO_REPARSE_TAG_CLOUD, true},
+        {kPlaceholder, IO_REPARSE_TAG_CLOUD_3, true},
+        {kPlaceholder, IO_REPARSE_TAG_CLOUD_F, true},
+        {kPlaceholder, IO_REPARSE_TAG_ONEDRIVE, true},
+        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_DEDUP, true},
+        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_WOF, true},
+        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_APPEXECLINK, true},
+        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_HSM, true},
+        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT, false},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT, false},
+        // What leaves a file out leaves a placeholder out too.
+        {kPlaceholder | FILE_ATTRIBUTE_HIDDEN, IO_REPARSE_TAG_CLOUD_3, false},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_CLOUD_3, false},
+        {FILE_ATTRIBUTE_SYSTEM, 0, false},
+        {FILE_ATTRIBUTE_DEVICE, 0, false},
+    };
+    for (const auto& entry : entries)
+        EXPECT_EQ(win32::IsListed(entry.attributes, entry.tag), entry.listed)
+            << std::hex << entry.attributes << " " << entry.tag;
+}
+
+// Run by full-disk.sh only: no file this program writes grows past ZC_DISK_FILLS_AT bytes, and a
+// write that reaches the limit stops part-way, then fails, as on a disk that fills.
+TEST(FullDisk, TheExportTextEndsInAWholeLine) {
+    char limit[32] = {};
+    ASSERT_GT(::GetEnvironmentVariableA("ZC_DISK_FILLS_AT", limit, sizeof limit), 0u) << "run through full-disk.sh";
+    win32::Win32FileSystem files;
+    TempDir dir;
+    const std::string line(999, 'e');
+    Error e = ErrorOf([&] {
+        auto text = files.CreateText(dir / "c_zilba_1.txt");
+        for (int i = 0; i <= std::stoi(limit) / 1000; ++i) text->PrintLine(line);
+        text->Close();
+    });
+    EXPECT_NE(e.number(), 0);
+    EXPECT_NE(e.description().find(dir / "c_zilba_1.txt"), std::string::npos) << e.description();
+    const std::string written = ReadFile(dir / "c_zilba_1.txt");
+    EXPECT_GT(written.size(), 0u);
+    EXPECT_EQ(written.size() % 1001, 0u) << written.size() << " bytes is not a number of whole lines";
+    EXPECT_TRUE(written.ends_with("e\r\n"));
+}
+
 }  // namespace zc::test

@@ -33,21 +33,38 @@ endif()
 # The adapters, and the Windows shell's windows with the program's resources.
 add_executable(test_win32
   win32/CodePageTest.cpp
+  win32/DatabaseTest.cpp
   win32/FileSystemTest.cpp
   win32/HttpTest.cpp
   win32/RapiTest.cpp
+  win32/TickCountTest.cpp
   win32/WindowsTest.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main ws2_32)
+target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main shlwapi wininet ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
 add_dependencies(test_win32 standin_rapi)  # the remote connection is tested against it
 gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_FILTER "WindowsShell.*"
   PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server LABELS windows)
+# The windows at 125 % and 150 % display scaling: the layout test again on a screen of 120 and
+# 144 dpi, alone, as the screen's DPI is the whole Wine prefix's while it runs.
+foreach(dpi 120 144)
+  add_test(NAME WindowsShell.LayoutAt${dpi}Dpi
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run-dpi.sh ${dpi} $<TARGET_FILE:test_win32>
+      --gtest_filter=WindowsShell.TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole)
+  set_tests_properties(WindowsShell.LayoutAt${dpi}Dpi PROPERTIES RUN_SERIAL TRUE TIMEOUT 300 LABELS windows
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\." FAIL_REGULAR_EXPRESSION "FAILED")
+endforeach()
 if(NOT ZC_WINDOWS_TESTS_ONLY)
-  gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_FILTER "-WindowsShell.*"
+  gtest_discover_tests(test_win32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_FILTER "-WindowsShell.*:FullDisk.*"
     PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
+  # The text writer as on a disk that fills at 256 KiB.
+  add_test(NAME FullDisk.TheExportTextEndsInAWholeLine
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/full-disk.sh 256 $<TARGET_FILE:test_win32>
+      --gtest_filter=FullDisk.TheExportTextEndsInAWholeLine)
+  set_tests_properties(FullDisk.TheExportTextEndsInAWholeLine PROPERTIES TIMEOUT 120
+    FAIL_REGULAR_EXPRESSION "Running 0 tests")
 endif()
 
 add_test(NAME zilba_server_start
@@ -67,11 +84,19 @@ if(TARGET zc_win32_app)
   target_include_directories(test_win32_transfer PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(test_win32_transfer PRIVATE zc_win32 gtest_main shell32)
   target_compile_definitions(test_win32_transfer PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
+  # The driver runs under Wine only, never on the PCs the program must start on: it keeps the
+  # registry calls of later Windows (the program itself is built for Windows XP).
+  target_compile_options(test_win32_transfer PRIVATE -UWINVER -U_WIN32_WINNT -DWINVER=0x0601 -D_WIN32_WINNT=0x0601)
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)
+  # A running program, as the installer's test (packages.sh) needs one: its mutex held.
+  add_executable(hold-mutex win32/HoldMutex.cpp)
+  target_link_libraries(hold-mutex PRIVATE zc_win32)
+  set_target_properties(hold-mutex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set(windowed TransferThenResendThenExitThroughTheWindows NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails
-    DockedWhileTheRunWaitsTheRunGoesOnAndCompletes)
+    DockedWhileTheRunWaitsTheRunGoesOnAndCompletes AFileOfTheUsersHeldOpenWithoutSharing
+    ANonAsciiFolderAndSiteTravelInTheAnsiCodePage)
   set(tests ${windowed})
   if(NOT ZC_WINDOWS_TESTS_ONLY)
     list(APPEND tests TransferThenResendWithoutTheWindows)

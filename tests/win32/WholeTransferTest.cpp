@@ -15,6 +15,7 @@
 #include <optional>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "Support.h"
 #include "TextDatabase.h"
@@ -129,6 +130,40 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
     return std::regex_replace(text, std::regex(": \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\r\n"), ": <when>\r\n");
 }
 
+// The lines of `text` that hold `part`.
+std::string LinesWith(const std::string& text, const std::string& part) {
+    std::istringstream lines(text);
+    std::string found;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(part) != std::string::npos) found += line + "\n";
+    return found;
+}
+
+// The simulated handheld of the test below (five job rows of site e2e, three bitmaps), docked and
+// registered, the user's regional formats, and the settings: the stand-in server, `site` and the
+// local directory `local`, in the ANSI code page as Windows keeps settings.
+struct Docked {
+    Docked(const std::string& local, const std::string& site) {
+        ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
+        const std::string device = handheld / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
+        WriteFile(device + "P_ZILBA.CDB", std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt"));
+        for (const auto& [name, bytes] : bitmaps) WriteFile(device + "Signatures\\" + name, bytes);
+        flag = device + ".purge";
+        exe = Bin() + "\\ZilbaCompanion-e2e.exe";
+        EXPECT_EQ(Spawn(_P_WAIT, Bin() + "\\zilba-register.exe"), 0);
+        EXPECT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
+        EXPECT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
+        const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile(kState + "port")));
+        ::RegDeleteTreeA(kWinCurrentUser, kSettingsKey);
+        for (const auto& [name, value] : {std::pair{"SERVER_NAME", server}, {"SITE_NAME", site}, {"PC_LOCATION", local}})
+            ::RegSetKeyValueA(kWinCurrentUser, kSettingsKey, name, REG_SZ, ToAnsi(value).c_str(), ToAnsi(value).size() + 1);
+    }
+
+    TempDir handheld;
+    const std::map<std::string, std::string> bitmaps{
+        {"S_5001.bmp", "BM\x01\x02"}, {"S_5002.bmp", "BM" + std::string(1022, '\xFF')}, {"S_5003.bmp", ""}};
+    std::string flag, exe;  // the purge flag's file, the program
+};
 
 // A whole transfer and resend: the world it starts from, and what it must leave on the PC, the
 // handheld and the server, whichever way the program is driven.
@@ -231,6 +266,77 @@ struct WholeRun {
 };
 
 }  // namespace
+
+// A spreadsheet the user keeps open in the local directory (Excel shares a workbook with nobody)
+// is no file of the run's: the transfer neither opens nor waits for it.
+TEST(WholeTransfer, AFileOfTheUsersHeldOpenWithoutSharing) {
+    TempDir home;
+    const std::string local = home / "Zilba Companion", served = kState + "data\\zilba\\e2e\\p_zilba\\import";
+    Docked docked(local, "e2e");
+    WriteFile(local + "\\budget.xls", "the user's sums");
+    ::HANDLE held = ::CreateFileW(P(local + "\\budget.xls").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, kWinInvalidHandle);
+    EXPECT_EQ(::CreateFileW(P(local + "\\budget.xls").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+              kWinInvalidHandle) << "held without sharing";
+    std::filesystem::remove_all(P(served));
+
+    Program program(docked.exe);
+    ASSERT_NE(program.main, HWND{});
+    program.Press(IDC_TRANSFER);
+    EXPECT_EQ(program.Answer(IDYES), "Have you connected the device to the PC?");
+    EXPECT_EQ(program.Answer(IDOK), "Finished. For more information please see the log.");
+    ::CloseHandle(held);
+    EXPECT_EQ(ReadFile(local + "\\budget.xls"), "the user's sums");
+    EXPECT_EQ(ReadFile(docked.flag), "") << "the purge flag";
+    // Everything reached the server, and the PC keeps it in the backup.
+    const Names backups = Entries(local + "\\Upload");
+    ASSERT_EQ(backups.size(), 1u);
+    const std::string backup = local + "\\Upload\\" + *backups.begin();
+    Names sent = Entries(backup);
+    EXPECT_EQ(Entries(served), sent);
+    for (const std::string& name : sent) EXPECT_EQ(ReadFile(served + "\\" + name), ReadFile(backup + "\\" + name)) << name;
+    for (const auto& [name, bytes] : docked.bitmaps) EXPECT_EQ(sent.erase(name) ? ReadFile(backup + "\\" + name) : "", bytes) << name;
+    ASSERT_EQ(sent.size(), 1u) << "the export file";
+    EXPECT_TRUE(ReadFile(backup + "\\" + *sent.begin()).ends_with("&&STOP%%\r\n"));
+    program.Press(IDC_EXIT);
+    EXPECT_EQ(::WaitForSingleObject(program.process, 10000), WAIT_OBJECT_0);
+}
+
+// A profile folder and a site with a letter beyond ASCII reach the server as the export file
+// carries them: in the ANSI code page (1252 here, where ü is the byte FC), in up_path and in the
+// path after filename=. The stand-in server's log names each file it stored, in the folder
+// up_path gave, with that path as it came.
+TEST(WholeTransfer, ANonAsciiFolderAndSiteTravelInTheAnsiCodePage) {
+    TempDir home;
+    const std::string local = home / "J\xC3\xBCrgen\\Zilba Companion";
+    std::filesystem::create_directories(P(home / "J\xC3\xBCrgen"));
+    Docked docked(local, "B\xC3\xBCro");
+    Program program(docked.exe);
+    ASSERT_NE(program.main, HWND{});
+    EXPECT_EQ(Text(program.main, IDC_LOCALDIR) + " " + Text(program.main, IDC_SITE), local + " B\xC3\xBCro");
+    program.Press(IDC_TRANSFER);
+    EXPECT_EQ(program.Answer(IDYES), "Have you connected the device to the PC?");
+    EXPECT_EQ(program.Answer(IDNO), "Site name in the device is e2e. Do you want to use the site configured in the device?");
+    const std::string box = program.Answer(IDOK);
+    const Names backups = Entries(local + "\\Upload");
+    ASSERT_EQ(backups.size(), 1u) << box;
+    const std::string backup = local + "\\Upload\\" + *backups.begin();
+    const std::string log = ReadFile(kState + "log");
+    const Names sent = Entries(backup);
+    EXPECT_EQ(sent.size(), 4u);
+    for (const std::string& name : sent) {
+        const std::string stored = "stored " ZC_SERVER_STATE "/data/zilba/B\xFCro/p_zilba/import/" + name + " (" +
+                                   std::to_string(ReadFile(backup + "\\" + name).size()) + " bytes) from \"" +
+                                   home.path + "\\J\xFCrgen\\Zilba Companion\\Export\\" + name + "\"\n";
+        EXPECT_NE(log.find(stored), std::string::npos)
+            << name << " was not stored from up_path and filename= in the ANSI code page:\n" << LinesWith(log, name);
+    }
+    EXPECT_EQ(box, "Finished. For more information please see the log.");
+    program.Press(IDC_EXIT);
+    EXPECT_EQ(::WaitForSingleObject(program.process, 10000), WAIT_OBJECT_0);
+}
 
 TEST(WholeTransfer, TransferThenResendThenExitThroughTheWindows) {
     WholeRun run;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Checks the packages in dist/ against the tested i686 program of build/win32/bin/. The zip: that
 # program byte for byte and the README with CR LF, nothing else. The installer, the one shipped,
-# run for real under wine64 in WoW64 mode: a silent install into a temporary folder (the files,
-# the Start-menu entry, the Add/Remove Programs entry in the 32-bit view where a 32-bit installer
-# writes it), the installed program started from its Start-menu entry, then a silent uninstall
-# (all gone, the user's settings kept). Needs the WoW64 prefix and a display, as windows.sh sets
-# them (WINEPREFIX, WINEDLLPATH, DISPLAY).
+# run for real under wine64 in WoW64 mode, silently: an install into a temporary folder, the
+# installed program started from its Start-menu entry, a second install and an uninstall while
+# the program runs (both refused, changing nothing), then an uninstall, each twice, once with
+# another copy's auto-start entry in the 64-bit registry view and once in the 32-bit one; checking
+# the files, the Start-menu entry and the registry in both views after each step. Needs the WoW64
+# prefix and a display, as windows.sh sets them (WINEPREFIX, WINEDLLPATH, DISPLAY).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "packages: $*" >&2; exit 1; }
@@ -28,37 +29,94 @@ autostart='HKLM\SOFTWARE\Microsoft\Windows CE Services\AutoStartOnConnect'
 settings='HKCU\Software\Brennowick\Zilba Companion'
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zilba Companion.lnk"
 target="$work/ZilbaCompanion"  # /D takes no quotes, so no space
+wintarget="Z:${target//\//\\}"
+program="$wintarget\\ZilbaCompanion.exe"
+elsewhere='C:\Program Files\Zilba Companion (another copy)\ZilbaCompanion.exe'
 
-"$wine" dist/ZilbaCompanion-1.00-setup.exe /S "/D=Z:${target//\//\\}" 2> /dev/null
-for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$f is missing"; done
-cmp -s $bin/ZilbaCompanion.exe "$target/ZilbaCompanion.exe" || fail "the installed program is not the tested i686 build"
-cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt differs"
-[ -f "$shortcut" ] || fail "no Start-menu entry"
-reg query "$uninstall" /v UninstallString /reg:32 || fail "no Add/Remove Programs entry"
+# The auto-start entry in the 32- or 64-bit registry view, or "none".
+entry() {
+  local line
+  line=$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' | grep 'REG_SZ') ||
+    { echo none; return; }
+  sed 's/^.*REG_SZ *//' <<<"$line"
+}
+expect_entry() {
+  [ "$(entry "$1")" = "$2" ] || fail "$3: the $1-bit view's auto-start entry is '$(entry "$1")', not '$2'"
+}
+installed() {
+  for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$1: $f is missing"; done
+  [ -f "$shortcut" ] || fail "$1: no Start-menu entry"
+  cmp -s $bin/ZilbaCompanion.exe "$target/ZilbaCompanion.exe" || fail "$1: the program is not the tested i686 build"
+  # Where a 32-bit installer writes it, also on 64-bit Windows.
+  reg query "$uninstall" /v UninstallString /reg:32 || fail "$1: no Add/Remove Programs entry"
+}
+install() { "$wine" dist/ZilbaCompanion-1.00-setup.exe /S "/D=$wintarget" 2> /dev/null; }
 
-# The installed program, from its Start-menu entry, with the stand-in filter library registered
-# as the docking software registers its own. Wine 8.0 cannot show a 32-bit program's window
-# (docs/WINDOWS.md): there, that it starts and makes its window is all there is to see.
-"$wine" $bin/zilba-register.exe > /dev/null 2>&1 || fail "cannot register the stand-in filter library"
-"$wine" start "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zilba Companion.lnk" 2> /dev/null
-if "$wine" $bin/drawing-probe.exe metrics > /dev/null 2>&1; then seen=(0); else seen=(0 1); fi
-set +e
-"$wine" $bin/await-window.exe ZilbaCompanionMain "Zilba Companion" 30
-code=$?
-set -e
-[[ " ${seen[*]} " == *" $code "* ]] || fail "the installed program's window: await-window ended with $code"
-# What the program writes when it runs, whether or not it came so far here: its docking entry,
-# and the user's settings.
-reg add "$autostart" /v "Zilba Companion" /d "Z:${target//\//\\}\\ZilbaCompanion.exe" /f /reg:64
-reg add "$settings" /v SITE_NAME /d bnwck /f
+# The installed program from its Start-menu entry, with the stand-in filter library registered as
+# the docking software registers its own: its window shows, and it ends when asked to close. Wine
+# 8.0 shows no window of a 32-bit program (docs/WINDOWS.md): there it is enough that the program
+# starts and makes its window.
+start_installed() {
+  "$wine" $bin/zilba-register.exe > /dev/null 2>&1 || fail "cannot register the stand-in filter library"
+  "$wine" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Zilba Companion.lnk' 2> /dev/null
+  local seen=0
+  "$wine" $bin/drawing-probe.exe metrics > /dev/null 2>&1 || seen="0 1"
+  window=0; "$wine" $bin/await-window.exe ZilbaCompanionMain "Zilba Companion" 30 || window=$?
+  [[ " $seen " == *" $window "* ]] || fail "the installed program's window: await-window ended with $window"
+}
 
-"$wine" "$target/Uninstall.exe" /S
-for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.2; done  # it runs from a copy of itself
-[ ! -e "$target" ] || fail "left behind: $(ls -A "$target")"
-[ ! -e "$shortcut" ] || fail "the Start-menu entry stays"
-! reg query "$uninstall" /reg:32 || fail "the Add/Remove Programs entry stays"
-! reg query "$autostart" /v "Zilba Companion" /reg:64 || fail "the docking entry stays"
-reg query "$settings" /v SITE_NAME || fail "the user's settings went"
-reg delete "$settings" /v SITE_NAME /f
+# A running program: its mutex held until the file it writes is deleted.
+ready="$work/running"
+run_program() {
+  "$wine" $bin/hold-mutex.exe "Z:${ready//\//\\}" &
+  holder=$!
+  for _ in $(seq 100); do [ -e "$ready" ] && return; sleep 0.1; done
+  fail "hold-mutex did not start"
+}
+stop_program() { rm -f "$ready"; wait "$holder"; }
+
+for other in 64 32; do
+  if [ "$other" = 64 ]; then ours=32; else ours=64; fi
+  install || fail "the install failed ($?)"
+  installed "installed"
+  cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt differs"
+  expect_entry 64 "$program" "installed"
+  expect_entry 32 "$program" "installed"
+  [ "$other" = 32 ] || start_installed
+
+  # While it runs, neither a second install nor the uninstaller changes anything: a marked file
+  # and a changed entry stay as they are. (The uninstaller runs in place here, to give its code.)
+  run_program
+  echo "not the installer's" >> "$target/README.txt"
+  reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
+  code=0; install || code=$?
+  [ "$code" != 0 ] || fail "an install while the program runs ended well"
+  grep -q "not the installer's" "$target/README.txt" || fail "an install while the program runs replaced README.txt"
+  expect_entry "$other" "$elsewhere" "refused install"
+  code=0; "$wine" "$target/Uninstall.exe" /S "_?=$wintarget" 2> /dev/null || code=$?
+  [ "$code" != 0 ] || fail "an uninstall while the program runs ended well"
+  installed "refused uninstall"
+  expect_entry "$ours" "$program" "refused uninstall"
+  expect_entry "$other" "$elsewhere" "refused uninstall"
+  stop_program
+  # Once it has ended, the setup installs again.
+  install || fail "the install after the program ended failed ($?)"
+  cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt was not installed again"
+  expect_entry "$other" "$program" "installed again"
+
+  # The uninstaller removes its own entry from both views, and another copy's stays.
+  reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
+  reg add "$settings" /v SITE_NAME /d bnwck /f
+  "$wine" "$target/Uninstall.exe" /S
+  for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.2; done  # it runs from a copy of itself
+  [ ! -e "$target" ] || fail "left behind: $(ls -A "$target")"
+  [ ! -e "$shortcut" ] || fail "the Start-menu entry stays"
+  ! reg query "$uninstall" /reg:32 || fail "the Add/Remove Programs entry stays"
+  expect_entry "$ours" none "uninstalled"
+  expect_entry "$other" "$elsewhere" "uninstalled (another copy's entry)"
+  reg query "$settings" /v SITE_NAME || fail "the user's settings went"
+  reg delete "$settings" /v SITE_NAME /f
+  reg delete "$autostart" /v "Zilba Companion" "/reg:$other" /f
+done
 echo "packages: the zip and the installer are sound (the installed program's window: $(
-  [ $code = 0 ] && echo shown || echo "made, not shown by this Wine"))"
+  [ $window = 0 ] && echo shown || echo "made; this Wine shows no window of a 32-bit program"))"

@@ -200,7 +200,8 @@ void ZilbaServer::Upload(const Request& req, Response& res) {
         std::string failure = Store(dir, names[i], files[i]->content);
         if (!failure.empty()) return Answer(res, 500, "Cannot store " + dir + "/" + names[i] + ": " + failure);
         if (!t_logNote.empty()) t_logNote += ", ";
-        t_logNote += "stored " + dir + "/" + names[i] + " (" + std::to_string(files[i]->content.size()) + " bytes)";
+        t_logNote += "stored " + dir + "/" + names[i] + " (" + std::to_string(files[i]->content.size()) +
+                     " bytes) from \"" + Printable(*files[i]->filename, 1024) + "\"";
     }
 
     {

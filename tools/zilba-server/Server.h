@@ -1,6 +1,7 @@
 #pragma once
 // The stand-in's answers: the upload script, the import program, and the pages an upload
-// sends the browser on to. Every request is logged to stdout, one line each.
+// sends the browser on to. Every request is logged to stdout, one line each; an upload's line
+// names each file stored and the path its sender gave, in the bytes that came.
 #include <sys/types.h>
 
 #include <mutex>

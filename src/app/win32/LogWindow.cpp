@@ -10,11 +10,13 @@ namespace zc::win32 {
 
 namespace {
 
+// In the 96-dpi layout, scaled to the screen's DPI as the main window's.
 constexpr int kWidth = 600;
 constexpr int kHeight = 380;
 constexpr int kMargin = 8;
 constexpr int kButtonWidth = 88;
 constexpr int kButtonHeight = 25;
+constexpr int kButtonGap = 6;
 
 // The field shows a line break only as CR LF; a message may bring its own breaks in other
 // forms (a server's answer), and each shows as a line of its own.
@@ -40,7 +42,7 @@ void LogWindow::Create() {
     // A fixed tool window: small caption with its close box, no taskbar button, no owner.
     window_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, Widen(kLogClass).c_str(), L"Log",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                CW_USEDEFAULT, kWidth, kHeight, nullptr, nullptr, instance_, this);
+                                CW_USEDEFAULT, ScaleX(kWidth), ScaleY(kHeight), nullptr, nullptr, instance_, this);
     HDC screen = ::GetDC(nullptr);
     font_ = ::CreateFontW(-::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE,
                           FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -60,11 +62,13 @@ void LogWindow::Create() {
 void LogWindow::Layout() {
     RECT client;
     ::GetClientRect(window_, &client);
-    const int buttonsTop = client.bottom - kMargin - kButtonHeight;
-    const int closeLeft = client.right - kMargin - kButtonWidth;
-    ::MoveWindow(txtLog_, kMargin, kMargin, client.right - 2 * kMargin, buttonsTop - 2 * kMargin, TRUE);
-    ::MoveWindow(cmdClose_, closeLeft, buttonsTop, kButtonWidth, kButtonHeight, TRUE);
-    ::MoveWindow(cmdClear_, closeLeft - 6 - kButtonWidth, buttonsTop, kButtonWidth, kButtonHeight, TRUE);
+    const int marginX = ScaleX(kMargin), marginY = ScaleY(kMargin);
+    const int buttonWidth = ScaleX(kButtonWidth), buttonHeight = ScaleY(kButtonHeight);
+    const int buttonsTop = client.bottom - marginY - buttonHeight;
+    const int closeLeft = client.right - marginX - buttonWidth;
+    ::MoveWindow(txtLog_, marginX, marginY, client.right - 2 * marginX, buttonsTop - 2 * marginY, TRUE);
+    ::MoveWindow(cmdClose_, closeLeft, buttonsTop, buttonWidth, buttonHeight, TRUE);
+    ::MoveWindow(cmdClear_, closeLeft - ScaleX(kButtonGap) - buttonWidth, buttonsTop, buttonWidth, buttonHeight, TRUE);
 }
 
 void LogWindow::Append(const std::string& message) {
@@ -90,8 +94,8 @@ void LogWindow::Show(const std::string& line) {
     ::GetClientRect(window_, &client);
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int frame = (outer.right - outer.left) - client.right;
-    const int needed = std::min<int>(text.cx + 16 + 2 * ::GetSystemMetrics(SM_CXEDGE) +
-                                         ::GetSystemMetrics(SM_CXVSCROLL) + 2 * kMargin + frame,
+    const int needed = std::min<int>(text.cx + ScaleX(16) + 2 * ::GetSystemMetrics(SM_CXEDGE) +
+                                         ::GetSystemMetrics(SM_CXVSCROLL) + 2 * ScaleX(kMargin) + frame,
                                      work.right - work.left);
     if (needed > outer.right - outer.left) {
         ::SetWindowPos(window_, nullptr, 0, 0, needed, outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);

@@ -18,10 +18,12 @@ namespace zc::win32 {
 namespace {
 
 constexpr const char* kTitle = "Zilba Companion";
+// The window's inside and the banner's height, as the controls, in the 96-dpi layout.
 constexpr int kClientWidth = 480;  // the banner's
 constexpr int kClientHeight = 282;
+constexpr int kBannerHeight = 47;
 // How often brief calls let the window system's messages in: often enough for a smooth repaint.
-constexpr ULONGLONG kEventInterval = 16;
+constexpr DWORD kEventInterval = 16;
 
 // Keys and clicks that reached the queue while a run kept the thread act on nothing.
 void DropQueuedInput() {
@@ -32,6 +34,40 @@ void DropQueuedInput() {
     }
     while (::PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
     }
+}
+
+// A banner picture at the given size: as stored at its own size (at 96 dpi), else stretched
+// with halftoning, which keeps a 256-colour picture smooth where copying pixels would leave
+// it jagged.
+HBITMAP LoadBanner(HINSTANCE instance, int id, int width, int height) {
+    auto stored = static_cast<HBITMAP>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    BITMAP size{};
+    if (!stored || !::GetObjectW(stored, sizeof size, &size) || (size.bmWidth == width && size.bmHeight == height))
+        return stored;
+    HDC screen = ::GetDC(nullptr);
+    HDC from = ::CreateCompatibleDC(screen);
+    HDC to = ::CreateCompatibleDC(screen);
+    HBITMAP stretched = ::CreateCompatibleBitmap(screen, width, height);
+    bool drawn = false;
+    if (from && to && stretched) {
+        HGDIOBJ oldFrom = ::SelectObject(from, stored);
+        HGDIOBJ oldTo = ::SelectObject(to, stretched);
+        ::SetStretchBltMode(to, HALFTONE);
+        ::SetBrushOrgEx(to, 0, 0, nullptr);  // as halftoning asks
+        drawn = ::StretchBlt(to, 0, 0, width, height, from, 0, 0, size.bmWidth, size.bmHeight, SRCCOPY) != FALSE;
+        ::SelectObject(from, oldFrom);
+        ::SelectObject(to, oldTo);
+    }
+    if (from) ::DeleteDC(from);
+    if (to) ::DeleteDC(to);
+    ::ReleaseDC(nullptr, screen);
+    if (!drawn) {  // the picture at its own size rather than none
+        if (stretched) ::DeleteObject(stretched);
+        return stored;
+    }
+    ::DeleteObject(stored);
+    return stretched;
 }
 
 // A counter takes no focus: a click on it does nothing, and focus handed to it goes back.
@@ -78,7 +114,7 @@ MainWindow::MainWindow(HINSTANCE instance) : log_(instance) {
     RegisterWindowClass(instance, kMainClass, Procedure, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZILBA)));
     // A fixed single border: caption, system menu and minimise button, no sizing.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT outer{0, 0, kClientWidth, kClientHeight};
+    RECT outer{0, 0, ScaleX(kClientWidth), ScaleY(kClientHeight)};
     ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_CONTROLPARENT);
     window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, Widen(kMainClass).c_str(), Widen(kTitle).c_str(), style,
                                 CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
@@ -99,12 +135,13 @@ void MainWindow::CreateControls(HINSTANCE instance) {
     auto field = [this](Field f) -> HWND& { return fields_[static_cast<size_t>(f)]; };
     const DWORD label = SS_LEFT | SS_NOPREFIX;
 
-    // The banner across the top, edge to edge.
+    // The banner across the top, edge to edge, its two pictures stretched with the layout.
     const int bannerIds[] = {IDB_BANNER_LEFT, IDB_BANNER_RIGHT};
+    const int bannerEdges[] = {0, 204, kClientWidth};
     for (int i = 0; i < 2; ++i) {
-        HWND picture = Child(window_, L"STATIC", "", SS_BITMAP, i * 204, 0, i ? 276 : 204, 47);
-        banners_[i] = static_cast<HBITMAP>(
-            ::LoadImageW(instance, MAKEINTRESOURCEW(bannerIds[i]), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+        const int left = bannerEdges[i], width = bannerEdges[i + 1] - left;
+        HWND picture = Child(window_, L"STATIC", "", SS_BITMAP, left, 0, width, kBannerHeight);
+        banners_[i] = LoadBanner(instance, bannerIds[i], ScaleX(left + width) - ScaleX(left), ScaleY(kBannerHeight));
         ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banners_[i]));
     }
 
@@ -197,7 +234,7 @@ void MainWindow::PaintNow() {
         ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     log_.Paint();
     paintPending_ = false;
-    lastPaint_ = ::GetTickCount64();
+    lastPaint_ = ::GetTickCount();
 }
 
 void MainWindow::PaintIfDue() {
@@ -205,7 +242,7 @@ void MainWindow::PaintIfDue() {
     // step. One paint per interval shows every change a person could see; one held back is
     // painted by the next change after the interval, before a box, at a wait, when the run
     // ends, or by the first message loop that runs.
-    if (::GetTickCount64() - lastPaint_ >= refreshInterval_)
+    if (::GetTickCount() - lastPaint_ >= refreshInterval_)
         PaintNow();
     else
         paintPending_ = true;
@@ -215,13 +252,13 @@ void MainWindow::Waiting(Wait wait) {
     // The run is about to wait, or waits: what it wrote goes on screen now -- all of it when the
     // wait is a real one, else what has waited its interval out already.
     const bool now = wait == Wait::Long;
-    if (now || (paintPending_ && ::GetTickCount64() - lastPaint_ >= refreshInterval_)) PaintNow();
+    if (now || (paintPending_ && ::GetTickCount() - lastPaint_ >= refreshInterval_)) PaintNow();
 
     // Then the window system's messages, so that the windows repaint where they are uncovered
     // and the desktop sees the program answer; keys and clicks are dropped. A close asked for
     // meanwhile is kept for the end of the run.
     if (!running_ || inWait_) return;
-    if (!now && ::GetTickCount64() - lastEvents_ < kEventInterval) return;
+    if (!now && ::GetTickCount() - lastEvents_ < kEventInterval) return;
     inWait_ = true;
     MSG msg;
     bool quit = false;
@@ -237,7 +274,7 @@ void MainWindow::Waiting(Wait wait) {
     }
     if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     inWait_ = false;
-    lastEvents_ = ::GetTickCount64();
+    lastEvents_ = ::GetTickCount();
 }
 
 int MainWindow::Box(const std::string& text, const char* title, UINT type) {

@@ -8,6 +8,30 @@ namespace zc::win32 {
 
 bool BusyCursor::shown = false;
 
+namespace {
+
+struct ScreenDpi {
+    int x, y;
+};
+
+const ScreenDpi& Dpi() {
+    static const ScreenDpi dpi = [] {
+        ScreenDpi read{96, 96};
+        if (HDC screen = ::GetDC(nullptr)) {
+            read = {::GetDeviceCaps(screen, LOGPIXELSX), ::GetDeviceCaps(screen, LOGPIXELSY)};
+            ::ReleaseDC(nullptr, screen);
+        }
+        if (read.x <= 0 || read.y <= 0) read = {96, 96};
+        return read;
+    }();
+    return dpi;
+}
+
+}  // namespace
+
+int ScaleX(int length) { return ::MulDiv(length, Dpi().x, 96); }
+int ScaleY(int length) { return ::MulDiv(length, Dpi().y, 96); }
+
 HFONT DialogFont() {
     static HFONT font = [] {
         NONCLIENTMETRICSW metrics{};
@@ -21,8 +45,10 @@ HFONT DialogFont() {
 
 HWND Child(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int x, int y, int width,
            int height, int id, DWORD exStyle, HFONT font) {
-    HWND child = ::CreateWindowExW(exStyle, className, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
-                                   width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    const int left = ScaleX(x), top = ScaleY(y);
+    HWND child = ::CreateWindowExW(exStyle, className, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, left,
+                                   top, ScaleX(x + width) - left, ScaleY(y + height) - top, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
                                    nullptr);
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

@@ -1,16 +1,26 @@
 #pragma once
-// What the two windows share: their controls, the dialog font, the keys a plain window needs
-// to behave like a dialog, and the busy cursor.
+// What the two windows share: their controls, laid out for the screen's DPI, the dialog font,
+// the keys a plain window needs to behave like a dialog, and the busy cursor.
 #include "platform/win32/WinApi.h"
 
 #include <string>
 
 namespace zc::win32 {
 
-// The font of the system's message boxes, which the controls use as a dialog's would.
+// The windows are laid out in the pixels of a 96-dpi screen (100 % scaling) and drawn at the
+// screen's own dots per inch (120 at 125 %, 144 at 150 %): the manifest declares the program
+// DPI-aware, so Windows leaves the scaling to it and neither blurs nor stretches the windows.
+// A length of that layout across, or down, on this screen; read once, as the screen's DPI
+// stays the same while the program runs.
+int ScaleX(int length);
+int ScaleY(int length);
+
+// The font of the system's message boxes, which the controls use as a dialog's would; Windows
+// gives it at the screen's DPI.
 HFONT DialogFont();
 
-// A child control at the given place, in the given font, with its text (UTF-8).
+// A child control at the given place of the 96-dpi layout (its edges scaled, so that controls
+// that meet there meet on every screen), in the given font, with its text (UTF-8).
 HWND Child(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int x, int y, int width,
            int height, int id = -1, DWORD exStyle = 0, HFONT font = DialogFont());
 

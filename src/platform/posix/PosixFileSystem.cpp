@@ -288,12 +288,8 @@ void PosixFileSystem::MoveFile(const std::string& source, const std::string& des
 void PosixFileSystem::Flush(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) RaiseErrno(errno, path);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) RaiseErrno(errno, path);
-    // A folder of a thousand bitmaps goes to the disk in one call for its whole volume, not in
-    // a thousand, each of which would wait for its own journal commit.
-    int rc = S_ISDIR(st.st_mode) ? ::syncfs(fd.get()) : ::fsync(fd.get());
-    if (rc != 0) RaiseErrno(errno, path);
+    // A folder's fsync puts its entries on the disk, never the files they name.
+    if (::fsync(fd.get()) != 0) RaiseErrno(errno, path);
 }
 
 std::unique_ptr<TextFile> PosixFileSystem::CreateText(const std::string& path) {

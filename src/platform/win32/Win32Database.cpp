@@ -1,12 +1,13 @@
 #include "platform/win32/Win32Database.h"
 
+#include "platform/win32/AdoValue.h"
 #include "platform/win32/Com.h"
 
 #include <adoint.h>
 
-#include <charconv>
-#include <cmath>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 
 #include "platform/Error.h"
 #include "platform/win32/WinText.h"
@@ -20,15 +21,44 @@ constexpr GUID kIidConnection = {0x00000550, 0x0000, 0x0010, {0x80, 0x00, 0x00, 
 
 constexpr long kOptionUnspecified = -1;
 
+// ADO's error adErrProviderNotFound (3706) as the HRESULT its calls return.
+constexpr HRESULT kAdoProviderNotFound = static_cast<HRESULT>(0x800A0E7AL);
+
+std::string HexCode(HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    return code;
+}
+
 // ADO's error numbers keep their HRESULT value, as a caller of ADO sees them.
 [[noreturn]] void Raise(HRESULT hr, const char* what) {
     std::string text = ComDescription(hr);
-    if (text.empty()) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-        text = std::string(what) + " failed (" + code + ")";
-    }
+    if (text.empty()) text = std::string(what) + " failed (" + HexCode(hr) + ")";
     throw Error(static_cast<int32_t>(hr), text);
+}
+
+// The provider a connection string names ("Provider=Microsoft.Jet.OLEDB.4.0;..."), for the
+// text of a failure; ADO's default one when it names none.
+std::string ProviderOf(const std::string& connectionString) {
+    size_t start = 0;
+    while (start <= connectionString.size()) {
+        size_t end = connectionString.find(';', start);
+        if (end == std::string::npos) end = connectionString.size();
+        std::string_view part(connectionString.data() + start, end - start);
+        const size_t equals = part.find('=');
+        auto trimmed = [](std::string_view t) {
+            while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+            while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+            return t;
+        };
+        if (equals != std::string_view::npos) {
+            std::string key(trimmed(part.substr(0, equals)));
+            for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (key == "provider") return std::string(trimmed(part.substr(equals + 1)));
+        }
+        start = end + 1;
+    }
+    return "MSDASQL";
 }
 
 void Check(HRESULT hr, const char* what) {
@@ -40,28 +70,35 @@ void AppendTwo(std::string& out, int value) {
     out += static_cast<char>('0' + value % 10);
 }
 
-// A field value as the export reads it: text as stored, whole numbers as decimal digits, a date
-// as "YYYY-MM-DD HH:MM:SS".
-void ToFieldValue(VARIANT& v, FieldValue& value) {
+}  // namespace
+
+void ToFieldValue(const VARIANT& field, FieldValue& value) {
     value.text.clear();
     value.isNull = false;
     value.isNumber = false;
-    VARTYPE type = v.vt & ~VT_BYREF;
+    // A by-reference value, a variant inside a variant too, reads as the value it points to:
+    // copied out first, so that a null inside is null and a date inside is a date.
+    Variant pointedTo;
+    VARIANT* v = const_cast<VARIANT*>(&field);
+    if (field.vt & VT_BYREF) {
+        HRESULT hr = field.byref ? ::VariantCopyInd(pointedTo.out(), v) : E_POINTER;
+        if (FAILED(hr)) Raise(hr, "Reading a by-reference field value");
+        v = &pointedTo.get();
+    }
+    const VARTYPE type = v->vt;
     switch (type) {
         case VT_EMPTY:
         case VT_NULL:
             value.isNull = true;
             return;
         case VT_BSTR:
-            if (v.vt & VT_BYREF) {
-                if (v.pbstrVal && *v.pbstrVal) value.text = Narrow(std::wstring(*v.pbstrVal, ::SysStringLen(*v.pbstrVal)));
-            } else if (v.bstrVal) {
-                value.text = Narrow(std::wstring(v.bstrVal, ::SysStringLen(v.bstrVal)));
-            }
+            if (v->bstrVal) value.text = Narrow(std::wstring_view(v->bstrVal, ::SysStringLen(v->bstrVal)));
             return;
         case VT_DATE: {
+            // Out of the range Windows can tell (before the year 100): no text, and the export
+            // writes no time and date for it.
             SYSTEMTIME t{};
-            if (!::VariantTimeToSystemTime(v.vt & VT_BYREF ? *v.pdate : v.date, &t)) return;
+            if (!::VariantTimeToSystemTime(v->date, &t)) return;
             char text[24];
             std::snprintf(text, sizeof text, "%04u-", static_cast<unsigned>(t.wYear));
             value.text = text;
@@ -79,14 +116,22 @@ void ToFieldValue(VARIANT& v, FieldValue& value) {
         default: break;
     }
     // Numbers and everything else: the invariant text of the value, so that no regional
-    // decimal separator gets into the export.
+    // decimal separator gets into the export. A value without one (a binary column) fails the
+    // read rather than reach the export as an empty field.
     Variant text;
-    if (FAILED(::VariantChangeTypeEx(text.out(), &v, LOCALE_INVARIANT, 0, VT_BSTR))) return;
-    value.text = Narrow(std::wstring(text.get().bstrVal, ::SysStringLen(text.get().bstrVal)));
+    if (FAILED(::VariantChangeTypeEx(text.out(), v, LOCALE_INVARIANT, 0, VT_BSTR))) {
+        char message[96];
+        std::snprintf(message, sizeof message, "Type mismatch: a field value of variant type 0x%04X has no text form",
+                      static_cast<unsigned>(type));
+        throw Error(kErrTypeMismatch, message);
+    }
+    value.text = Narrow(std::wstring_view(text.get().bstrVal, ::SysStringLen(text.get().bstrVal)));
     value.isNumber = type == VT_I1 || type == VT_I2 || type == VT_I4 || type == VT_I8 || type == VT_UI1 ||
                      type == VT_UI2 || type == VT_UI4 || type == VT_UI8 || type == VT_INT || type == VT_UINT ||
                      type == VT_R4 || type == VT_R8 || type == VT_CY || type == VT_DECIMAL;
 }
+
+namespace {
 
 // The description of the first entry of the connection's Errors collection, where ADO puts
 // what the provider reported; empty when there is none.
@@ -182,17 +227,23 @@ std::unique_ptr<Connection> Win32Database::Open(const std::string& connectionStr
     if (SUCCEEDED(hr))
         hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidConnection,
                                 reinterpret_cast<void**>(link->connection.out()));
-    if (FAILED(hr)) Raise(hr, "Creating the ADO connection");
+    if (FAILED(hr)) {
+        std::string reason = ComDescription(hr);
+        if (reason.empty()) reason = HexCode(hr);
+        throw Error(static_cast<int32_t>(hr), "The database cannot be opened: ADO (ADODB.Connection) is not "
+                                              "available on this PC (" + reason + ")");
+    }
     Bstr text(Widen(connectionString)), user(L""), password(L"");
     hr = link->connection->Open(text.get(), user.get(), password.get(), kOptionUnspecified);
     if (FAILED(hr)) {
+        link->connection.Reset();  // never opened, so nothing to close
+        // The provider is missing: ADO's own number for it, or the provider's class unknown
+        // to COM (Jet is missing on 64-bit-only systems and under Wine).
+        if (hr == kAdoProviderNotFound || hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
+            throw Error(static_cast<int32_t>(hr), "The database provider " + ProviderOf(connectionString) +
+                                                      " is not installed on this PC.");
         std::string description = ComDescription(hr);
         if (description.empty()) description = FirstError(*link->connection.get());
-        // ADO's own text for a provider that is not installed (Jet is missing on 64-bit-only
-        // systems and under Wine), where the provider's lookup left none.
-        if (description.empty() && (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG))
-            description = "Provider cannot be found. It may not be properly installed.";
-        link->connection.Reset();  // never opened, so nothing to close
         if (description.empty()) Raise(hr, "Opening the database");
         throw Error(static_cast<int32_t>(hr), description);
     }

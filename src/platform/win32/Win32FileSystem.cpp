@@ -85,7 +85,7 @@ public:
     ~Win32TextFile() override {
         if (file_ == kWinInvalidHandle) return;
         // Whatever was printed reaches the file even when the caller never got to Close.
-        WriteAll(file_, buffer_.data(), buffer_.size());
+        WriteLines();
         ::CloseHandle(file_);
     }
 
@@ -94,33 +94,55 @@ public:
         buffer_ += ToAnsi(line);
         buffer_ += "\r\n";
         if (buffer_.size() >= kFlushAt) {
-            DWORD err = WriteAll(file_, buffer_.data(), buffer_.size());
-            buffer_.clear();
-            if (err != 0) RaiseFileError(err, path_);
+            if (DWORD err = WriteLines()) RaiseFileError(err, path_);
         }
     }
 
     void Close() override {
         if (file_ == kWinInvalidHandle) return;
+        DWORD err = WriteLines();
         ::HANDLE file = file_;
         file_ = kWinInvalidHandle;
-        DWORD err = WriteAll(file, buffer_.data(), buffer_.size());
-        buffer_.clear();
         if (!::CloseHandle(file) && err == 0) err = ::GetLastError();
         if (err != 0) RaiseFileError(err, path_);
     }
 
 private:
     static constexpr size_t kFlushAt = 64 * 1024;
+
+    // The buffer holds whole lines; a write that fails part-way (a full disk) is cut back to
+    // the last whole line, so the file never ends in half a record.
+    DWORD WriteLines() {
+        DWORD err = WriteAll(file_, buffer_.data(), buffer_.size());
+        if (err == 0) {
+            written_ += static_cast<LONGLONG>(buffer_.size());
+        } else {
+            LARGE_INTEGER end{};
+            end.QuadPart = written_;
+            if (::SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) ::SetEndOfFile(file_);
+        }
+        buffer_.clear();
+        return err;
+    }
+
     ::HANDLE file_;
+    LONGLONG written_ = 0;
     std::string path_;
     std::string buffer_;
 };
 
-constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                           FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-
 }  // namespace
+
+bool IsListed(uint32_t attributes, uint32_t reparseTag) {
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE))
+        return false;
+    // A file of a folder synced to the cloud is a reparse point too (a placeholder, whose
+    // content the sync client fetches when it is read): it is the user's file like any other.
+    // A link or a mount point stands for something elsewhere and is left out.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return reparseTag != IO_REPARSE_TAG_SYMLINK && reparseTag != IO_REPARSE_TAG_MOUNT_POINT;
+    return true;
+}
 
 void RaiseFileError(uint32_t code, const std::string& path) {
     Raise(NumberFor(code), path, SystemMessage(code));
@@ -137,8 +159,8 @@ void Win32FileSystem::MkDir(const std::string& path) {
 std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder,
                                                     const std::string& pattern) {
     WIN32_FIND_DATAW found{};
-    ::HANDLE search = ::FindFirstFileExW(Widen(folder + "\\" + pattern).c_str(), FindExInfoBasic, &found,
-                                         FindExSearchNameMatch, nullptr, 0);
+    // FindFirstFileW works on every Windows (the basic information level fails before Windows 7).
+    ::HANDLE search = ::FindFirstFileW(Widen(folder + "\\" + pattern).c_str(), &found);
     std::vector<std::string> names;
     if (search == kWinInvalidHandle) {
         DWORD err = ::GetLastError();
@@ -150,7 +172,8 @@ std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder,
         // Windows also matches the short 8.3 name ("*.bmp" would find "a.bmpx"); only the
         // name itself counts.
         std::string name = Narrow(found.cFileName);
-        if (!(found.dwFileAttributes & kLeftOut) && WildcardMatch(pattern, name))
+        // dwReserved0 holds the reparse tag of a reparse point.
+        if (IsListed(found.dwFileAttributes, found.dwReserved0) && WildcardMatch(pattern, name))
             names.push_back(std::move(name));
         if (!::FindNextFileW(search, &found)) {
             err = ::GetLastError();
@@ -234,20 +257,12 @@ void Win32FileSystem::Flush(const std::string& path) {
     std::wstring wide = Widen(path);
     DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) RaiseLast(path);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        // NTFS keeps a folder's entries itself; what it holds is flushed file by file.
-        WIN32_FIND_DATAW found{};
-        HANDLE search = ::FindFirstFileW((wide + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return;
-        std::vector<std::string> files;
-        do {
-            if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-                files.push_back(Narrow(found.cFileName));
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-        for (const std::string& name : files) Flush(path + "\\" + name);
-        return;
-    }
+    // A folder's entries are the file system's own metadata, which NTFS writes through its log
+    // with each file's flush (a flush writes the file's metadata, its name among them). The
+    // callers flush each file they wrote or moved by name, so nothing more is needed here; and
+    // the files of the folder are never opened: one a user keeps open elsewhere would refuse
+    // the handle and fail a run that never wrote it.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return;
     // Flushing needs a handle that may write; a read-only file is opened so for the moment.
     bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
     if (readOnly && !::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
