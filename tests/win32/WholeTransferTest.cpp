@@ -434,9 +434,12 @@ std::optional<std::string> TextIfAnswering(HWND window, int id = 0) {
 }
 
 // A run of `program` against a handheld that is not docked yet: the job rows and one bitmap in a
-// fresh simulated handheld marked undocked, the stand-in server's address, the filter registered.
+// fresh simulated handheld marked undocked, the stand-in server's address, the filter registered,
+// the user's regional formats.
 struct UndockedRun {
     explicit UndockedRun(const std::string& program) : exe(Bin() + "\\" + program) {
+        EXPECT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "dd.MM.yyyy"));
+        EXPECT_TRUE(::SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH:mm:ss"));
         ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + data.path.substr(7)).c_str());
         const std::string device = data / "zilba-companion\\handheld\\My Documents\\Pocket Zilba\\";
         WriteFile(device + "P_ZILBA.CDB", std::string("SQLite format 3\0", 16) + ReadFile(kData + "win-handheld.txt"));
