@@ -12,6 +12,7 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/win32/WinText.h"
+#include "platform/win32/WindowMessages.h"
 
 namespace zc::win32 {
 
@@ -260,19 +261,10 @@ void MainWindow::Waiting(Wait wait) {
     if (!running_ || inWait_) return;
     if (!now && ::GetTickCount() - lastEvents_ < kEventInterval) return;
     inWait_ = true;
-    MSG msg;
-    bool quit = false;
-    WPARAM quitCode = 0;
-    for (int i = 0; i < 1000 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-        if (msg.message == WM_QUIT) {
-            quit = true;
-            quitCode = msg.wParam;
-        } else if (!IsUserInput(msg.message)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+    {
+        HeldQuit quit;
+        RunWaitingMessages(quit, 1000);
     }
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     inWait_ = false;
     lastEvents_ = ::GetTickCount();
 }

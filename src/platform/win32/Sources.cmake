@@ -21,6 +21,7 @@ set(ZC_WIN32_SOURCES
   platform/win32/Win32Http.cpp
   platform/win32/Win32Kernel.cpp
   platform/win32/Win32Rapi.cpp
+  platform/win32/WindowMessages.cpp
   platform/win32/Win32Registry.cpp
   platform/win32/Win32ShellFolder.cpp)
 add_library(zc_win32 STATIC ${ZC_WIN32_SOURCES})

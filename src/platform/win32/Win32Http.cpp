@@ -20,6 +20,7 @@
 #include "platform/Error.h"
 #include "platform/Text.h"
 #include "platform/win32/WinText.h"
+#include "platform/win32/WindowMessages.h"
 
 namespace zc::win32 {
 
@@ -297,7 +298,7 @@ public:
             std::min<uint64_t>(static_cast<uint64_t>(limit_.count()) + bodyMs, kLongestWaitMs));
         // The thread keeps the exchange alive for as long as it runs, even past a time-out.
         std::thread worker([exchange] { exchange->Run(); });
-        if (!WaitFor(exchange->done, allowance)) {
+        if (!WaitRunningMessages(exchange->done, allowance)) {  // the windows painting meanwhile
             worker.detach();  // it ends by itself once the server lets go of the connection
             throw Error(kErrNoAnswer, "The server " + HostOf(exchange->url) + " did not answer within " + LimitText());
         }
@@ -319,37 +320,6 @@ private:
     // The longest wait a tick count measures for sure: differences of GetTickCount() hold
     // across its wrap after 49.7 days, for waits shorter than that.
     static constexpr uint64_t kLongestWaitMs = 0x7FFFFFFF;
-
-    // Waits for `done` for `allowance` milliseconds, running the thread's messages meanwhile so
-    // that the windows keep painting; the user's input is dropped. False on a time-out.
-    static bool WaitFor(HANDLE done, DWORD allowance) {
-        const DWORD started = ::GetTickCount();
-        bool quit = false;
-        WPARAM quitCode = 0;
-        bool finished = false;
-        for (;;) {
-            const DWORD waited = ::GetTickCount() - started;
-            if (waited >= allowance) break;
-            DWORD wait = std::min<DWORD>(allowance - waited, 1000);
-            DWORD r = ::MsgWaitForMultipleObjectsEx(1, &done, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            if (r == WAIT_OBJECT_0) {
-                finished = true;
-                break;
-            }
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    quit = true;  // handed on once the request is over
-                    quitCode = msg.wParam;
-                } else if (!IsUserInput(msg.message)) {
-                    ::TranslateMessage(&msg);
-                    ::DispatchMessageW(&msg);
-                }
-            }
-        }
-        if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
-        return finished;
-    }
 
     std::string LimitText() const {
         auto minutes = std::chrono::duration_cast<std::chrono::minutes>(limit_);

@@ -4,6 +4,7 @@
 
 #include "platform/Waiting.h"
 #include "platform/win32/RapiExports.h"
+#include "platform/win32/WindowMessages.h"
 
 namespace zc::win32 {
 
@@ -14,39 +15,6 @@ namespace {
 constexpr int32_t kNoLibrary = static_cast<int32_t>(0x8007007Eu);
 // No handheld came within the connection limit.
 constexpr int32_t kTimedOut = static_cast<int32_t>(0x800705B4u);
-
-// Waits for `event` up to `limit`, running the thread's messages meanwhile so that the windows
-// keep painting and answering; the user's input is dropped, and a WM_QUIT is handed on once the
-// wait is over. False when the limit passed first.
-bool WaitAnswering(::HANDLE event, std::chrono::milliseconds limit) {
-    const DWORD total = static_cast<DWORD>(std::clamp<long long>(limit.count(), 0, 0x7FFFFFFF));
-    const DWORD start = ::GetTickCount();
-    bool quit = false, finished = false;
-    WPARAM quitCode = 0;
-    for (;;) {
-        const DWORD elapsed = ::GetTickCount() - start;  // unsigned: right across the counter's wrap
-        const DWORD left = elapsed >= total ? 0 : total - elapsed;
-        DWORD r = ::MsgWaitForMultipleObjectsEx(1, &event, std::min<DWORD>(left, 1000), QS_ALLINPUT,
-                                                MWMO_INPUTAVAILABLE);
-        if (r == WAIT_OBJECT_0) {
-            finished = true;
-            break;
-        }
-        if (left == 0 || r == WAIT_FAILED) break;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = msg.wParam;
-            } else if (!IsUserInput(msg.message)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-        }
-    }
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
-    return finished;
-}
 
 template <class Fn>
 bool Bind(::HMODULE module, const char* name, Fn& fn) {
@@ -110,7 +78,9 @@ int32_t Win32Rapi::CeRapiInit() {
     if (FAILED(hr)) return hr;
     api_->initialised = true;
     Waiting(Wait::Long);
-    if (!WaitAnswering(api_->record.heRapiInit, connectLimit)) return kTimedOut;
+    // The windows keep painting and answering meanwhile.
+    const auto limit = static_cast<DWORD>(std::clamp<long long>(connectLimit.count(), 0, 0x7FFFFFFF));
+    if (!WaitRunningMessages(api_->record.heRapiInit, limit)) return kTimedOut;
     return FAILED(api_->record.hrRapiInit) ? api_->record.hrRapiInit : 0;
 }
 

@@ -20,10 +20,3 @@ inline ::HKEY const kWinClassesRoot = HKEY_CLASSES_ROOT;
 inline ::HKEY const kWinCurrentUser = HKEY_CURRENT_USER;
 inline ::HKEY const kWinLocalMachine = HKEY_LOCAL_MACHINE;
 
-// The user's own input, which a wait lets no window act on: keys, and the mouse over a window
-// and over its frame.
-inline bool IsUserInput(UINT message) {
-    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
-           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
-           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
-}
