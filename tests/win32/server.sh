@@ -7,6 +7,7 @@ state=${!#}
 if [ -f "$state/pid" ]; then kill "$(cat "$state/pid")" 2>/dev/null || true; rm -f "$state/pid"; fi
 [ "$1" = start ] || exit 0
 rm -rf "$state" && mkdir -p "$state/data"
+: > "$state/log"  # made here: the started server opens it only once it runs, perhaps after the loop reads it
 "$2/zilba-server" --port 0 --data "$state/data" > "$state/log" 2>&1 &
 echo $! > "$state/pid"
 for _ in $(seq 100); do

@@ -11,6 +11,8 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 pe=$(od -An -tu4 -j 60 -N 4 "$1" | xargs)
 if [ "$(od -An -tx1 -j $((pe + 4)) -N 2 "$1" | xargs)" = "4c 01" ]; then
   export WINEDLLPATH=${WINEDLLPATH:-$(dirname "$build")/wine32}
+  # Without them a 32-bit program prints nothing and ends with 0, as if it had passed.
+  [ -d "$WINEDLLPATH/i386-windows" ] || { echo "wine-run.sh: no 32-bit Wine DLLs in $WINEDLLPATH (tests/win32/wow64.sh)" >&2; exit 1; }
 fi
 # The same locale for every run: the ANSI code page 1252 and the regional formats of en-US.
 export LC_ALL=C.UTF-8
