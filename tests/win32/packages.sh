@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "packages: $*" >&2; exit 1; }
+trap 'echo "packages: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 wine=/usr/lib/wine/wine64
 bin=build/win32/bin
 
@@ -73,7 +74,7 @@ run_program() {
   for _ in $(seq 100); do [ -e "$ready" ] && return; sleep 0.1; done
   fail "hold-mutex did not start"
 }
-stop_program() { rm -f "$ready"; wait "$holder"; }
+stop_program() { rm -f "$ready"; wait "$holder" || fail "hold-mutex ended with $?"; }
 
 for other in 64 32; do
   if [ "$other" = 64 ]; then ours=32; else ours=64; fi
