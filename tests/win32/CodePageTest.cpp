@@ -3,6 +3,8 @@
 // that the code page cannot hold before anything is taken from the handheld.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "Support.h"
 #include "platform/win32/Win32Platform.h"
 #include "server/Server.h"
@@ -29,21 +31,17 @@ TEST(CodePage, TheUploadsTextGoesInTheAnsiCodePageAndWhatItCannotHoldIsRefused) 
 
     form.fields = {{Field::LocalDir, folder}, {Field::Server, "127.0.0.1:1"}, {Field::Site, "B\xc3\xbcro"}};
     EXPECT_NO_THROW(RefuseUnsendableSettings(f));
-    struct Case {
-        Field field;
-        std::string text, refusal;
-    };
     // "Ł" (U+0141) has no place in 1252, and no "best fit" stands in for it.
-    for (const Case& c : {Case{Field::Site, "\xc5\x81" "odz", "The Zilba site setting holds \"\xc5\x81\""},
-                          Case{Field::LocalDir, "C:\\\xc5\x81odz", "The Local directory setting holds \"\xc5\x81\""}}) {
+    for (auto [field, text, name] : {std::tuple{Field::Site, "\xc5\x81" "odz", "Zilba site"},
+                                     std::tuple{Field::LocalDir, "C:\\\xc5\x81odz", "Local directory"}}) {
         FakeForm one;
         one.fields = form.fields;
-        one.fields[c.field] = c.text;
+        one.fields[field] = text;
         MainForm g{one, platform.platform()};
         Error e = ErrorOf([&] { RefuseUnsendableSettings(g); });
         EXPECT_EQ(e.number(), kErrUnsendable);
-        EXPECT_EQ(e.description(), c.refusal + ", a character this PC's code page lacks, which cannot reach the "
-                                               "server intact. Change it and try again.");
+        EXPECT_EQ(e.description(), std::string("The ") + name + " setting holds \"\xc5\x81\", a character this PC's "
+                                   "code page lacks, which cannot reach the server intact. Change it and try again.");
     }
     EXPECT_EQ(ErrorOf([&] { RefuseUnsendableFile("The chosen export file's path", "C:\\\xe2\x82\xac\xe4\xb8\xad\\x.txt"); })
                   .description()

@@ -42,89 +42,51 @@ bool Connected(SOCKET listener, long ms = 0) {
     return ::select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
-// Takes one request on `listener` at no more than `piece` bytes per `pause`, then answers
-// "200 got <body size>": the server end of a slow upload.
-std::string TakeSlowly(SOCKET listener, size_t piece, DWORD pause) {
+// Takes one request with a body of `size` bytes on `listener`, `piece` bytes per fifth of a
+// second, then answers "200 got <bytes of the body>": the server end of a slow upload.
+std::string TakeSlowly(SOCKET listener, size_t size, int piece) {
     if (!Connected(listener, 20000)) return "(no request came)";
     SOCKET taken = ::accept(listener, nullptr, nullptr);
-    std::string got;
-    std::vector<char> buffer(piece);
-    size_t headerEnd = std::string::npos, length = 0;
-    for (int n = 1; n > 0 && (headerEnd == std::string::npos || got.size() < headerEnd + 4 + length);) {
-        if ((n = ::recv(taken, buffer.data(), static_cast<int>(buffer.size()), 0)) > 0) got.append(buffer.data(), n);
-        if (headerEnd == std::string::npos && (headerEnd = got.find("\r\n\r\n")) != std::string::npos) {
-            size_t at = got.find("Content-Length: ");
-            length = at < headerEnd ? std::stoul(got.substr(at + 16)) : 0;
-        }
-        ::Sleep(pause);
-    }
-    const std::string body = headerEnd == std::string::npos ? "" : got.substr(headerEnd + 4);
-    const std::string text = "got " + std::to_string(body.size());
-    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(text.size()) +
-                               "\r\nConnection: close\r\n\r\n" + text;
+    std::string got(piece, 0), all;
+    for (int n = 1; n > 0 && (all.find("\r\n\r\n") == std::string::npos || all.size() < all.find("\r\n\r\n") + 4 + size);
+         ::Sleep(200))
+        if ((n = ::recv(taken, got.data(), piece, 0)) > 0) all.append(got.data(), n);
+    const std::string body = all.substr(std::min(all.size(), all.find("\r\n\r\n") + 4));
+    const std::string answer = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\ngot " + std::to_string(body.size());
     ::send(taken, answer.data(), static_cast<int>(answer.size()), 0);
     ::shutdown(taken, SD_SEND);
     ::closesocket(taken);
     return body;
 }
 
-// The current user's proxy settings of the Internet Options (manual proxy), set for one test and
-// put back as they were: values that were missing are removed again. Settings found as this
-// class sets them are the leftovers of a run killed midway, and are not put back.
+// The current user's manual proxy of the Internet Options, for one test; taken away after (the
+// tests run without one: scripts/windows.sh removes a proxy a killed run left).
 class UserProxy {
 public:
     explicit UserProxy(const std::string& server) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
-        enable_ = Read(L"ProxyEnable");
-        server_ = Read(L"ProxyServer");
         const std::wstring name = win32::Widen(server);
-        if (server_.present && server_.bytes == std::string(reinterpret_cast<const char*>(name.c_str()),
-                                                            (name.size() + 1) * sizeof(wchar_t)))
-            enable_ = server_ = Value{};
         const DWORD on = 1;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key_, nullptr);
         ::RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
         ::RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
                          static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
         Announce();
     }
     ~UserProxy() {
-        Restore(L"ProxyEnable", enable_);
-        Restore(L"ProxyServer", server_);
+        ::RegDeleteValueW(key_, L"ProxyEnable");
+        ::RegDeleteValueW(key_, L"ProxyServer");
         ::RegCloseKey(key_);
         Announce();
     }
 
 private:
-    struct Value {
-        bool present = false;
-        DWORD type = 0;
-        std::string bytes;
-    };
     static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
-    Value Read(const wchar_t* name) const {
-        Value value;
-        DWORD size = 0;
-        if (::RegQueryValueExW(key_, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return value;
-        value.bytes.resize(size);
-        value.present = ::RegQueryValueExW(key_, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.bytes.data()),
-                                           &size) == ERROR_SUCCESS;
-        return value;
-    }
-    void Restore(const wchar_t* name, const Value& value) const {
-        if (!value.present) ::RegDeleteValueW(key_, name);
-        else
-            ::RegSetValueExW(key_, name, 0, value.type, reinterpret_cast<const BYTE*>(value.bytes.data()),
-                             static_cast<DWORD>(value.bytes.size()));
-    }
     // As a settings program does: WinINet reads the changed settings again.
     static void Announce() {
         ::InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
         ::InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
     }
-
     HKEY key_ = nullptr;
-    Value enable_, server_;
 };
 
 // Runs the test RequestAlone.DISABLED_SendOnce of this program in a process of its own: URL
@@ -210,7 +172,7 @@ TEST(RequestObject, ASlowUploadOfALargeFileIsNotGivenUpWhileItsBodyGoesOut) {
     const std::string body(512 << 10, 'b');
     std::string taken;
     // 32 KB each fifth of a second: the server's end of the body is 3 seconds away at the least.
-    std::thread server([&] { taken = TakeSlowly(listener, 32 << 10, 200); });
+    std::thread server([&] { taken = TakeSlowly(listener, body.size(), 32 << 10); });
     win32::Win32Http http;
     http.answerLimit = std::chrono::seconds(1);
     auto request = http.CreateRequest();
@@ -243,12 +205,7 @@ TEST(RequestObject, BehindAProxyAFailureIsNotBlamedOnTheServerByAConnectionOfIts
             << error;
         EXPECT_FALSE(Connected(server)) << "the program connected to the server itself";
     }
-    // Without the proxy a refused connection is told as the server's again.
     ::closesocket(server);
-    win32::Win32Http http;
-    auto request = http.CreateRequest();
-    request->Open("POST", "http://" + host + "/cgi-bin/Zilba/qxupload.pl", false);
-    EXPECT_EQ(ErrorOf([&] { request->Send("x"); }).description(), "The server " + host + " refused the connection");
 }
 
 }  // namespace zc::test

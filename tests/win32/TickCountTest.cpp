@@ -33,24 +33,20 @@ TEST(TickCount, GoesOnAcrossTheWrapOfTheThirtyTwoBitCountWhoeverAsks) {
     EXPECT_EQ(counter.Now(Stepping), 0x100000000ull) << "the wrap";
     EXPECT_EQ(counter.Now(Stepping), 0x110000000ull);
 
-    // Four threads at once: every count is told once, in order, none of them filed on the wrong
-    // side of a wrap.
+    // Threads at once: every count is told once, in order, none filed on the wrong side of a wrap.
     win32::TickCounter shared;
     ticks = 0;
-    constexpr int kThreads = 4, kCalls = 2000;
-    std::vector<std::vector<ULONGLONG>> seen(kThreads);
+    std::vector<std::vector<ULONGLONG>> seen(4);
     std::vector<std::thread> threads;
-    std::atomic<int> ready{0};
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (++ready; ready < kThreads;) ::Sleep(0);  // all start together
-            for (int i = 0; i < kCalls; ++i) seen[t].push_back(shared.Now(Stepping));
+    for (auto& one : seen)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) one.push_back(shared.Now(Stepping));
         });
-    for (std::thread& t : threads) t.join();
     std::vector<ULONGLONG> all;
-    for (const auto& one : seen) {
-        EXPECT_TRUE(std::is_sorted(one.begin(), one.end()));
-        all.insert(all.end(), one.begin(), one.end());
+    for (size_t t = 0; t < seen.size(); ++t) {
+        threads[t].join();
+        EXPECT_TRUE(std::is_sorted(seen[t].begin(), seen[t].end()));
+        all.insert(all.end(), seen[t].begin(), seen[t].end());
     }
     std::sort(all.begin(), all.end());
     for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], (i + 1) * ULONGLONG{kStep}) << i;

@@ -5,8 +5,9 @@
 
 #include <array>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "app/win32/Controls.h"
 #include "app/win32/MainWindow.h"
@@ -18,6 +19,12 @@ namespace zc::win32 {
 namespace {
 
 HWND Control(HWND window, int id) { return ::GetDlgItem(window, id); }
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = L"";
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
 
 bool Unpainted(HWND control) { return ::GetUpdateRect(control, nullptr, FALSE) != FALSE; }
 
@@ -101,93 +108,6 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     EXPECT_FALSE(window.Log().Exists());
 }
 
-// The main window's controls in the 96-dpi layout (100 % scaling): left, top, width, height.
-// Controls of the same class and text are listed in the order they are made.
-struct Placed {
-    enum Kind { Picture, Label, Group, Button, Field, Counter } kind;
-    int id;            // the control's identifier, or 0 to find it by its text
-    const char* text;  // as shown, "&" marking the access key
-    int x, y, width, height;
-};
-
-const std::vector<Placed> kMainLayout = {
-    {Placed::Picture, 0, "", 0, 0, 204, 47},
-    {Placed::Picture, 0, "", 204, 0, 276, 47},
-    {Placed::Group, 0, "Configuration", 8, 52, 304, 170},
-    {Placed::Label, 0, "Handheld directory", 18, 70, 284, 14},
-    {Placed::Label, 0, "Local directory", 18, 114, 284, 14},
-    {Placed::Label, 0, "Zilba server", 18, 158, 170, 14},
-    {Placed::Label, 0, "Zilba site", 196, 158, 106, 14},
-    {Placed::Group, 0, "Status", 318, 52, 154, 170},
-    {Placed::Label, 0, "Upload", 328, 148, 70, 14},
-    {Placed::Label, 0, "Sessions", 328, 73, 74, 14},
-    {Placed::Label, 0, "Events", 328, 98, 74, 14},
-    {Placed::Label, 0, "Signatures", 328, 123, 74, 14},
-    {Placed::Label, 0, "Success", 340, 168, 62, 14},
-    {Placed::Label, 0, "Failure", 340, 193, 62, 14},
-    {Placed::Counter, IDC_SESSIONS, "0", 404, 70, 56, 21},
-    {Placed::Counter, IDC_EVENTS, "0", 404, 95, 56, 21},
-    {Placed::Counter, IDC_SIGNS, "0", 404, 120, 56, 21},
-    {Placed::Counter, IDC_SUCCESS, "0", 404, 165, 56, 21},
-    {Placed::Counter, IDC_FAILURE, "0", 404, 190, 56, 21},
-    {Placed::Group, 0, "", 8, 226, 464, 48},
-    {Placed::Button, IDC_TRANSFER, "&Transfer", 372, 240, 88, 25},
-    {Placed::Button, IDC_EXIT, "E&xit", 20, 240, 88, 25},
-    {Placed::Field, IDC_DEVICEDIR, "", 18, 85, 284, 21},
-    {Placed::Field, IDC_LOCALDIR, "", 18, 129, 284, 21},
-    {Placed::Field, IDC_SERVER, "", 18, 173, 170, 21},
-    {Placed::Field, IDC_SITE, "", 196, 173, 106, 21},
-    {Placed::Button, IDC_RESEND, "&Resend", 278, 240, 88, 25},
-};
-
-struct Screen {
-    int dpiX = 96, dpiY = 96;
-    // A place of the 96-dpi layout on this screen: each edge scaled, so that controls that
-    // meet at 96 dpi meet here.
-    RECT Scaled(int x, int y, int width, int height) const {
-        return {::MulDiv(x, dpiX, 96), ::MulDiv(y, dpiY, 96), ::MulDiv(x + width, dpiX, 96),
-                ::MulDiv(y + height, dpiY, 96)};
-    }
-};
-
-std::string Describe(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
-}
-
-// The control's place in its window's client area.
-RECT PlaceOf(HWND control) {
-    RECT r;
-    ::GetWindowRect(control, &r);
-    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-SIZE ClientSize(HWND window) {
-    RECT r;
-    ::GetClientRect(window, &r);
-    return {r.right, r.bottom};
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = L"";
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
-// The `occurrence`-th child of `window` of the class the kind is made with, with the text.
-HWND FindPlaced(HWND window, const Placed& p, int occurrence) {
-    const wchar_t* className = p.kind == Placed::Picture || p.kind == Placed::Label ? L"Static"
-                               : p.kind == Placed::Field || p.kind == Placed::Counter ? L"Edit"
-                                                                                    : L"Button";
-    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (::lstrcmpiW(ClassOf(child).c_str(), className) != 0) continue;
-        if (p.id ? ::GetDlgCtrlID(child) != p.id : TextOf(child) != p.text) continue;
-        if (occurrence-- == 0) return child;
-    }
-    return nullptr;
-}
-
 // The size `text` takes in the control's own font, drawn as the control draws it.
 SIZE TextExtent(HWND control, const std::string& text, UINT format) {
     HDC dc = ::GetDC(control);
@@ -197,136 +117,89 @@ SIZE TextExtent(HWND control, const std::string& text, UINT format) {
     ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, format | DT_CALCRECT | DT_SINGLELINE);
     ::SelectObject(dc, old);
     ::ReleaseDC(control, dc);
-    return {r.right - r.left, r.bottom - r.top};
+    return {r.right, r.bottom};
 }
 
-// Whether the text shows whole in the control: a label's in its rectangle, a button's inside
-// its edges, a group's caption across its top, a counter's largest count between its margins.
-void ExpectTextFits(HWND control, const Placed& p) {
-    const SIZE room = ClientSize(control);
-    const int edgeX = ::GetSystemMetrics(SM_CXEDGE), edgeY = ::GetSystemMetrics(SM_CYEDGE);
-    SIZE text{};
-    int width = room.cx, height = room.cy;
-    switch (p.kind) {
-        case Placed::Label:
-            text = TextExtent(control, p.text, DT_NOPREFIX);
-            break;
-        case Placed::Button:
-            text = TextExtent(control, p.text, 0);
-            width -= 2 * (edgeX + 1);  // the raised edge and the focus rectangle's gap
-            height -= 2 * (edgeY + 1);
-            break;
-        case Placed::Group:
-            text = TextExtent(control, p.text, 0);
-            width -= 2 * edgeX;
-            height = text.cy;  // the caption sits on the frame, above the inside
-            break;
-        case Placed::Counter: {
-            text = TextExtent(control, "32767", 0);  // the largest count a counter shows
-            const LRESULT margins = ::SendMessageW(control, EM_GETMARGINS, 0, 0);
-            width -= LOWORD(margins) + HIWORD(margins);
-            break;
-        }
-        case Placed::Field:
-            text = TextExtent(control, "Ag", 0);
-            text.cx = 0;
-            break;
-        case Placed::Picture:
-            return;
-    }
-    EXPECT_LE(text.cx, width) << '"' << p.text << "\" is clipped across";
-    EXPECT_LE(text.cy, height) << '"' << p.text << "\" (control " << p.id << ") is clipped down";
+// The control's place in its window's inside, and whether its text shows whole: a label's in its
+// rectangle, a button's or group's inside its edges, a counter's largest count between margins.
+std::string PlaceAndFit(HWND control, const std::string& kind, const std::string& text) {
+    RECT r, inside;
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    ::GetClientRect(control, &inside);
+    const int edgeX = 2 * ::GetSystemMetrics(SM_CXEDGE) + 2, edgeY = 2 * ::GetSystemMetrics(SM_CYEDGE) + 2;
+    const LRESULT margins = kind == "Edit" ? ::SendMessageW(control, EM_GETMARGINS, 0, 0) : 0;
+    const SIZE need = TextExtent(control, kind == "Edit" ? "32767" : text, kind == "Static" ? DT_NOPREFIX : 0);
+    const bool fits = need.cx + (kind == "Button" ? edgeX : LOWORD(margins) + HIWORD(margins)) <= inside.right &&
+                      need.cy + (kind == "Button" ? edgeY : 0) <= inside.bottom;
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top) + (fits ? "" : " \"" + text + "\" clipped");
 }
 
-// The message font at the screen's DPI, as Windows gives it to a DPI-aware program.
-LONG MessageFontHeight() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    EXPECT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-    return metrics.lfMessageFont.lfHeight;
-}
-
-LONG FontHeight(HWND control) {
-    LOGFONTW font{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
-    return font.lfHeight;
-}
-
-// At every scaling each control keeps its place of the 96-dpi layout, scaled by the screen's
-// DPI, and shows its text whole; at 96 dpi that is the layout as it has always been. The
-// program says it is DPI-aware, so Windows does not stretch the windows instead.
+// At every scaling each control keeps its place of the 96-dpi layout (tests/data/win-layout.txt),
+// each edge scaled by the screen's DPI so that controls that meet there meet here, and shows its
+// text whole. The manifest says the program is DPI-aware, so Windows does not stretch the windows.
 TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
-    Screen screen;
     HDC dc = ::GetDC(nullptr);
-    screen.dpiX = ::GetDeviceCaps(dc, LOGPIXELSX);
-    screen.dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
+    const int dpiX = ::GetDeviceCaps(dc, LOGPIXELSX), dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
     ::ReleaseDC(nullptr, dc);
     if (const char* asked = std::getenv("ZC_TEST_DPI")) {  // set with the screen's DPI by wine-run-dpi.sh
-        ASSERT_EQ((std::array{screen.dpiX, screen.dpiY}), (std::array{std::atoi(asked), std::atoi(asked)}))
-            << "the screen's DPI was not set";
+        ASSERT_EQ(dpiX * 1000 + dpiY, std::atoi(asked) * 1001) << "the screen's DPI was not set";
     }
     // What Windows read from the manifest (Windows 7 brought the call, so it is looked up).
     using Query = BOOL(WINAPI*)(DWORD, ::HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T*);
     auto query = reinterpret_cast<Query>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "QueryActCtxSettingsW")));
-    ASSERT_NE(query, nullptr);
     wchar_t aware[16] = L"";
     SIZE_T written = 0;
-    EXPECT_TRUE(query(0, nullptr, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", aware, 16,
-                      &written));
+    ASSERT_NE(query, nullptr);
+    query(0, nullptr, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", aware, 16, &written);
     EXPECT_EQ(std::wstring(aware), L"true") << "the manifest does not declare the program DPI-aware";
 
     MainWindow window(::GetModuleHandleW(nullptr));
-    const HWND main = window.window();
     window.Show();
-    const SIZE client = ClientSize(main);
-    const RECT expected = screen.Scaled(0, 0, 480, 282);
-    EXPECT_EQ((std::array{client.cx, client.cy}), (std::array{expected.right, expected.bottom})) << "the inside";
-    for (size_t i = 0; i < kMainLayout.size(); ++i) {
-        const Placed& p = kMainLayout[i];
-        int occurrence = 0;
-        for (size_t k = 0; k < i; ++k)
-            occurrence += kMainLayout[k].kind == p.kind && kMainLayout[k].id == p.id &&
-                          std::string(kMainLayout[k].text) == p.text;
-        HWND control = FindPlaced(main, p, occurrence);
-        ASSERT_NE(control, nullptr) << "no control \"" << p.text << "\" (" << p.id << ")";
-        const RECT place = PlaceOf(control);
-        const RECT wanted = screen.Scaled(p.x, p.y, p.width, p.height);
-        EXPECT_EQ(Describe(place), Describe(wanted)) << '"' << p.text << "\" (" << p.id << ")";
-        ExpectTextFits(control, p);
-        if (p.kind == Placed::Picture) {
-            // The banner's picture fills its place: stretched with the layout.
-            BITMAP picture{};
-            auto bitmap = reinterpret_cast<HBITMAP>(::SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
-            ASSERT_TRUE(bitmap && ::GetObjectW(bitmap, sizeof picture, &picture));
-            EXPECT_EQ((std::array<LONG, 2>{picture.bmWidth, picture.bmHeight}),
-                      (std::array<LONG, 2>{wanted.right - wanted.left, wanted.bottom - wanted.top}));
-        } else {
-            EXPECT_EQ(FontHeight(control), MessageFontHeight()) << "the message font at the screen's DPI";
-        }
-    }
-
-    // The log: its size, its buttons in the bottom right corner, its 9-point text.
     window.WriteLog("line");
     const HWND log = window.Log().window();
-    RECT outer;
+    RECT inside, outer;
+    ::GetClientRect(window.window(), &inside);
     ::GetWindowRect(log, &outer);
-    const RECT logSize = screen.Scaled(0, 0, 600, 380);
-    EXPECT_EQ((std::array{outer.right - outer.left, outer.bottom - outer.top}),
-              (std::array{logSize.right, logSize.bottom}));
-    const SIZE inside = ClientSize(log);
-    const int margin = ::MulDiv(8, screen.dpiX, 96), marginY = ::MulDiv(8, screen.dpiY, 96);
-    const int buttonWidth = ::MulDiv(88, screen.dpiX, 96), buttonHeight = ::MulDiv(25, screen.dpiY, 96);
-    const int top = inside.cy - marginY - buttonHeight, closeLeft = inside.cx - margin - buttonWidth;
-    const int clearLeft = closeLeft - ::MulDiv(6, screen.dpiX, 96) - buttonWidth;
-    EXPECT_EQ(Describe(PlaceOf(Control(log, IDC_CLOSE))),
-              Describe({closeLeft, top, closeLeft + buttonWidth, top + buttonHeight}));
-    EXPECT_EQ(Describe(PlaceOf(Control(log, IDC_CLEAR))),
-              Describe({clearLeft, top, clearLeft + buttonWidth, top + buttonHeight}));
-    EXPECT_EQ(Describe(PlaceOf(Control(log, IDC_LOG))), Describe({margin, marginY, inside.cx - margin, top - marginY}));
-    ExpectTextFits(Control(log, IDC_CLOSE), {Placed::Button, IDC_CLOSE, "&Close", 0, 0, 0, 0});
-    ExpectTextFits(Control(log, IDC_CLEAR), {Placed::Button, IDC_CLEAR, "C&lear", 0, 0, 0, 0});
-    EXPECT_EQ(FontHeight(Control(log, IDC_LOG)), -::MulDiv(9, screen.dpiY, 72));
+    HWND child = ::GetWindow(window.window(), GW_CHILD);
+    std::ifstream rows("Z:" ZC_DATA_DIR "\\win-layout.txt");
+    ASSERT_TRUE(rows.is_open());
+    for (std::string line; std::getline(rows, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream row(line);
+        std::string kind, text;
+        int x, y, width, height;
+        std::getline(row >> kind >> x >> y >> width >> height >> std::ws, text);
+        const int left = ::MulDiv(x, dpiX, 96), top = ::MulDiv(y, dpiY, 96);
+        const int across = ::MulDiv(x + width, dpiX, 96) - left, down = ::MulDiv(y + height, dpiY, 96) - top;
+        std::string wanted = std::to_string(left) + "," + std::to_string(top) + " " + std::to_string(across) + "x" +
+                             std::to_string(down), got;
+        if (kind == "Inside") {
+            got = "0,0 " + std::to_string(inside.right) + "x" + std::to_string(inside.bottom);
+        } else if (kind == "Log") {
+            got = "0,0 " + std::to_string(outer.right - outer.left) + "x" + std::to_string(outer.bottom - outer.top);
+        } else if (kind == "Close") {  // in the bottom right corner of the log's inside
+            ::GetClientRect(log, &inside);
+            got = PlaceAndFit(Control(log, IDC_CLOSE), "Button", text);
+            wanted = std::to_string(inside.right - left - across) + "," + std::to_string(inside.bottom - top - down) +
+                     " " + std::to_string(across) + "x" + std::to_string(down);
+        } else {
+            ASSERT_NE(child, nullptr) << "no control for " << text;
+            EXPECT_EQ(Narrow(ClassOf(child)) + " " + TextOf(child), kind + " " + text);
+            got = PlaceAndFit(child, kind, text);
+            BITMAP picture{};  // a banner's picture fills its place, stretched with the layout
+            if (::GetObjectW(reinterpret_cast<HBITMAP>(::SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0)),
+                             sizeof picture, &picture)) {
+                EXPECT_EQ(std::to_string(picture.bmWidth) + "x" + std::to_string(picture.bmHeight),
+                          std::to_string(across) + "x" + std::to_string(down));
+            }
+            child = ::GetWindow(child, GW_HWNDNEXT);
+        }
+        EXPECT_EQ(got, wanted) << kind << " " << text << " at " << dpiX << " dpi";
+    }
+    EXPECT_EQ(child, nullptr) << "a control the layout does not list";
 }
 
 }  // namespace

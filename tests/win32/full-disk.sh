@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under wine64 as on a disk that fills: no file it writes grows past
-# LIMIT KiB (`full-disk.sh LIMIT program args`), so a write that reaches it stops part-way and
-# the next one fails. Wine's own server starts first, without the limit, so that the registry
-# it saves is never cut short (it stays a few seconds; one already running is kept).
+# wine-run.sh as on a disk that fills: no file grows past LIMIT KiB (`full-disk.sh LIMIT program
+# args`). Wine's server starts first, without the limit, so that the registry it saves is whole.
 set -euo pipefail
 limit=$1
 shift
-build=$(cd "$(dirname "$1")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$1")/.." && pwd)/wineprefix}
 /usr/lib/wine/wineserver -p5 2>/dev/null || true
 trap '' XFSZ  # the write fails instead of ending the program
 ulimit -f "$limit"
