@@ -38,9 +38,9 @@ Dir::State::status "$work/apt/status";
 Dir::Cache "$work/apt/cache";
 Dir::Etc::parts "$work/apt/parts";
 EOF
-  local log=$work/apt/log
-  if ! APT_CONFIG=$work/apt/apt.conf apt-get -q update > "$log" 2>&1 ||
-     ! (cd "$work" && APT_CONFIG=$work/apt/apt.conf apt-get -q download "libwine:i386=$version") >> "$log" 2>&1; then
+  local log=$work/apt/log apt=(apt-get -q -o APT::Architecture=i386 -o APT::Architectures=i386)
+  if ! APT_CONFIG=$work/apt/apt.conf "${apt[@]}" update > "$log" 2>&1 ||
+     ! (cd "$work" && APT_CONFIG=$work/apt/apt.conf "${apt[@]}" download "libwine:i386=$version") >> "$log" 2>&1; then
     cat "$log" >&2
     fail "cannot download libwine:i386 $version, the 32-bit half of the installed Wine, from the" \
       "package mirror of /etc/apt/sources.list(.d) (above: what APT said). The 32-bit program's" \
