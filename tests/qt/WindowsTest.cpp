@@ -69,7 +69,7 @@ TEST(QtPainting, HeldBackCountsAndLinesAreOnScreenBeforeEveryBoxWaitAndEndOfARun
     {
         test::OnFirstShow<QFileDialog> dialog([&](QFileDialog*) { withDialog = shown(); });
         WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-        window.ChooseFile("Select export file", "*.txt");
+        window.ChooseFile("Select export file", "*.txt", "/");
     }
     EXPECT_EQ(withBox + " " + withDialog, "3|0 4|0");
 
