@@ -2,6 +2,10 @@
 // writes, fed real VARIANTs made by the OLE Automation functions, and the failure texts of a PC
 // without the Jet provider (Wine has none) or without ADO. Wine's ADO fetches no rows, so the
 // reads of a real record set are not tested here.
+#include "platform/win32/WinApi.h"
+
+#include <shlwapi.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -244,7 +248,7 @@ std::string RunWithoutAdo() {
         ::CloseHandle(process.hProcess);
     }
     ::CloseHandle(read);
-    ::RegDeleteTreeW(kWinCurrentUser, settings);
+    ::SHDeleteKeyW(kWinCurrentUser, settings);  // the key and its DllOverrides below it
     EXPECT_TRUE(started) << "cannot run the copy of the test program";
     return output;
 }

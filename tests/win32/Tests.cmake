@@ -21,9 +21,10 @@ add_executable(test_win32
   win32/FileSystemTest.cpp
   win32/HttpTest.cpp
   win32/RapiTest.cpp
+  win32/TickCountTest.cpp
   win32/WindowsTest.cpp)
 target_include_directories(test_win32 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main ws2_32)
+target_link_libraries(test_win32 PRIVATE zc_win32 zc_win32_app zc_win32_resources gtest_main shlwapi wininet ws2_32)
 target_compile_definitions(test_win32 PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
 set_target_properties(test_win32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh)
@@ -63,6 +64,9 @@ if(TARGET zc_win32_app AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   target_include_directories(test_win32_transfer PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(test_win32_transfer PRIVATE zc_win32 gtest_main shell32)
   target_compile_definitions(test_win32_transfer PRIVATE ${ZC_WIN32_TEST_DEFINITIONS})
+  # The driver runs under Wine only, never on the PCs the program must start on: it keeps the
+  # registry calls of later Windows (the program itself is built for Windows XP).
+  target_compile_options(test_win32_transfer PRIVATE -UWINVER -U_WIN32_WINNT -DWINVER=0x0601 -D_WIN32_WINNT=0x0601)
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)

@@ -23,7 +23,7 @@ constexpr int kClientWidth = 480;  // the banner's
 constexpr int kClientHeight = 282;
 constexpr int kBannerHeight = 47;
 // How often brief calls let the window system's messages in: often enough for a smooth repaint.
-constexpr ULONGLONG kEventInterval = 16;
+constexpr DWORD kEventInterval = 16;
 
 // Keys and clicks that reached the queue while a run kept the thread act on nothing.
 void DropQueuedInput() {
@@ -235,7 +235,7 @@ void MainWindow::PaintNow() {
         ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     log_.Paint();
     paintPending_ = false;
-    lastPaint_ = ::GetTickCount64();
+    lastPaint_ = ::GetTickCount();
 }
 
 void MainWindow::PaintIfDue() {
@@ -243,7 +243,7 @@ void MainWindow::PaintIfDue() {
     // step. One paint per interval shows every change a person could see; one held back is
     // painted by the next change after the interval, before a box, at a wait, when the run
     // ends, or by the first message loop that runs.
-    if (::GetTickCount64() - lastPaint_ >= refreshInterval_)
+    if (::GetTickCount() - lastPaint_ >= refreshInterval_)
         PaintNow();
     else
         paintPending_ = true;
@@ -253,13 +253,13 @@ void MainWindow::Waiting(Wait wait) {
     // The run is about to wait, or waits: what it wrote goes on screen now -- all of it when the
     // wait is a real one, else what has waited its interval out already.
     const bool now = wait == Wait::Long;
-    if (now || (paintPending_ && ::GetTickCount64() - lastPaint_ >= refreshInterval_)) PaintNow();
+    if (now || (paintPending_ && ::GetTickCount() - lastPaint_ >= refreshInterval_)) PaintNow();
 
     // Then the window system's messages, so that the windows repaint where they are uncovered
     // and the desktop sees the program answer; keys and clicks are dropped. A close asked for
     // meanwhile is kept for the end of the run.
     if (!running_ || inWait_) return;
-    if (!now && ::GetTickCount64() - lastEvents_ < kEventInterval) return;
+    if (!now && ::GetTickCount() - lastEvents_ < kEventInterval) return;
     inWait_ = true;
     MSG msg;
     bool quit = false;
@@ -275,7 +275,7 @@ void MainWindow::Waiting(Wait wait) {
     }
     if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     inWait_ = false;
-    lastEvents_ = ::GetTickCount64();
+    lastEvents_ = ::GetTickCount();
 }
 
 int MainWindow::Box(const std::string& text, const char* title, UINT type) {

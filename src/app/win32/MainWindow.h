@@ -78,8 +78,8 @@ private:
     bool unloaded_ = false;
     bool paintPending_ = false;
     unsigned refreshInterval_ = 16;
-    ULONGLONG lastPaint_ = 0;
-    ULONGLONG lastEvents_ = 0;
+    DWORD lastPaint_ = 0;  // GetTickCount() times: differences stay right across its wrap
+    DWORD lastEvents_ = 0;
     bool inWait_ = false;
     // Last, so that it goes first: no wait reaches a window half taken down.
     ScopedWaitHook waitHook_{[this](Wait wait) { Waiting(wait); }};

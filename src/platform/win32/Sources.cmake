@@ -11,7 +11,7 @@ set(ZC_CORE_SOURCES
 add_library(zc_core STATIC ${ZC_CORE_SOURCES})
 target_include_directories(zc_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(zc_core PUBLIC ZC_VERSION_TEXT="${ZC_VERSION_TEXT}"
-  WINVER=0x0601 _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+  WINVER=0x0501 _WIN32_WINNT=0x0501 UNICODE _UNICODE)
 
 set(ZC_WIN32_SOURCES
   platform/win32/Com.cpp
@@ -24,9 +24,15 @@ set(ZC_WIN32_SOURCES
   platform/win32/Win32Registry.cpp
   platform/win32/Win32ShellFolder.cpp)
 add_library(zc_win32 STATIC ${ZC_WIN32_SOURCES})
-target_link_libraries(zc_win32 PUBLIC zc_core ole32 oleaut32 advapi32 shell32 uuid ws2_32)
+target_link_libraries(zc_win32 PUBLIC zc_core ole32 oleaut32 advapi32 shell32 uuid wininet ws2_32)
 # mingw-w64's ADO headers hold bare declarations ("Connection;") that GCC accepts only as
 # permissive; in a system header it then says nothing more.
 set_source_files_properties(platform/win32/Win32Database.cpp PROPERTIES COMPILE_OPTIONS "-fpermissive")
 
 include(app/win32/Sources.cmake)
+
+# The shipped 32-bit program runs on Windows XP SP3: what its statically linked runtime imports
+# that XP lacks, it gets from itself (tests/win32/imports.sh checks its import table).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  target_sources(ZilbaCompanion PRIVATE platform/win32/XpRuntime.cpp)
+endif()

@@ -6,6 +6,7 @@
 #include "platform/win32/Com.h"
 
 #include <msxml2.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +30,57 @@ constexpr GUID kIidXmlHttpRequest = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x
 
 [[noreturn]] void Raise(const std::string& description) { throw Error(kErrRequest, description); }
 
+// A body goes out at this rate at the least on every link a PC beside the cradle may use: a
+// quarter of what a dial-up modem sends, and below one GPRS slot at its most robust coding
+// (9 kbit/s). MSXML's synchronous send cannot tell when the body has gone, and an IStream body
+// would go out chunked, without the Content-Length that a plain CGI upload script needs; so the
+// answer limit starts when the send does and is lengthened by the time the body takes at this
+// rate. A working upload is never given up before its body is through; a dead one of a large
+// file is noticed later (a minute per 60 KB), and a signature bitmap of a few kilobytes barely
+// lengthens the limit.
+constexpr uint64_t kSlowestUploadBytesPerSecond = 1024;
+
+// WinINet's and URL Moniker's time-outs: in a send they may have come after the server took the
+// whole request, so the server may still act on it.
+bool IsTimeOut(HRESULT hr) {
+    return hr == static_cast<HRESULT>(0x80072EE2u)     // ERROR_INTERNET_TIMEOUT
+           || hr == static_cast<HRESULT>(0x800C000Bu);  // INET_E_CONNECTION_TIMEOUT
+}
+
+// Whether the current user's Internet Options send requests through a proxy: one set by hand,
+// an automatic configuration script, or automatic detection. WinINet, and so MSXML, then never
+// connects to the server itself, and a connection of our own says nothing about what failed.
+// The settings are per connection: the LAN's, and the dial-up entry's while one is connected.
+// Internet Explorer 8 and later tell what the user chose through INTERNET_PER_CONN_FLAGS_UI
+// and may clear automatic detection from INTERNET_PER_CONN_FLAGS once it found nothing; earlier
+// ones (Windows XP as shipped) know only the latter, so both are asked and either counts.
+bool ProxyConfigured() {
+    auto flags = [](char* connection, DWORD option) -> DWORD {
+        INTERNET_PER_CONN_OPTIONA value{};
+        value.dwOption = option;
+        INTERNET_PER_CONN_OPTION_LISTA list{};
+        list.dwSize = sizeof list;
+        list.pszConnection = connection;
+        list.dwOptionCount = 1;
+        list.pOptions = &value;
+        DWORD size = sizeof list;
+        // The ANSI function: Internet Explorer 5 takes this option list through it only.
+        if (!::InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) return 0;
+        return value.Value.dwValue;
+    };
+    std::vector<std::string> connections{std::string()};  // the LAN
+    DWORD state = 0;
+    char name[257] = "";  // a dial-up entry's name holds at most 256 characters
+    if (::InternetGetConnectedStateExA(&state, name, sizeof name, 0) && (state & INTERNET_CONNECTION_MODEM) && name[0])
+        connections.emplace_back(name);
+    const DWORD viaProxy = PROXY_TYPE_PROXY | PROXY_TYPE_AUTO_PROXY_URL | PROXY_TYPE_AUTO_DETECT;
+    for (std::string& connection : connections) {
+        char* entry = connection.empty() ? nullptr : connection.data();
+        if ((flags(entry, INTERNET_PER_CONN_FLAGS_UI) | flags(entry, INTERNET_PER_CONN_FLAGS)) & viaProxy) return true;
+    }
+    return false;
+}
+
 // The host part of a URL, for the messages.
 std::string HostOf(const std::string& url) {
     size_t start = url.find("://");
@@ -38,15 +90,18 @@ std::string HostOf(const std::string& url) {
 }
 
 // A transport failure in words a user can act on. MSXML reports these through WinINet's and
-// URL Moniker's codes, often without any text of its own.
-std::string Describe(HRESULT hr, const std::string& url) {
+// URL Moniker's codes, often without any text of its own. Behind a proxy a connection that
+// failed may be the proxy's, so the server is not blamed for it.
+std::string Describe(HRESULT hr, const std::string& url, bool viaProxy = false) {
     const std::string host = HostOf(url);
     switch (static_cast<uint32_t>(hr)) {
         case 0x80072EFDu:  // ERROR_INTERNET_CANNOT_CONNECT
         case 0x800C0004u:  // INET_E_CANNOT_CONNECT
+            if (viaProxy) break;
             return "The server " + host + " refused the connection";
         case 0x80072EE7u:  // ERROR_INTERNET_NAME_NOT_RESOLVED
         case 0x800C0005u:  // INET_E_RESOURCE_NOT_FOUND
+            if (viaProxy) break;
             return "The server " + host + " could not be found";
         case 0x80072EE2u:  // ERROR_INTERNET_TIMEOUT
         case 0x800C000Bu:  // INET_E_CONNECTION_TIMEOUT
@@ -63,11 +118,13 @@ std::string Describe(HRESULT hr, const std::string& url) {
     std::string text = ComDescription(hr);
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    return "The request to " + host + " failed" + (text.empty() ? "" : ": " + text) + " (" + code + ")";
+    return "The request to " + host + (viaProxy ? " through the proxy set in the Internet Options" : "") +
+           " failed" + (text.empty() ? "" : ": " + text) + " (" + code + ")";
 }
 
 // Why a connection to the URL's server fails, found by connecting once more: MSXML reports a
-// refused connection or an unknown host only as a failed download, without a word.
+// refused connection or an unknown host only as a failed download, without a word. Only
+// without a proxy: behind one, MSXML never connects to the server itself.
 std::string Diagnose(const std::string& url) {
     std::string authority = HostOf(url);
     if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
@@ -148,6 +205,7 @@ struct Exchange {
     std::vector<std::pair<std::string, std::string>> headers;
     // Results, written by the request's thread before it sets `done`.
     HRESULT failure = S_OK;
+    int32_t failureNumber = kErrRequest;
     std::string failureText;
     LONG status = 0;
     std::wstring response;
@@ -184,10 +242,12 @@ struct Exchange {
             if (SUCCEEDED(hr) && SUCCEEDED(request->get_responseText(text.out()))) response = text.text();
             if (FAILED(hr)) {
                 failure = hr;
-                if (hr == static_cast<HRESULT>(0x800C0008u) || hr == static_cast<HRESULT>(0x800C0005u) ||
-                    hr == static_cast<HRESULT>(0x800C0004u))
+                if (IsTimeOut(hr)) failureNumber = kErrNoAnswer;
+                const bool viaProxy = ProxyConfigured();
+                if (!viaProxy && (hr == static_cast<HRESULT>(0x800C0008u) || hr == static_cast<HRESULT>(0x800C0005u) ||
+                                  hr == static_cast<HRESULT>(0x800C0004u)))
                     failureText = Diagnose(url);
-                if (failureText.empty()) failureText = Describe(hr, url);
+                if (failureText.empty()) failureText = Describe(hr, url, viaProxy);
             }
         } catch (const Error& e) {
             failure = E_FAIL;
@@ -231,17 +291,23 @@ public:
         exchange->body.assign(body.data(), body.size());
         exchange->done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!exchange->done) throw std::bad_alloc();
+        // The answer limit, lengthened by the time the body may take at the slowest working rate.
+        const uint64_t bodyMs = static_cast<uint64_t>(body.size()) * 1000 / kSlowestUploadBytesPerSecond;
+        const DWORD allowance = static_cast<DWORD>(
+            std::min<uint64_t>(static_cast<uint64_t>(limit_.count()) + bodyMs, kLongestWaitMs));
         // The thread keeps the exchange alive for as long as it runs, even past a time-out.
         std::thread worker([exchange] { exchange->Run(); });
-        if (!WaitFor(exchange->done)) {
+        if (!WaitFor(exchange->done, allowance)) {
             worker.detach();  // it ends by itself once the server lets go of the connection
-            Raise("The server " + HostOf(exchange->url) + " did not answer within " + LimitText());
+            throw Error(kErrNoAnswer, "The server " + HostOf(exchange->url) + " did not answer within " + LimitText());
         }
         worker.join();
-        if (FAILED(exchange->failure)) Raise(exchange->failureText);
+        if (FAILED(exchange->failure)) throw Error(exchange->failureNumber, exchange->failureText);
         // WinINet's own error numbers in place of a status tell a transport failure.
-        if (exchange->status >= 12000 && exchange->status < 13000)
-            Raise(Describe(HRESULT_FROM_WIN32(exchange->status), exchange->url));
+        if (exchange->status >= 12000 && exchange->status < 13000) {
+            const HRESULT hr = HRESULT_FROM_WIN32(exchange->status);
+            throw Error(IsTimeOut(hr) ? kErrNoAnswer : kErrRequest, Describe(hr, exchange->url, ProxyConfigured()));
+        }
         status_ = static_cast<int32_t>(exchange->status);
         response_ = std::move(exchange->response);
     }
@@ -250,17 +316,21 @@ public:
     std::string ResponseText() override { return Narrow(response_); }
 
 private:
-    // Waits for `done` within the answer limit, running the thread's messages meanwhile so
+    // The longest wait a tick count measures for sure: differences of GetTickCount() hold
+    // across its wrap after 49.7 days, for waits shorter than that.
+    static constexpr uint64_t kLongestWaitMs = 0x7FFFFFFF;
+
+    // Waits for `done` for `allowance` milliseconds, running the thread's messages meanwhile so
     // that the windows keep painting; the user's input is dropped. False on a time-out.
-    bool WaitFor(HANDLE done) const {
-        const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(limit_.count());
+    static bool WaitFor(HANDLE done, DWORD allowance) {
+        const DWORD started = ::GetTickCount();
         bool quit = false;
         WPARAM quitCode = 0;
         bool finished = false;
         for (;;) {
-            ULONGLONG now = ::GetTickCount64();
-            if (now >= deadline) break;
-            DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 1000));
+            const DWORD waited = ::GetTickCount() - started;
+            if (waited >= allowance) break;
+            DWORD wait = std::min<DWORD>(allowance - waited, 1000);
             DWORD r = ::MsgWaitForMultipleObjectsEx(1, &done, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             if (r == WAIT_OBJECT_0) {
                 finished = true;

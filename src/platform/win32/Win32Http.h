@@ -1,7 +1,8 @@
 #pragma once
 // The request object: MSXML's XMLHTTP through its COM interface, used synchronously as the
 // steps use it. Transport failures are told in the program's own words, and no answer may
-// take longer than the answer limit once the request was sent.
+// take longer than the answer limit once the body was sent (counted from the send, lengthened
+// by the time the body takes at the slowest working rate: MSXML does not tell when it went).
 #include <chrono>
 #include <memory>
 
@@ -15,7 +16,7 @@ public:
     ~Win32Http() override;
     std::unique_ptr<HttpRequest> CreateRequest() override;
 
-    // The longest a request may wait for its whole answer once it was sent.
+    // The longest a request may wait for its whole answer once its body was sent.
     std::chrono::milliseconds answerLimit{std::chrono::minutes(10)};
 
 private:
