@@ -57,6 +57,11 @@ bool CopyFiles(MainForm& f) {
     size_t cut = chosen.rfind(kSep);
     std::string source = cut == std::string::npos ? std::string() : chosen.substr(0, cut);
     const std::string name = FileNameOf(chosen);
+    // The handheld still holds those rows unmarked; the next transfer collects them anew.
+    if (source.ends_with(kSetAside))
+        throw Error(kErrSetAside, name + " was set aside by a run cut short before the handheld was marked "
+                                         "collected: the next Transfer collects its rows anew, and sent as well "
+                                         "they would be imported twice. Nothing was sent.");
     const bool inExport = source == destination;
     // The files of a run that did not reach the server are never replaced: they go first.
     if (!waiting.empty() && !(inExport && std::find(waiting.begin(), waiting.end(), name) != waiting.end()))

@@ -1,6 +1,7 @@
 #include "runs/Journal.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "platform/Paths.h"
@@ -12,16 +13,22 @@ std::string JournalPath(MainForm& f) { return f.ui.Text(Field::LocalDir) + kSep 
 
 void WriteJournal(MainForm& f, const Journal& j) {
     const std::string path = JournalPath(f), written = path + ".new";
-    {
-        std::unique_ptr<TextFile> out = f.os.files.CreateText(written);
-        out->PrintLine("run=" + j.run);
-        out->PrintLine("stage=" + j.stage);
-        out->PrintLine("export=" + j.exportFile);
-        out->PrintLine("kept=" + j.keptIn);
-        for (const std::string& name : j.bitmaps) out->PrintLine("bitmap=" + name);
-        out->PrintLine("end");  // a journal without it was never whole, and is not one
-        out->Close();
+    std::vector<std::string> lines{"run=" + j.run, "stage=" + j.stage, "export=" + j.exportFile,
+                                   "kept=" + j.keptIn};
+    for (const std::string& name : j.bitmaps) lines.push_back("bitmap=" + name);
+    lines.push_back("end");  // a journal without it was never whole, and is not one
+    std::unique_ptr<TextFile> out = f.os.files.CreateText(written);
+    try {
+        for (const std::string& line : lines) out->PrintLine(line);
+    } catch (...) {
+        try {
+            out->Close();  // a dropped file stays open
+        } catch (...) {
+            // The write's own error is the one reported.
+        }
+        throw;
     }
+    out->Close();
     f.os.files.Flush(written);
     f.os.files.ReplaceFile(written, path);
     f.os.files.Flush(f.ui.Text(Field::LocalDir));

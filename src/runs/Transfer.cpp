@@ -109,14 +109,12 @@ bool Is(const Journal& j, std::initializer_list<const char*> stages) {
 // collects it anew. Sent as well, its rows would be imported twice. The folder's path.
 std::string SetAside(MainForm& f) {
     const std::string source = ExportFolder(f);
-    const std::string aside = UploadFolder(f) + kSep + ExportTimeStamp(f) + " set aside";
+    const std::string aside = UploadFolder(f) + kSep + ExportTimeStamp(f) + kSetAside;
+    const std::vector<std::string> names = f.os.files.ListFiles(source, "*.*");
+    if (names.empty()) return "";  // nothing was copied yet
     if (!f.os.files.Exists(aside)) f.os.files.MkDir(aside);
-    std::vector<std::string> moved;
-    for (const std::string& name : f.os.files.ListFiles(source, "*.*")) {
-        f.os.files.MoveFile(source + kSep + name, aside + kSep + name);
-        moved.push_back(name);
-    }
-    for (const std::string& name : moved) f.os.files.Flush(aside + kSep + name);
+    for (const std::string& name : names) f.os.files.MoveFile(source + kSep + name, aside + kSep + name);
+    for (const std::string& name : names) f.os.files.Flush(aside + kSep + name);
     f.os.files.Flush(aside);
     f.os.files.Flush(source);
     WriteLog(f, "  ..Set aside in " + aside);
@@ -258,7 +256,7 @@ void cmdTransfer_Click(MainForm& f) {
             try {
                 SetAside(f);
                 EndJournal(f);
-                *error += "\r\nThe handheld still holds its data: the next Transfer collects it anew.";
+                *error += std::string("\r\n") + kStillOnTheHandheld;
             } catch (...) {
                 // The journal stays: the next start sets the files aside.
             }

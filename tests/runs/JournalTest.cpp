@@ -62,19 +62,24 @@ TEST(Journal, KilledAtEveryCallOfATransferThenFinished) {
         rig.Restart();
         // The journal is gone once its run is finished or set aside.
         EXPECT_FALSE(fs::exists(rig.Local(kJournalName))) << rig.form.LogText();
-        if (!rig.form.messages.empty() && rig.form.messages.back() == kFinishedText) {
-            EXPECT_EQ(Breaches(rig.world, kFinishedText), std::vector<std::string>{}) << rig.form.LogText();
-            continue;
-        }
-        // A run that had imported, or of which the server may have imported, is not sent again.
-        bool imported = ReadFile(log).find(rig.world.served + "/") != std::string::npos &&
-                        ReadFile(log).find(" 200 imported " + rig.world.served + "/") != std::string::npos;
-        if (imported) continue;
+        const std::string box = rig.form.messages.empty() ? "" : rig.form.messages.back();
+        const bool imported = ReadFile(log).find(" 200 imported " + rig.world.served + "/") != std::string::npos;
         rig.form.messages.clear();
-        rig.form.answers = {true, true, true};
-        cmdTransfer_Click(rig.f);
-        ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
-        EXPECT_EQ(Breaches(rig.world, kFinishedText), std::vector<std::string>{}) << rig.form.LogText();
+        if (box.find("Check on the server") != std::string::npos) {
+            // Cut short while the import was asked: resent from its backup only if it was not imported.
+            if (!imported) {
+                for (const std::string& folder : Names(rig.Local("Upload")))
+                    for (const std::string& name : Names(rig.Local("Upload/" + folder)))
+                        if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {rig.Local("Upload/" + folder + "/" + name)};
+                cmdResend_Click(rig.f);
+                ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
+            }
+        } else if (!imported) {
+            rig.form.answers = {true, true, true};
+            cmdTransfer_Click(rig.f);
+            ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
+        }
+        EXPECT_EQ(Breaches(rig.world, kFinishedText), std::vector<std::string>{}) << box << rig.form.LogText();
     }
     std::cout << "transfer: killed at " << calls << " calls\n";
     EXPECT_GT(calls, 50);
