@@ -43,8 +43,9 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The "Warning" box with the critical icon.
     virtual void ShowWarning(const std::string& text) = 0;
-    // The file-open dialog; the empty string when the user cancels.
-    virtual std::string ChooseFile(const std::string& title, const std::string& filter) = 0;
+    // The file-open dialog, opening in `folder`; the empty string when the user cancels.
+    virtual std::string ChooseFile(const std::string& title, const std::string& filter,
+                                   const std::string& folder) = 0;
     virtual void SetCursor(Cursor cursor) = 0;
 };
 

@@ -39,7 +39,7 @@ void RefuseUnsentExports(MainForm& f) {
                             "Send it first: press Resend and choose it in " + folder + ".");
 }
 
-void BackupFiles(MainForm& f) {
+void BackupFiles(MainForm& f, const std::function<void(const std::string&)>& beforeMove) {
     WriteLog(f, "Backing up files");
     Waiting(Wait::Long);
     std::string source = ExportFolder(f);
@@ -49,6 +49,7 @@ void BackupFiles(MainForm& f) {
     // refused whatever the folder call itself would do.
     if (f.os.files.Exists(backup))
         throw Error(kErrPathFileAccess, "Path/File access error: " + backup + " (already exists)");
+    if (beforeMove) beforeMove(backup);
     f.os.files.MkDir(backup);
 
     // An export file this run did not send stays where the next transfer finds it and asks for

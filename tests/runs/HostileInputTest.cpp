@@ -63,6 +63,23 @@ TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
         EXPECT_EQ(call->find("notes.txt") + call->find("budget.xls"), 2 * std::string::npos) << *call;
         if (call->starts_with("Flush ")) (call < flag ? before : after).push_back(call->substr(6));
     }
+    // The journal, on the disk before anything is collected and again before the flag; each later
+    // step's too. Its writes (the file, then the local directory) are left out below.
+    const std::string journal = rig.Local("zilba-run.journal.new");
+    auto journals = [&](std::vector<std::string>& flushes) {
+        size_t count = 0;
+        for (size_t i = 0; i + 1 < flushes.size();)
+            if (flushes[i] == journal && flushes[i + 1] == rig.localDir) {
+                flushes.erase(flushes.begin() + static_cast<long>(i), flushes.begin() + static_cast<long>(i) + 2);
+                ++count;
+            } else {
+                ++i;
+            }
+        return count;
+    };
+    ASSERT_EQ(before.size() > 1 ? before[0] + before[1] : "", journal + rig.localDir);
+    EXPECT_EQ(journals(before), 2u) << "collecting, then exported";
+    EXPECT_EQ(journals(after), 4u) << "flagged, sent, backing up, importing";
     // The bitmaps as the run copied them, then the export file, the database copy, the folders.
     std::vector<std::string> moved, expected;
     for (const std::string& line : rig.form.log)
@@ -95,21 +112,32 @@ TEST(HostileInput, ABrokenDatabaseOrAHiddenSignatureEndsTheRunWithTheFlagUnset) 
     for (const auto& [file, box] : cases) {
         TransferRig rig;
         rig.DeviceFile(kPocket + file, "\x13\x37 not a database at all, just bytes\xff\xfe");
-        EXPECT_EQ(rig.Transfer(), box);
+        EXPECT_EQ(rig.Transfer(), box + "\r\n" + kStillOnTheHandheld);
         EXPECT_FALSE(rig.Flagged());
         EXPECT_TRUE(rig.Served().empty());
+        EXPECT_TRUE(Names(rig.Local("Export")).empty()) << "the next transfer starts clean";
+        EXPECT_FALSE(fs::exists(rig.Local("zilba-run.journal")));
     }
 }
 
 TEST(HostileInput, ExportThatFailsLeavesTheHandheldUnmarked) {
     TransferRig rig;
     rig.form.fields[Field::Events] = "32766";  // the second row overflows
-    EXPECT_EQ(rig.Transfer(), "Error: Overflow");
+    EXPECT_EQ(rig.Transfer(), std::string("Error: Overflow\r\n") + kStillOnTheHandheld);
     EXPECT_FALSE(rig.Flagged());
-    // What was written is whole lines, and it does not stop the next transfer.
-    std::vector<std::string> left = Names(rig.Local("Export"));
+    // What was written is whole lines, set aside where no Resend sends it (its rows would be
+    // imported twice), and it does not stop the next transfer.
+    EXPECT_TRUE(Names(rig.Local("Export")).empty());
+    const std::string aside = "Upload/" + Names(rig.Local("Upload")).at(0);
+    EXPECT_TRUE(aside.ends_with(" set aside")) << aside;
+    std::vector<std::string> left = Names(rig.Local(aside));
     ASSERT_EQ(left.size(), 3u);
-    EXPECT_TRUE(ReadFile(rig.Local("Export/" + left[2])).ends_with("%%\r\n"));
+    EXPECT_TRUE(ReadFile(rig.Local(aside + "/" + left[2])).ends_with("%%\r\n"));
+    rig.form.chosenFiles = {rig.Local(aside + "/" + left[2])};
+    cmdResend_Click(rig.f);
+    ASSERT_EQ(rig.form.messages.size(), 2u);
+    EXPECT_TRUE(rig.form.messages[1].starts_with("Error: " + left[2] + " was set aside")) << rig.form.messages[1];
+    EXPECT_TRUE(rig.Served().empty());
     rig.form.fields[Field::Events] = "0";
     rig.clock.now.second += 1;
     rig.form.log.clear();
