@@ -214,6 +214,7 @@ public:
         exchange_ = std::make_shared<Exchange>();
         exchange_->method = method;
         exchange_->url = url;
+        url_ = url;
         status_ = 0;
         response_.clear();
     }
@@ -248,6 +249,7 @@ public:
 
     int32_t Status() override { return status_; }
     std::string ResponseText() override { return Narrow(response_); }
+    std::string ResponseUrl() override { return url_; }
 
 private:
     // Waits for `done` within the answer limit, running the thread's messages meanwhile so
@@ -292,6 +294,7 @@ private:
     std::shared_ptr<Exchange> exchange_;
     int32_t status_ = 0;
     std::wstring response_;
+    std::string url_;
 };
 
 }  // namespace
