@@ -52,22 +52,26 @@ std::string KeptText(MainForm& f) {
 // The error box's text: the error, and once the run's files lie only on the PC, where they are.
 std::string ErrorText(MainForm& f, const std::exception& e) {
     std::string text = DescribeError(e);
-    if (f.delivery.importUnanswered) text += "\r\nThe files are kept in " + f.delivery.keptIn + ".";
-    else if (!f.delivery.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
+    const Delivery& d = f.delivery;
+    if (d.importUnanswered) text += "\r\nThe files are kept in " + d.keptIn + ".";
+    else if (d.allSent && d.refused == 0)  // a failure after the upload: only the import is missing
+        text += "\r\nEvery file reached the server, but it has not imported them. " + KeptText(f);
+    else if (!d.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
     return text;
 }
 
 // "Finished" only when the server took every file and confirmed the import.
 std::string ClosingText(MainForm& f) {
     const Delivery& d = f.delivery;
-    if (d.refused == 0 && d.importStatus == 200) return kFinishedText;
+    const bool confirmed = d.importStatus == 200 && d.importElsewhere.empty();
+    if (d.refused == 0 && confirmed) return kFinishedText;
     std::string count = std::to_string(d.sent.size());
     std::string text = "Not everything reached the server: ";
     text += d.refused == 0 ? "it accepted all " + count + " files sent"
                            : "it did not accept " + std::to_string(d.refused) + " of the " + count + " files sent";
-    if (d.importStatus == 200) text += ", and it confirmed the import.";
-    else text += std::string(d.refused == 0 ? ", but" : ", and") + " it did not confirm the import (status " +
-                 std::to_string(d.importStatus) + ").";
+    if (confirmed) text += ", and it confirmed the import.";
+    else text += std::string(d.refused == 0 ? ", but" : ", and") + " it did not confirm the import (" +
+                 (d.importElsewhere.empty() ? "status " + std::to_string(d.importStatus) : d.importElsewhere) + ").";
     return text + "\r\n" + KeptText(f);
 }
 

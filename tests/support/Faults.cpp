@@ -88,6 +88,7 @@ public:
         return plan_.Hit("Status") ? 500 : real_->Status();
     }
     std::string ResponseText() override { return Check("ResponseText").ResponseText(); }
+    std::string ResponseUrl() override { return real_->ResponseUrl(); }
 };
 
 class Rows : public Owning<Recordset, kErrDatabase> {
