@@ -1,5 +1,4 @@
-#include <cctype>
-#include <cstdint>
+#include <algorithm>
 #include <string>
 
 #include "app/Form.h"
@@ -9,31 +8,45 @@ namespace zc {
 
 namespace {
 
-// The counter's text as a signed 16-bit integer: surrounding spaces allowed, a sign, digits.
-int16_t ParseCounter(const std::string& text) {
-    size_t i = 0, end = text.size();
-    while (i < end && text[i] == ' ') ++i;
-    while (end > i && text[end - 1] == ' ') --end;
-    bool negative = false;
-    if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == end) RaiseTypeMismatch();
-    int64_t value = 0;
-    for (; i < end; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) RaiseTypeMismatch();
-        value = value * 10 + (text[i] - '0');
-        if (value > 100000) RaiseOverflow();
-    }
-    if (negative) value = -value;
-    if (value > INT16_MAX || value < INT16_MIN) RaiseOverflow();
-    return static_cast<int16_t>(value);
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// One more or one less on a run of decimal digits, however long: a count that has run for a
+// week goes on growing rather than stopping the run.
+std::string AddOne(std::string digits) {
+    size_t i = digits.size();
+    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+    if (i == 0) return '1' + digits;
+    ++digits[i - 1];
+    return digits;
+}
+
+std::string SubtractOne(std::string digits) {  // of a number above zero
+    size_t i = digits.size();
+    while (digits[i - 1] == '0') digits[--i] = '9';
+    --digits[i - 1];
+    size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? "0" : digits.substr(first);
 }
 
 }  // namespace
 
 void IncrementCounter(MainForm& f, Field counter) {
-    int16_t value = ParseCounter(f.ui.Text(counter));
-    if (value == INT16_MAX) RaiseOverflow();
-    f.ui.SetText(counter, std::to_string(value + 1));
+    // Surrounding spaces, a sign, digits. Anything else is no count the program wrote: the
+    // fields are read-only, so it can only be a fault, and it is reported rather than guessed.
+    const std::string text = f.ui.Text(counter);
+    size_t i = text.find_first_not_of(' '), end = text.find_last_not_of(' ') + 1;
+    if (i == std::string::npos) RaiseTypeMismatch();
+    bool negative = text[i] == '-';
+    if (text[i] == '+' || text[i] == '-') ++i;
+    if (i == end) RaiseTypeMismatch();
+    for (size_t k = i; k < end; ++k)
+        if (!IsDigit(text[k])) RaiseTypeMismatch();
+    std::string digits = text.substr(i, end - i);
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
+    std::string next = !negative || digits == "0" ? AddOne(digits)
+                       : digits == "1"            ? "0"
+                                                  : "-" + SubtractOne(digits);
+    f.ui.SetText(counter, next);
     f.ui.Refresh();
 }
 

@@ -43,8 +43,9 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The "Warning" box with the critical icon.
     virtual void ShowWarning(const std::string& text) = 0;
-    // The file-open dialog; the empty string when the user cancels.
-    virtual std::string ChooseFile(const std::string& title, const std::string& filter) = 0;
+    // The file-open dialog, opening in `folder`; the empty string when the user cancels.
+    virtual std::string ChooseFile(const std::string& title, const std::string& filter,
+                                   const std::string& folder) = 0;
     virtual void SetCursor(Cursor cursor) = 0;
 };
 
@@ -52,8 +53,10 @@ public:
 struct Delivery {
     std::vector<std::string> copied;  // names, in the export folder, of the bitmaps this run copied
     std::vector<std::string> sent;  // names, in the export folder, of the files posted
+    bool allSent = false;           // the upload went through every file
     int refused = 0;                // posted files the server did not answer 200 for
     int importStatus = 0;           // the import request's answer; 0 while not asked
+    std::string importElsewhere;    // why that answer was not the server's own, when it was not
     bool importUnanswered = false;  // asked, but no answer came: the server may be importing still
     std::string keptIn;             // the folder that holds the run's files once only the PC has them
 };
@@ -82,8 +85,8 @@ inline void RunShowingErrors(Form& ui, const std::function<void()>& run) {
     }
 }
 
-// Reads a counter as a signed 16-bit number, adds one, writes it back and repaints.
-// Text that is not a number raises 13, a number past 32767 raises 6.
+// Reads a counter as a decimal number, adds one, writes it back and repaints. The count goes on
+// past 32767 (no run stops for a count); text that is not a number raises 13.
 void IncrementCounter(MainForm& f, Field counter);
 
 }  // namespace zc

@@ -39,16 +39,20 @@ void RefuseUnsentExports(MainForm& f) {
                             "Send it first: press Resend and choose it in " + folder + ".");
 }
 
-void BackupFiles(MainForm& f) {
+void BackupFiles(MainForm& f, const std::function<void(const std::string&)>& beforeMove) {
     WriteLog(f, "Backing up files");
     Waiting(Wait::Long);
     std::string source = ExportFolder(f);
-    std::string backup = UploadFolder(f) + kSep + ExportTimeStamp(f);
+    const std::string stamped = UploadFolder(f) + kSep + ExportTimeStamp(f);
 
-    // Moving into an earlier backup would mix two runs; a backup folder that already exists is
-    // refused whatever the folder call itself would do.
-    if (f.os.files.Exists(backup))
-        throw Error(kErrPathFileAccess, "Path/File access error: " + backup + " (already exists)");
+    // Moving into an earlier backup would mix two runs: when a backup of the same second (or
+    // a folder the user made) has the name, this one takes the first free name beside it.
+    std::string backup = stamped;
+    for (int n = 2; f.os.files.Exists(backup); ++n) {
+        if (n > 999) throw Error(kErrPathFileAccess, "Path/File access error: " + stamped + " (already exists)");
+        backup = stamped + "_" + std::to_string(n);
+    }
+    if (beforeMove) beforeMove(backup);
     f.os.files.MkDir(backup);
 
     // An export file this run did not send stays where the next transfer finds it and asks for

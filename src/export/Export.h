@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +24,8 @@ void CreateExportFile(MainForm& f);
 // Stops a transfer before it touches the handheld while an earlier export file waits unsent.
 void RefuseUnsentExports(MainForm& f);
 // Moves what the run sent, and whatever else lies in the export folder, into a new dated
-// folder of the backup folder; an export file the run did not send stays.
-void BackupFiles(MainForm& f);
+// folder of the backup folder; an export file the run did not send stays. `beforeMove` learns
+// the new folder's path before anything moves.
+void BackupFiles(MainForm& f, const std::function<void(const std::string&)>& beforeMove = {});
 
 }  // namespace zc

@@ -58,6 +58,9 @@ public:
     // Moves a file to a new name that must not exist yet: one rename on the same volume, else a
     // copy that is on the disk before the source is deleted. A read-only file moves too.
     virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
+    // Moves a file over another of the same folder in one step, replacing it: a reader sees the
+    // old file or the new one, never a part. The journal of a run is written this way.
+    virtual void ReplaceFile(const std::string& source, const std::string& destination) = 0;
     // Puts what was written to a file on the disk; for a folder, its entries (the names it holds),
     // never the files in it: each caller flushes by name the files it wrote.
     virtual void Flush(const std::string& path) = 0;

@@ -25,6 +25,8 @@ public:
     virtual void Send(std::string_view body) = 0;
     virtual int32_t Status() = 0;
     virtual std::string ResponseText() = 0;
+    // The address that gave the final answer, after every redirect the object followed.
+    virtual std::string ResponseUrl() = 0;
 };
 
 class Http {

@@ -1,12 +1,15 @@
 #include <exception>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Settings.h"
 #include "export/Export.h"
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "runs/Journal.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
 #include "platform/Waiting.h"
@@ -49,22 +52,26 @@ std::string KeptText(MainForm& f) {
 // The error box's text: the error, and once the run's files lie only on the PC, where they are.
 std::string ErrorText(MainForm& f, const std::exception& e) {
     std::string text = DescribeError(e);
-    if (f.delivery.importUnanswered) text += "\r\nThe files are kept in " + f.delivery.keptIn + ".";
-    else if (!f.delivery.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
+    const Delivery& d = f.delivery;
+    if (d.importUnanswered) text += "\r\nThe files are kept in " + d.keptIn + ".";
+    else if (d.allSent && d.refused == 0)  // a failure after the upload: only the import is missing
+        text += "\r\nEvery file reached the server, but it has not imported them. " + KeptText(f);
+    else if (!d.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
     return text;
 }
 
 // "Finished" only when the server took every file and confirmed the import.
 std::string ClosingText(MainForm& f) {
     const Delivery& d = f.delivery;
-    if (d.refused == 0 && d.importStatus == 200) return kFinishedText;
+    const bool confirmed = d.importStatus == 200 && d.importElsewhere.empty();
+    if (d.refused == 0 && confirmed) return kFinishedText;
     std::string count = std::to_string(d.sent.size());
     std::string text = "Not everything reached the server: ";
     text += d.refused == 0 ? "it accepted all " + count + " files sent"
                            : "it did not accept " + std::to_string(d.refused) + " of the " + count + " files sent";
-    if (d.importStatus == 200) text += ", and it confirmed the import.";
-    else text += std::string(d.refused == 0 ? ", but" : ", and") + " it did not confirm the import (status " +
-                 std::to_string(d.importStatus) + ").";
+    if (confirmed) text += ", and it confirmed the import.";
+    else text += std::string(d.refused == 0 ? ", but" : ", and") + " it did not confirm the import (" +
+                 (d.importElsewhere.empty() ? "status " + std::to_string(d.importStatus) : d.importElsewhere) + ").";
     return text + "\r\n" + KeptText(f);
 }
 
@@ -94,16 +101,127 @@ void MarkCollected(MainForm& f) {
     f.delivery.keptIn = ExportFolder(f);
 }
 
+
+bool Is(const Journal& j, std::initializer_list<const char*> stages) {
+    for (const char* stage : stages)
+        if (j.stage == stage) return true;
+    return false;
+}
+
+// The files of a run cut short before the handheld was marked collected go to a folder of the
+// backup folder, not to the server: the handheld still holds that data, and the next transfer
+// collects it anew. Sent as well, its rows would be imported twice. The folder's path.
+std::string SetAside(MainForm& f) {
+    const std::string source = ExportFolder(f);
+    const std::string aside = UploadFolder(f) + kSep + ExportTimeStamp(f) + kSetAside;
+    const std::vector<std::string> names = f.os.files.ListFiles(source, "*.*");
+    if (names.empty()) return "";  // nothing was copied yet
+    if (!f.os.files.Exists(aside)) f.os.files.MkDir(aside);
+    for (const std::string& name : names) f.os.files.MoveFile(source + kSep + name, aside + kSep + name);
+    for (const std::string& name : names) f.os.files.Flush(aside + kSep + name);
+    f.os.files.Flush(aside);
+    f.os.files.Flush(source);
+    WriteLog(f, "  ..Set aside in " + aside);
+    return aside;
+}
+
+// Ends a run's journal on the way out of a failed run; the error box tells where its files are.
+void EndJournalQuietly(MainForm& f) {
+    try {
+        EndJournal(f);
+    } catch (...) {
+        // The next start finds it and says what is left.
+    }
+}
+
+// Moves into the journal's backup folder what a backup cut short left in the export folder.
+void FinishBackup(MainForm& f, const Journal& j) {
+    const std::string source = ExportFolder(f);
+    WriteLog(f, "Backing up files");
+    if (!f.os.files.Exists(j.keptIn)) f.os.files.MkDir(j.keptIn);
+    std::vector<std::string> names = j.bitmaps;
+    names.push_back(FileNameOf(j.exportFile));
+    for (const std::string& name : names)
+        if (f.os.files.Exists(source + kSep + name) && !f.os.files.Exists(j.keptIn + kSep + name)) {
+            f.os.files.MoveFile(source + kSep + name, j.keptIn + kSep + name);
+            f.os.files.Flush(j.keptIn + kSep + name);
+        }
+    f.os.files.Flush(j.keptIn);
+    f.os.files.Flush(source);
+    f.delivery.keptIn = j.keptIn;
+}
+
+// The rest of a run whose set waits in the export folder or was sent: upload, backup, import,
+// each step put in the journal before it starts; the run's closing box.
+void SendRest(MainForm& f, Journal& j, const char* complete) {
+    if (Is(j, {"flagged", "copied"})) {
+        f.ui.SetCursor(Cursor::Hourglass);
+        UploadFiles(f);
+        if (f.delivery.refused == 0) {
+            j.stage = "sent";
+            WriteJournal(f, j);
+        }
+    } else if (j.stage == "sent") {
+        // Taken by the server before the run was cut short: the backup moves them as sent.
+        f.delivery.sent = j.bitmaps;
+        f.delivery.sent.push_back(FileNameOf(j.exportFile));
+    }
+    if (j.stage == "backing up") {
+        FinishBackup(f, j);
+    } else {
+        BackupFiles(f, [&](const std::string& folder) {
+            j.stage = "backing up";
+            j.keptIn = folder;
+            WriteJournal(f, j);
+        });
+    }
+    WriteLog(f, complete + NowText(f));
+    j.stage = "importing";
+    WriteJournal(f, j);
+    LaunchServerProcess(f);
+    EndJournal(f);
+    f.ui.ShowMessage(ClosingText(f));
+}
+
+// What the box says of a journal, and whether the program then goes on with the run.
+std::string RecoveryText(const Journal& j, bool& goOn) {
+    const std::string run = j.run == "Resend" ? "A resend" : "A transfer";
+    const std::string name = FileNameOf(j.exportFile);
+    goOn = true;
+    if (Is(j, {"collecting", "exported"}))
+        return run + " was cut short before the handheld was marked collected. The files it copied are "
+                     "set aside now and not sent: the handheld still holds that data, and the next Transfer "
+                     "collects it anew. If that Transfer says data was downloaded from this device before, "
+                     "answer Yes.";
+    if (j.stage == "copying")
+        return run + " of " + name + " was cut short while it copied its files into the export folder. "
+                     "What it copied is removed from there now; its files stay in " + j.keptIn +
+                     ". Press Resend and choose " + name + " there again.";
+    if (Is(j, {"flagged", "copied"}))
+        return run + " was cut short before its files reached the server. " + name + " and its " +
+               std::to_string(j.bitmaps.size()) + " bitmaps wait in the export folder: they are sent now, "
+               "backed up, and the server is asked to import " + name + ".";
+    if (Is(j, {"sent", "backing up"}))
+        return run + " was cut short after the server took its files. Their backup is finished now, and the "
+                     "server is asked to import " + name + ".";
+    goOn = false;
+    return run + " was cut short while the server was asked to import " + name +
+           ": it may have imported it. The files are kept in " + j.keptIn + ". Check on the server that " + name +
+           " was imported; if it was not, press Resend and choose it there.";
+}
+
 }  // namespace
 
 void cmdTransfer_Click(MainForm& f) {
     if (f.busy) return;
     BusyGuard busy(f);
+    if (!FinishInterruptedRun(f)) return;
     if (!f.ui.AskYesNo("Have you connected the device to the PC?")) return;
     SaveSettings(f);
 
     f.delivery = {};
     std::optional<std::string> error;
+    Journal journal{"Transfer", "", "", "", {}};
     try {
         RunLines(f, "Transfer start: ");
         IncrementCounter(f, Field::Sessions);
@@ -120,19 +238,35 @@ void cmdTransfer_Click(MainForm& f) {
             goOn = f.ui.AskYesNo("Data was downloaded from this device before.\r\n"
                                  "Do you want to continue?");
         if (goOn) {
+            journal.stage = "collecting";
+            journal.keptIn = ExportFolder(f);
+            WriteJournal(f, journal);
             CopyDatabase(f);
             CopySignatures(f);
             CreateExportFile(f);
             RefuseUnsendableFiles(f);  // before the flag, so the handheld keeps what could not go
+            journal.stage = "exported";
+            journal.exportFile = f.strExportFile;
+            journal.bitmaps = f.delivery.copied;
+            WriteJournal(f, journal);
             MarkCollected(f);
-            UploadFiles(f);
-            BackupFiles(f);
-            WriteLog(f, "Transfer complete: " + NowText(f));
-            LaunchServerProcess(f);
-            f.ui.ShowMessage(ClosingText(f));
+            journal.stage = "flagged";
+            WriteJournal(f, journal);
+            SendRest(f, journal, "Transfer complete: ");
         }
     } catch (const std::exception& e) {
         error = ErrorText(f, e);
+        if (Is(journal, {"collecting", "exported"})) {
+            try {
+                SetAside(f);
+                EndJournal(f);
+                *error += std::string("\r\n") + kStillOnTheHandheld;
+            } catch (...) {
+                // The journal stays: the next start sets the files aside.
+            }
+        } else if (!journal.stage.empty()) {
+            EndJournalQuietly(f);
+        }
     }
     Finish(f, error);
     f.os.rapi.CeRapiUninit();
@@ -141,22 +275,75 @@ void cmdTransfer_Click(MainForm& f) {
 void cmdResend_Click(MainForm& f) {
     if (f.busy) return;
     BusyGuard busy(f);
+    if (!FinishInterruptedRun(f)) return;
     f.delivery = {};
     std::optional<std::string> error;
     try {
         RunLines(f, "Resend start: ");
         if (!CopyFiles(f)) return;
         f.delivery.keptIn = ExportFolder(f);
-        f.ui.SetCursor(Cursor::Hourglass);
-        UploadFiles(f);
-        BackupFiles(f);
-        WriteLog(f, "Resend complete: " + NowText(f));
-        LaunchServerProcess(f);
-        f.ui.ShowMessage(ClosingText(f));
+        std::optional<Journal> journal = ReadJournal(f);
+        if (!journal) {
+            // Chosen where it waits in the export folder: nothing was copied, the set is there.
+            journal = Journal{"Resend", "copied", f.strExportFile, ExportFolder(f), {}};
+            for (const std::string& name : f.os.files.ListFiles(ExportFolder(f), "*.bmp"))
+                journal->bitmaps.push_back(name);
+            WriteJournal(f, *journal);
+        }
+        // The export file is sent from where it was chosen.
+        journal->exportFile = f.strExportFile;
+        SendRest(f, *journal, "Resend complete: ");
+    } catch (const std::exception& e) {
+        error = ErrorText(f, e);
+        EndJournalQuietly(f);
+    }
+    Finish(f, error);
+}
+
+bool FinishInterruptedRun(MainForm& f) {
+    std::optional<std::string> error;
+    try {
+        std::optional<Journal> journal = ReadJournal(f);
+        if (!journal) return true;
+        f.delivery = {};
+        bool goOn = true;
+        std::string told = RecoveryText(*journal, goOn);
+        f.ui.ShowLog();
+        WriteLog(f, kSeparatorLine);
+        WriteLog(f, "Finishing an interrupted run: " + NowText(f));
+        f.ui.ShowMessage(told);
+        if (Is(*journal, {"collecting", "exported"})) {
+            SetAside(f);
+            EndJournal(f);
+            return true;
+        }
+        if (journal->stage == "copying") {
+            const std::string folder = ExportFolder(f);
+            for (size_t i = 0; i < journal->bitmaps.size(); ++i)
+                for (const std::string& path : {folder + kSep + ".zc-resend-" + std::to_string(i),
+                                                folder + kSep + journal->bitmaps[i]})
+                    if (f.os.files.Exists(path)) f.os.files.Kill(path);
+            f.os.files.Flush(folder);
+            EndJournal(f);
+            return true;
+        }
+        if (!goOn) {
+            EndJournal(f);
+            return true;
+        }
+        f.strExportFile = journal->exportFile;
+        f.delivery.keptIn = journal->keptIn;
+        try {
+            SendRest(f, *journal, journal->run == "Resend" ? "Resend complete: " : "Transfer complete: ");
+        } catch (...) {
+            EndJournalQuietly(f);
+            throw;
+        }
     } catch (const std::exception& e) {
         error = ErrorText(f, e);
     }
     Finish(f, error);
+    return !error;
 }
 
 }  // namespace zc

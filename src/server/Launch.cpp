@@ -13,10 +13,8 @@ void LaunchServerProcess(MainForm& f) {
     std::unique_ptr<HttpRequest> request = f.os.http.CreateRequest();
     std::string server = f.ui.Text(Field::Server);
     std::string site = f.ui.Text(Field::Site);
-    request->Open("GET",
-                  "http://" + server + "/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO" + "&site=" + site +
-                      "&file=" + file,
-                  false);
+    const std::string url = LaunchUrl(server, site, file);
+    request->Open("GET", url, false);
     // A Resend asks for the same address again: the answer must come from the server, never
     // from a cache on the way.
     request->SetRequestHeader("Cache-Control", "no-cache");
@@ -33,6 +31,11 @@ void LaunchServerProcess(MainForm& f) {
     }
     f.delivery.importStatus = request->Status();
     WriteLog(f, "Status: " + std::to_string(f.delivery.importStatus));
+    // An answer from a page a redirect led to elsewhere says nothing of the import.
+    if (!SameServer(url, request->ResponseUrl())) {
+        f.delivery.importElsewhere = AnsweredElsewhereText(*request);
+        WriteLog(f, "  ..Not confirmed: " + f.delivery.importElsewhere);
+    }
     WriteLog(f, request->ResponseText());
     WriteLog(f, "Server process complete: " + GeneralDate(f.os.clock, f.os.clock.Now()));
 }

@@ -1,7 +1,11 @@
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <string_view>
 
+#include "export/Export.h"
 #include "platform/Error.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "server/Server.h"
 
@@ -66,12 +70,59 @@ void RefuseInHost(const std::string& what, std::string_view text) {
     }
 }
 
+// The length of a URL as it travels: spaces and 8-bit bytes go percent-encoded.
+size_t SentLength(std::string_view url) {
+    size_t length = 0;
+    for (char c : url) length += c == ' ' || static_cast<unsigned char>(c) >= 0x80 ? 3 : 1;
+    return length;
+}
+
+// "host:port" of an http URL, the port filled in when the URL leaves it out; the host in
+// lower case, as host names compare.
+std::string Authority(std::string_view url) {
+    size_t start = url.find("://");
+    if (start == std::string_view::npos) return {};
+    std::string scheme(url.substr(0, start));
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    start += 3;
+    std::string authority(url.substr(start, url.find_first_of("/?#", start) - start));
+    if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+    for (char& c : authority) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    size_t close = authority.rfind(']');
+    size_t colon = authority.rfind(':');
+    bool hasPort = colon != std::string::npos && (close == std::string::npos || colon > close);
+    if (hasPort && colon + 1 == authority.size()) authority.pop_back(), hasPort = false;
+    if (!hasPort) authority += scheme == "https" ? ":443" : ":80";
+    return authority;
+}
+
 }  // namespace
+
+std::string UploadUrl(const std::string& server) { return "http://" + server + "/cgi-bin/Zilba/qxupload.pl"; }
+
+std::string LaunchUrl(const std::string& server, const std::string& site, const std::string& file) {
+    return "http://" + server + "/cgi-bin/dwsrun?Zilba/QXPZILBA.DWO" + "&site=" + site + "&file=" + file;
+}
+
+bool SameServer(const std::string& asked, const std::string& answered) {
+    std::string a = Authority(asked);
+    return !a.empty() && a == Authority(answered);
+}
 
 void RefuseUnsendableSettings(MainForm& f) {
     RefuseInHeader("The Local directory setting", f.ui.Text(Field::LocalDir));
-    RefuseInHost("The Zilba server setting", f.ui.Text(Field::Server));
-    RefuseInQuery("The Zilba site setting", f.ui.Text(Field::Site));
+    const std::string server = f.ui.Text(Field::Server), site = f.ui.Text(Field::Site);
+    RefuseInHost("The Zilba server setting", server);
+    RefuseInQuery("The Zilba site setting", site);
+    // A server refuses a longer request line (414) only once the handheld is flagged and the
+    // files are waiting; refused here, nothing has been touched.
+    std::string file = f.strExportFile.empty() ? "c_zilba_" + ExportTimeStamp(f) + ".txt" : FileNameOf(f.strExportFile);
+    size_t longest = std::max(SentLength(UploadUrl(server)), SentLength(LaunchUrl(server, site, file)));
+    if (longest > kMaxRequestUrl)
+        throw Error(kErrUnsendable, "The Zilba server and Zilba site settings make a request to the server " +
+                                        std::to_string(longest) + " characters long; servers take " +
+                                        std::to_string(kMaxRequestUrl) +
+                                        " at most. Shorten them and try again.");
 }
 
 void RefuseUnsendableFile(const std::string& what, const std::string& path) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Form.h"
+#include "platform/HttpRequest.h"
 
 namespace zc {
 
@@ -40,9 +41,25 @@ std::string MultipartContentType(const std::string& boundary);
 // Raised for a setting or a path that would not reach the server as typed.
 constexpr int32_t kErrUnsendable = -900;
 
+// The addresses of the upload script and of the import request, as typed settings make them.
+std::string UploadUrl(const std::string& server);
+std::string LaunchUrl(const std::string& server, const std::string& site, const std::string& file);
+
+// The longest request line servers are relied on to take, counted as sent (a byte that travels
+// percent-encoded counts three).
+constexpr size_t kMaxRequestUrl = 2000;
+
 // Refuses, naming the setting, a local directory that cannot stand in a part header, a server
-// that is no plain host, or a site that would change the meaning of the import request.
+// that is no plain host, a site that would change the meaning of the import request, or a
+// server and site that make a request longer than servers take. The import request is measured
+// with the current export file's name, or while there is none with the one a transfer would
+// give it now.
 void RefuseUnsendableSettings(MainForm& f);
+
+// True when `answered` (the address that gave the final answer) is on the server `asked`
+// names: same host and port, whatever path. A redirect elsewhere (a login page of a guest
+// network, a proxy's notice) is no answer of the server's.
+bool SameServer(const std::string& asked, const std::string& answered);
 // Refuses a file path that cannot stand in a part header; `what` names it in the error.
 void RefuseUnsendableFile(const std::string& what, const std::string& path);
 // Refuses an export file name that cannot stand in a part header or in the import request.
@@ -51,6 +68,9 @@ void RefuseUnsendableExportName(const std::string& what, const std::string& name
 // Refuses the export file's path or a bitmap name of the export folder that cannot stand in a
 // part header; the bitmaps the upload would send.
 std::vector<std::string> RefuseUnsendableFiles(MainForm& f);
+
+// Why an answer does not count: it came from the page a redirect led to, elsewhere.
+std::string AnsweredElsewhereText(HttpRequest& request);
 
 void UploadFiles(MainForm& f);
 void LaunchServerProcess(MainForm& f);

@@ -11,11 +11,13 @@ namespace zc {
 
 namespace {
 
-// One POST of one file with its own boundary draw; true when the server answered 200.
-bool PostFile(MainForm& f, HttpRequest& request, const std::string& upPath, const std::string& path,
-              const std::string& contentType) {
+// One POST of one file with its own boundary draw; empty when the server answered 200, else
+// why the file counts as not accepted.
+std::string PostFile(MainForm& f, HttpRequest& request, const std::string& upPath, const std::string& path,
+                     const std::string& contentType) {
     size_t drawn = DrawBoundaryIndex();
-    request.Open("POST", "http://" + f.ui.Text(Field::Server) + "/cgi-bin/Zilba/qxupload.pl", false);
+    const std::string url = UploadUrl(f.ui.Text(Field::Server));
+    request.Open("POST", url, false);
     std::vector<std::string> parts;
     parts.push_back(FormDataPart(f, "urlredir", "/none.html"));
     parts.push_back(FormDataPart(f, "up_path", upPath));
@@ -25,15 +27,23 @@ bool PostFile(MainForm& f, HttpRequest& request, const std::string& upPath, cons
     std::string body = MultipartBody(boundary, parts);
     parts.clear();  // the body holds the file now; keep one copy of it, not two
     request.Send(body);
-    return request.Status() == 200;
+    if (request.Status() != 200) return "Failed";
+    // The server's upload script answers with a redirect to a page of its own; a 200 from a
+    // page elsewhere (a guest network's login) means the file never reached it.
+    if (!SameServer(url, request.ResponseUrl())) return "Failed (" + AnsweredElsewhereText(request) + ")";
+    return {};
 }
 
-void Report(MainForm& f, const std::string& shown, bool ok) {
-    WriteLog(f, "  .." + shown + ": " + (ok ? "Success" : "Failed"));
-    IncrementCounter(f, ok ? Field::Success : Field::Failure);
+void Report(MainForm& f, const std::string& shown, const std::string& failure) {
+    WriteLog(f, "  .." + shown + ": " + (failure.empty() ? "Success" : failure));
+    IncrementCounter(f, failure.empty() ? Field::Success : Field::Failure);
 }
 
 }  // namespace
+
+std::string AnsweredElsewhereText(HttpRequest& request) {
+    return "the answer came from " + request.ResponseUrl() + ", not from the server";
+}
 
 std::vector<std::string> RefuseUnsendableFiles(MainForm& f) {
     std::vector<std::string> bitmaps = f.os.files.ListFiles(ExportFolder(f), "*.bmp");
@@ -55,13 +65,14 @@ void UploadFiles(MainForm& f) {
 
     auto send = [&](const std::string& shown, const std::string& name, const std::string& path,
                     const char* contentType) {
-        bool ok = PostFile(f, *request, upPath, path, contentType);
+        std::string failure = PostFile(f, *request, upPath, path, contentType);
         f.delivery.sent.push_back(name);
-        f.delivery.refused += ok ? 0 : 1;
-        Report(f, shown, ok);
+        f.delivery.refused += failure.empty() ? 0 : 1;
+        Report(f, shown, failure);
     };
     send(f.strExportFile, FileNameOf(f.strExportFile), f.strExportFile, "text/plain");
     for (const std::string& name : bitmaps) send(name, name, folder + kSep + name, "image/bmp");
+    f.delivery.allSent = true;
 }
 
 }  // namespace zc

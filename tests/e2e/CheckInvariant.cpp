@@ -2,6 +2,8 @@
 // breach and ends with 1 when there is any.
 // Usage: check-invariant HANDHELD LOCALDIR SERVED SETTINGS [BOX]. SETTINGS is a file of the
 // settings as they must stay ("name=value" lines), written from the stored ones when missing.
+// ZC_SERVER_LOG names the stand-in server's log: then a row imported twice is a breach too.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -13,7 +15,8 @@ int main(int argc, char** argv) {
         std::cerr << "usage: check-invariant HANDHELD LOCALDIR SERVED SETTINGS [BOX]\n";
         return 2;
     }
-    zc::test::World world{argv[1], argv[2], argv[3], {}};
+    const char* serverLog = std::getenv("ZC_SERVER_LOG");
+    zc::test::World world{argv[1], argv[2], argv[3], {}, serverLog ? serverLog : ""};
     if (!std::filesystem::exists(argv[4])) {
         std::ofstream out(argv[4]);
         for (const auto& [name, value] : zc::test::StoredSettings()) out << name << '=' << value << '\n';

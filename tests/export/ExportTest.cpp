@@ -82,6 +82,20 @@ TEST(CreateExportFile, RowsComeInEventCodeOrderWithValuesAsStored) {
     EXPECT_EQ(rig.form.fields[Field::Events], "5");
 }
 
+// The handheld's own site is offered; No keeps the configured one in the file, the field and
+// hence the upload path and the import request.
+TEST(CreateExportFile, TheDevicesSiteAnsweredNoKeepsTheConfiguredSite) {
+    ExportRig rig;
+    rig.Database("INSERT INTO Control VALUES('north');");
+    rig.form.answers = {false};
+    CreateExportFile(rig.f);
+    EXPECT_EQ(rig.form.questions,
+              Lines{"Site name in the device is north. Do you want to use the site configured in the device?"});
+    EXPECT_EQ(rig.form.fields[Field::Site], "depot7");
+    EXPECT_EQ(ReadFile(rig.f.strExportFile), kHead + kStop);
+    EXPECT_EQ(rig.form.log[1], "  ..Site: depot7");
+}
+
 TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {
     ExportRig rig;
     for (const char* name : {"a.bmp", "b.bmp", "c.txt"}) WriteFile(rig.Export(name), name);

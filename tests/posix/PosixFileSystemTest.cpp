@@ -6,6 +6,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixKernel.h"
 #include "support/Helpers.h"
+#include "support/TempDir.h"
 
 namespace zc::test {
 namespace {
@@ -87,4 +88,43 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
 }
 
 }  // namespace
+}  // namespace zc::test
+
+namespace zc::test {
+
+// Without a runtime folder the lock lies in a private folder of the user in the temp folder:
+// one user's running program never stops another's. A folder under that name that others may
+// enter, or a link, is not used: the lock fails rather than being shared.
+TEST(PosixKernel, TheSingleInstanceLockIsTheUsersOwn) {
+    HomeDir home;
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string tmp = home / "tmp", own = tmp + "/zilba-companion-" + std::to_string(::getuid());
+    fs::create_directories(tmp);
+    const char* saved = ::getenv("TMPDIR");
+    const std::string savedTmp = saved ? saved : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    struct Restore {
+        bool had;
+        std::string value;
+        ~Restore() { had ? (void)::setenv("TMPDIR", value.c_str(), 1) : (void)::unsetenv("TMPDIR"); }
+    } restore{saved != nullptr, savedTmp};
+    posix::PosixKernel first, second;
+    HANDLE held = first.CreateMutexA(nullptr, false, "ZCMutex");
+    ASSERT_NE(held, 0);
+    EXPECT_TRUE(fs::exists(own + "/ZCMutex.lock"));
+    EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
+    HANDLE again = second.CreateMutexA(nullptr, false, "ZCMutex");
+    EXPECT_EQ(second.GetLastError(), kErrorAlreadyExists);
+    second.CloseHandle(again);
+    first.CloseHandle(held);
+
+    fs::permissions(own, fs::perms(0755));
+    EXPECT_EQ(first.CreateMutexA(nullptr, false, "ZCMutex"), 0);
+    fs::remove_all(own);
+    fs::create_directories(home / "elsewhere");
+    fs::create_directory_symlink(home / "elsewhere", own);
+    EXPECT_EQ(first.CreateMutexA(nullptr, false, "ZCMutex"), 0);
+    EXPECT_TRUE(fs::is_empty(home / "elsewhere"));
+}
+
 }  // namespace zc::test

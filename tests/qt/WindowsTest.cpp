@@ -69,7 +69,7 @@ TEST(QtPainting, HeldBackCountsAndLinesAreOnScreenBeforeEveryBoxWaitAndEndOfARun
     {
         test::OnFirstShow<QFileDialog> dialog([&](QFileDialog*) { withDialog = shown(); });
         WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-        window.ChooseFile("Select export file", "*.txt");
+        window.ChooseFile("Select export file", "*.txt", "/");
     }
     EXPECT_EQ(withBox + " " + withDialog, "3|0 4|0");
 
@@ -78,7 +78,7 @@ TEST(QtPainting, HeldBackCountsAndLinesAreOnScreenBeforeEveryBoxWaitAndEndOfARun
                             window.SetText(Field::Events, "5");
                             window.WriteLog("Transfer complete: now");
                         },
-                        {}, {}});
+                        {}, {}, {}});
     Find<QPushButton>(window, "cmdTransfer")->click();
     EXPECT_EQ(shown(), "5|0") << "a run's last count and line are painted when it returns";
 
@@ -154,7 +154,7 @@ TEST(QtRuns, WhileARequestWaitsTheWindowsArePaintedAndAnswerButNothingStartsOrCl
                             window.WriteLog("Status: " + std::to_string(request->Status()));
                             logAtEnd = window.Log() == log ? log->Text() : "another log";
                         },
-                        {}, {}});
+                        {}, {}, {}});
     watch.start();
     transfer->click();
     EXPECT_EQ(runs, 1);

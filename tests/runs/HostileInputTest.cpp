@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/stat.h>
+
 #include "handheld/Handheld.h"
+#include "platform/Paths.h"
 #include "runs/Runs.h"
 #include "support/Rig.h"
 
@@ -63,6 +66,23 @@ TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
         EXPECT_EQ(call->find("notes.txt") + call->find("budget.xls"), 2 * std::string::npos) << *call;
         if (call->starts_with("Flush ")) (call < flag ? before : after).push_back(call->substr(6));
     }
+    // The journal, on the disk before anything is collected and again before the flag; each later
+    // step's too. Its writes (the file, then the local directory) are left out below.
+    const std::string journal = rig.Local("zilba-run.journal.new");
+    auto journals = [&](std::vector<std::string>& flushes) {
+        size_t count = 0;
+        for (size_t i = 0; i + 1 < flushes.size();)
+            if (flushes[i] == journal && flushes[i + 1] == rig.localDir) {
+                flushes.erase(flushes.begin() + static_cast<long>(i), flushes.begin() + static_cast<long>(i) + 2);
+                ++count;
+            } else {
+                ++i;
+            }
+        return count;
+    };
+    ASSERT_EQ(before.size() > 1 ? before[0] + before[1] : "", journal + rig.localDir);
+    EXPECT_EQ(journals(before), 2u) << "collecting, then exported";
+    EXPECT_EQ(journals(after), 4u) << "flagged, sent, backing up, importing";
     // The bitmaps as the run copied them, then the export file, the database copy, the folders.
     std::vector<std::string> moved, expected;
     for (const std::string& line : rig.form.log)
@@ -95,22 +115,33 @@ TEST(HostileInput, ABrokenDatabaseOrAHiddenSignatureEndsTheRunWithTheFlagUnset) 
     for (const auto& [file, box] : cases) {
         TransferRig rig;
         rig.DeviceFile(kPocket + file, "\x13\x37 not a database at all, just bytes\xff\xfe");
-        EXPECT_EQ(rig.Transfer(), box);
+        EXPECT_EQ(rig.Transfer(), box + "\r\n" + kStillOnTheHandheld);
         EXPECT_FALSE(rig.Flagged());
         EXPECT_TRUE(rig.Served().empty());
+        EXPECT_TRUE(Names(rig.Local("Export")).empty()) << "the next transfer starts clean";
+        EXPECT_FALSE(fs::exists(rig.Local("zilba-run.journal")));
     }
 }
 
 TEST(HostileInput, ExportThatFailsLeavesTheHandheldUnmarked) {
     TransferRig rig;
-    rig.form.fields[Field::Events] = "32766";  // the second row overflows
-    EXPECT_EQ(rig.Transfer(), "Error: Overflow");
+    rig.plan.FailCall("MoveNext", 1);  // the database fails after the first row
+    EXPECT_EQ(rig.Transfer(), std::string("Error: injected failure of MoveNext\r\n") + kStillOnTheHandheld);
     EXPECT_FALSE(rig.Flagged());
-    // What was written is whole lines, and it does not stop the next transfer.
-    std::vector<std::string> left = Names(rig.Local("Export"));
+    // What was written is whole lines, set aside where no Resend sends it (its rows would be
+    // imported twice), and it does not stop the next transfer.
+    EXPECT_TRUE(Names(rig.Local("Export")).empty());
+    const std::string aside = "Upload/" + Names(rig.Local("Upload")).at(0);
+    EXPECT_TRUE(aside.ends_with(" set aside")) << aside;
+    std::vector<std::string> left = Names(rig.Local(aside));
     ASSERT_EQ(left.size(), 3u);
-    EXPECT_TRUE(ReadFile(rig.Local("Export/" + left[2])).ends_with("%%\r\n"));
-    rig.form.fields[Field::Events] = "0";
+    EXPECT_TRUE(ReadFile(rig.Local(aside + "/" + left[2])).ends_with("%%\r\n"));
+    rig.form.chosenFiles = {rig.Local(aside + "/" + left[2])};
+    cmdResend_Click(rig.f);
+    ASSERT_EQ(rig.form.messages.size(), 2u);
+    EXPECT_TRUE(rig.form.messages[1].starts_with("Error: " + left[2] + " was set aside")) << rig.form.messages[1];
+    EXPECT_TRUE(rig.Served().empty());
+    rig.plan = {};
     rig.clock.now.second += 1;
     rig.form.log.clear();
     EXPECT_EQ(rig.Transfer(), kFinishedText);
@@ -177,6 +208,89 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
     EXPECT_TRUE(Names(rig.Local("Export")).empty()) << testing::PrintToString(Names(rig.Local("Export")));
     rig.clock.now.second += 2;
     EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+}
+
+// Two transfers within one second: the second backup takes a free name beside the first. A
+// backup that cannot be made says that every file arrived and only the import is missing, and
+// resending as the box says completes it.
+TEST(WholeTransfer, ABackupFolderThatExistsGetsAFreeNameAndAFailedBackupSaysWhatHappened) {
+    TransferRig rig(1, 1);
+    fs::create_directories(rig.Local("Upload/06122026_192009_2"));  // one the user made
+    EXPECT_EQ(rig.Transfer(), kFinishedText);
+    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+    EXPECT_EQ(Names(rig.Local("Upload")),
+              (std::vector<std::string>{"06122026_192009", "06122026_192009_2", "06122026_192009_3"}));
+    EXPECT_EQ(Names(rig.Local("Upload/06122026_192009_3")).size(), 2u);
+
+    rig.plan = {};
+    rig.plan.FailCall("MkDir", 1);  // the backup's folder
+    rig.form.log.clear();
+    std::string box = rig.Transfer();
+
+    const std::string file = FileNameOf(rig.f.strExportFile);
+    EXPECT_TRUE(box.ends_with("\r\nEvery file reached the server, but it has not imported them. The files are kept in " +
+                              rig.Local("Export") + ". Send them again with Resend, choosing " + file + " there."))
+        << box;
+    EXPECT_EQ(std::count(rig.form.log.begin(), rig.form.log.end(), "Launching server process: 06/12/2026 19:20:09"), 0);
+    EXPECT_EQ(rig.Transfer(rig.Local("Export/" + file)), kFinishedText) << rig.form.LogText();
+}
+
+// A purge flag that cannot be set leaves no export file behind: the handheld keeps its rows, and
+// the next transfer collects them anew instead of stopping for a file built from them.
+TEST(WholeTransfer, AFailedFlagRemovesTheNewExportFile) {
+    TransferRig rig(2, 2);
+    rig.plan.FailCall("CeCreateFile", 3);  // the two bitmaps, then the flag
+    EXPECT_EQ(rig.Transfer(), "Error: Failed to create purge flag");
+    EXPECT_EQ(rig.form.log.end(), std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
+    EXPECT_FALSE(rig.Flagged());
+    for (const std::string& name : Names(rig.Local("Export"))) EXPECT_FALSE(name.starts_with("c_zilba_")) << name;
+    rig.plan = {};
+    rig.clock.now.second += 1;
+    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+    EXPECT_EQ(rig.Served().size(), 3u);
+}
+
+// A signature whose name takes all 255 bytes a name may have is copied, backed up and sent;
+// every file the run writes follows the umask, not 0600 or 0644 of its own.
+TEST(WholeTransfer, A255ByteNameGoesThroughAndEveryFileFollowsTheUmask) {
+    TransferRig rig(1, 0);
+    const std::string name = std::string(251, 'n') + ".bmp";
+    rig.DeviceFile(kPocket + "/Signatures/" + name, "BM255");
+    mode_t saved = ::umask(027);
+    std::string box = rig.Transfer();
+    ::umask(saved);
+    EXPECT_EQ(box, kFinishedText) << rig.form.LogText();
+    EXPECT_EQ(rig.Served()[name], "BM255");
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(rig.localDir))
+        if (e.is_regular_file()) {
+            ++files;
+            EXPECT_EQ(e.status().permissions(), fs::perms(0640)) << e.path();
+        }
+    EXPECT_EQ(files, 3) << "the database, the export file and the bitmap";
+}
+
+// A link in the export folder is no file of the run: one standing under a signature's name is
+// never written through, and one named like a bitmap is never sent. What it points to stays.
+TEST(WholeTransfer, LinksInTheExportFolderAreNeitherWrittenThroughNorSent) {
+    TransferRig rig(1, 1);
+    const std::string signature = Names(rig.DevicePath(kPocket + "/Signatures"))[0];
+    WriteFile(rig.home / "outside", "the user's");
+    fs::create_directories(rig.Local("Export"));
+    fs::create_symlink(rig.home / "outside", rig.Local("Export/" + signature));
+    std::string box = rig.Transfer();
+    EXPECT_TRUE(box.starts_with("Error: ")) << box;
+    EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
+    EXPECT_FALSE(rig.Flagged());
+    EXPECT_TRUE(rig.Served().empty());
+
+    fs::remove(rig.Local("Export/" + signature));
+    fs::create_symlink(rig.home / "outside", rig.Local("Export/linked.bmp"));
+    rig.clock.now.second += 1;
+    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+    EXPECT_EQ(rig.Served().count("linked.bmp"), 0u);
+    EXPECT_EQ(rig.Served().size(), 2u);
+    EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
 }
 
 // A handheld whose search hands back names no file may have on the PC.

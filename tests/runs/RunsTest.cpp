@@ -32,7 +32,8 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
     const std::vector<Scenario> scenarios = {
         {"no at the first question", [](Rig& r) { r.form.answers = {false}; }, {}, {},
          [](Rig& r) {
-             EXPECT_EQ(r.plan.calls, Lines{}) << "no registry write, no connection";
+             EXPECT_EQ(r.plan.calls, Lines{"Exists " + r.Local("zilba-run.journal")})
+                 << "only the journal looked for: no registry write, no connection";
              EXPECT_EQ(r.form.events, Lines{"ask:Have you connected the device to the PC?"});
              EXPECT_EQ(r.form.fields[Field::Sessions], "0");
          }},
@@ -52,12 +53,25 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
              EXPECT_LT(at("cursor:hourglass"), at("cursor:arrow"));
              EXPECT_LT(at("cursor:arrow"), at("box:Error: Failed to initialise RAPI"));
          }},
-        {"session counter at its limit", [](Rig& r) { r.form.fields[Field::Sessions] = "32767"; },
-         {kSeparatorLine, kStart}, {"Error: Overflow"},
+        {"session count past 32767 (a week's runs) goes on",
          [](Rig& r) {
-             EXPECT_EQ(r.form.fields[Field::Sessions], "32767");
-             EXPECT_EQ(std::count(r.plan.calls.begin(), r.plan.calls.end(), "CeRapiInit"), 0);
-         }},
+             r.form.fields[Field::Sessions] = "32767";
+             fs::create_directories(posix::DataHome() + "/zilba-companion");
+             WriteFile(posix::UndockedMarker(), "");
+         },
+         {kSeparatorLine, kStart, "Initializing remote connection"}, {"Error: Failed to initialise RAPI"},
+         [](Rig& r) { EXPECT_EQ(r.form.fields[Field::Sessions], "32768"); }},
+        // Settings that cannot reach the server as typed stop the run before the handheld is
+        // touched: a request line longer than servers take, a quote that would end a path in a
+        // part header.
+        {"a site that makes the import request too long",
+         [](Rig& r) { r.form.fields[Field::Site] = std::string(1950, 's'); }, {kSeparatorLine, kStart},
+         {"Error: The Zilba server and Zilba site settings make a request to the server 2041 characters long"},
+         [](Rig& r) { EXPECT_EQ(std::count(r.plan.calls.begin(), r.plan.calls.end(), "CeRapiInit"), 0); }},
+        {"a quote in the local directory",
+         [](Rig& r) { r.form.fields[Field::LocalDir] = r.localDir + "/a\"b"; }, {kSeparatorLine, kStart},
+         {"Error: The Local directory setting holds a double quote (\"), which cannot reach the server intact."},
+         [](Rig& r) { EXPECT_EQ(std::count(r.plan.calls.begin(), r.plan.calls.end(), "CeRapiInit"), 0); }},
         {"purge flag found (a folder, named in capitals) and No",
          [](Rig& r) {
              r.DeviceFolder("My Documents/Pocket Zilba/.PURGE");
@@ -86,8 +100,29 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
         EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
         EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0)
             << "nothing left open";
-        EXPECT_TRUE(rig.plan.calls.empty() || rig.plan.calls.back() == "CeRapiUninit") << "always closed";
+        EXPECT_TRUE(std::count(rig.plan.calls.begin(), rig.plan.calls.end(), "CeRapiInit") == 0 ||
+                    rig.plan.calls.back() == "CeRapiUninit")
+            << "always closed";
         s.then(rig);
+    }
+}
+
+// A count goes on past any number a run can reach; only text that is no number stops it.
+TEST(Counters, CountOnPast32767AndRefuseTextThatIsNoNumber) {
+    Rig rig;
+    const std::pair<const char*, const char*> counts[] = {
+        {"0", "1"}, {"32767", "32768"}, {"65535", "65536"}, {"99999999999999999999", "100000000000000000000"},
+        {" 41 ", "42"}, {"+0009", "10"}, {"-1", "0"}, {"-32768", "-32767"}, {"-100", "-99"}, {"-0", "1"},
+    };
+    for (auto [before, after] : counts) {
+        rig.form.fields[Field::Success] = before;
+        IncrementCounter(rig.f, Field::Success);
+        EXPECT_EQ(rig.form.fields[Field::Success], after) << before;
+    }
+    for (const char* text : {"", "  ", "-", "1 2", "12a", "0x10", "1e3"}) {
+        rig.form.fields[Field::Failure] = text;
+        EXPECT_EQ(ErrorOf([&] { IncrementCounter(rig.f, Field::Failure); }).number(), kErrTypeMismatch) << text;
+        EXPECT_EQ(rig.form.fields[Field::Failure], text);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 
@@ -168,6 +169,86 @@ TEST(Launch, AsksForTheImportOfTheFileByNameFromTheServerItselfAndAnUnansweredOn
                                      "c_zilba_06122026_192009.txt: check on the server that it was imported before you "
                                      "send it again.\r\nThe files are kept in " + backup + "."});
     EXPECT_TRUE(fs::exists(backup + "/c_zilba_06122026_192009.txt"));
+}
+
+// A file counts as accepted only when the server of the settings answered 200 itself: a
+// redirect on it is followed, one elsewhere (a guest network's login page) is no acceptance,
+// for an upload nor for the import.
+TEST(Upload, OnlyTheServerItselfAccepts) {
+    LoopbackServer login([](const Captured&) { return Answer{200, "Please log in"}; });
+    LoopbackServer server([&](const Captured& c) {
+        if (c.target.starts_with("/none.html")) return Answer{200};
+        if (c.body.find("S_1.bmp") != std::string::npos || c.method == "GET")
+            return Answer{302, "", "http://" + login.host() + "/login"};
+        return Answer{303, "", "/none.html"};  // the upload script's own redirect
+    });
+    UploadRig rig(server);
+    WriteFile(rig.Local("Export/S_1.bmp"), "BM");
+    rig.form.chosenFiles = {rig.f.strExportFile};
+    fs::create_directories(rig.Local("Upload"));
+    cmdResend_Click(rig.f);
+    const std::string elsewhere = "the answer came from http://" + login.host() + "/login, not from the server";
+    auto upload = std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server..");
+    ASSERT_LE(upload + 9, rig.form.log.end());
+    const std::vector<std::string> log(upload + 1, upload + 9);
+    EXPECT_EQ(log, (std::vector<std::string>{"  .." + rig.f.strExportFile + ": Success", "  ..S_1.bmp: Failed (" + elsewhere + ")",
+                                             "Backing up files", "Resend complete: 06/12/2026 19:20:09",
+                                             "Launching server process: 06/12/2026 19:20:09", "Status: 200",
+                                             "  ..Not confirmed: " + elsewhere, "Please log in"}));
+    EXPECT_EQ(rig.form.fields[Field::Success], "1");
+    EXPECT_EQ(rig.form.fields[Field::Failure], "1");
+    EXPECT_EQ(rig.form.messages, std::vector<std::string>{
+        "Not everything reached the server: it did not accept 1 of the 2 files sent, and it did not confirm the "
+        "import (" + elsewhere + ").\r\nThe files are kept in " + rig.Local("Upload/06122026_192009") +
+        ". Send them again with Resend, choosing c_zilba_06122026_192009.txt there."});
+
+    const struct { const char *asked, *answered; bool same; } cases[] = {
+        {"http://Zilba.example/a", "http://zilba.example:80/none.html", true},
+        {"http://zilba.example:8080/a", "http://zilba.example:8080/b?c", true},
+        {"http://[::1]:81/a", "http://[::1]:81/", true},
+        {"http://zilba.example:8080/a", "http://zilba.example/a", false},
+        {"http://zilba.example/a", "https://zilba.example/a", false},
+        {"http://zilba.example/a", "http://zilba.example.login.net/a", false},
+        {"http://zilba.example/a", "http://zilba.example@login.net/a", false},
+        {"http://zilba.example/a", "", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SameServer(c.asked, c.answered), c.same) << c.asked << " " << c.answered;
+}
+
+// Settings that would make a request longer than servers take are refused before anything is
+// sent, counted as the request travels (a space goes as three characters).
+TEST(Upload, ARequestLongerThan2000CharactersIsRefused) {
+    Rig rig;
+    rig.form.fields[Field::Server] = "zilba.example";  // the import request: 7 + 13 + 34 + 6 + site + 6 + 27
+    for (auto [site, refused] : {std::pair{std::string(1907, 's'), false}, {std::string(1908, 's'), true},
+                                 {std::string(1905, 's') + " ", true}}) {
+        rig.form.fields[Field::Site] = site;
+        if (!refused) {
+            EXPECT_NO_THROW(RefuseUnsendableSettings(rig.f));
+            continue;
+        }
+        EXPECT_EQ(ErrorOf([&] { RefuseUnsendableSettings(rig.f); }).description(),
+                  "The Zilba server and Zilba site settings make a request to the server 2001 characters long; "
+                  "servers take 2000 at most. Shorten them and try again.");
+    }
+}
+
+// The boundary of a request is the drawn word unless its delimiter occurs in a part; then the
+// next word of the table (after the last comes the first) that occurs in none.
+TEST(Multipart, ABoundaryThatOccursInAPartGivesWayToTheNextFreeWord) {
+    InitBoundaries();
+    const struct { size_t drawn; std::vector<std::string> parts; const char* chosen; } cases[] = {
+        {0, {"Enter_The_Dragon without its dashes"}, "Enter_The_Dragon"},
+        {1, {"a", "x\r\n--Pirates_of_the_Caribbean--"}, "Final_Fantasy_The_Spirit_Within"},
+        {1, {"--Pirates_of_the_Caribbean", "--Final_Fantasy_The_Spirit_Within"}, "Mortal_Kombat_Deadly_Alliance"},
+        {4, {"--The_Return_of_The_King"}, "Enter_The_Dragon"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChooseBoundary(c.drawn, c.parts), c.chosen);
+    const std::vector<std::string> all = {"--Enter_The_Dragon--Pirates_of_the_Caribbean--Final_Fantasy_The_Spirit_Within",
+                                          "--Mortal_Kombat_Deadly_Alliance--The_Return_of_The_King"};
+    Error e = ErrorOf([&] { ChooseBoundary(2, all); });
+    EXPECT_EQ(e.number(), -700);
+    EXPECT_EQ(e.description(), "Unable to choose a multipart boundary");
 }
 
 }  // namespace zc::test

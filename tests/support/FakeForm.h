@@ -25,8 +25,8 @@ public:
     }
     void ShowMessage(const std::string& text) override { messages.push_back(text); Event("box:" + text); }
     void ShowWarning(const std::string& text) override { warnings.push_back(text); Event("warning:" + text); }
-    std::string ChooseFile(const std::string&, const std::string&) override {
-        Event("dialog");
+    std::string ChooseFile(const std::string&, const std::string&, const std::string& folder) override {
+        Event("dialog:" + folder);
         std::string chosen = chosenFiles.empty() ? "" : chosenFiles.front();
         if (!chosenFiles.empty()) chosenFiles.pop_front();
         return chosen;

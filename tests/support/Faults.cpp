@@ -6,7 +6,8 @@ namespace zc::test {
 
 bool FaultPlan::Hit(const std::string& op) {
     int n = ++counts_[op];
-    if (++total_ == global_) return true;
+    if (++total_ == kill_) throw Killed{};
+    if (total_ == global_) return true;
     auto it = rules_.find(op);
     return it != rules_.end() && std::any_of(it->second.begin(), it->second.end(),
                                              [n](int rule) { return rule == 0 || rule == n; });
@@ -87,6 +88,7 @@ public:
         return plan_.Hit("Status") ? 500 : real_->Status();
     }
     std::string ResponseText() override { return Check("ResponseText").ResponseText(); }
+    std::string ResponseUrl() override { return real_->ResponseUrl(); }
 };
 
 class Rows : public Owning<Recordset, kErrDatabase> {

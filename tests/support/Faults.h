@@ -15,8 +15,14 @@
 
 namespace zc::test {
 
+// Thrown at the call a plan kills the program at: no error handler of the program takes it, as
+// none runs when the process is killed.
+struct Killed {};
+
 class FaultPlan {
 public:
+    // Kills the program at the n-th call counted over every operation (1-based).
+    void KillAtGlobalCall(int n) { kill_ = n; }
     // Fails the n-th call (1-based) of `op`; n = 0 fails every call of it.
     void FailCall(const std::string& op, int n = 0) { rules_[op].push_back(n); }
     // Fails the n-th call counted over every operation (1-based).
@@ -48,6 +54,7 @@ private:
     std::map<std::string, std::vector<int>> rules_;
     std::map<std::string, int> counts_;
     int global_ = -1;
+    int kill_ = -1;
     int total_ = 0;
 };
 
@@ -216,6 +223,9 @@ public:
     void Kill(const std::string& path) override { Check("Kill", path).Kill(path); }
     void MoveFile(const std::string& from, const std::string& to) override {
         Check("MoveFile", from).MoveFile(from, to);
+    }
+    void ReplaceFile(const std::string& from, const std::string& to) override {
+        Check("ReplaceFile", from).ReplaceFile(from, to);
     }
     void Flush(const std::string& path) override {
         FileSystem& real = Check("Flush", path);

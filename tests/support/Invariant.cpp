@@ -113,6 +113,19 @@ std::vector<std::string> Breaches(const World& world, const std::string& box) {
         if (!fromHandheld && !HasCopy(pc, name, bytes))
             breaches.push_back("the server holds " + name + ", which matches no file it came from");
     }
+    // Each row imported once: no EVENT record in two imports (or twice in one) below `served`.
+    if (!world.serverLog.empty()) {
+        std::map<std::string, int> imported;
+        std::string log = ReadFile(world.serverLog);
+        const std::string mark = " 200 imported " + world.served + "/";
+        for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) {
+            size_t from = at + mark.size() - world.served.size() - 1, end = log.find(" (", from);
+            std::string text = ReadFile(log.substr(from, end - from));
+            for (size_t e = text.find("&&EVENT+++"); e != std::string::npos; e = text.find("&&EVENT+++", e + 1))
+                if (++imported[text.substr(e, text.find("\r\n", e) - e)] == 2)
+                    breaches.push_back("the server imported a row twice: " + text.substr(e, text.find("\r\n", e) - e));
+        }
+    }
     std::map<std::string, std::string> settings = StoredSettings();
     for (const auto& [name, value] : world.settings)
         if (settings[name] != value)

@@ -15,6 +15,7 @@ struct World {
     std::string localDir;  // the program's local directory
     std::string served;    // the folder below which the server keeps what it answered 200 for
     std::map<std::string, std::string> settings;  // value name -> value, as they must stay
+    std::string serverLog;  // the stand-in server's log, when its imports are to be checked
 };
 
 // Every breach found, in words; empty when the invariant holds. `box` is the run's closing box;

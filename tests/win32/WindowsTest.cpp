@@ -93,7 +93,7 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
         EXPECT_TRUE(!Queued(main, WM_CLOSE) && ::IsWindow(main) && unloads == 0) << "closed only after the run";
     };
     window.SetHandlers({[&] { ++transfers == 1 ? firstRun() : secondRun(); }, [&] { ++resends; },
-                        [&] { ++unloads; }});
+                        [&] { ++unloads; }, {}});
 
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     RunQueuedMessages();

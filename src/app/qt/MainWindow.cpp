@@ -398,11 +398,11 @@ void MainWindow::ShowWarning(const std::string& text) {
     box.exec();
 }
 
-std::string MainWindow::ChooseFile(const std::string& title, const std::string& filter) {
+std::string MainWindow::ChooseFile(const std::string& title, const std::string& filter,
+                                   const std::string& folder) {
     ModalScope scope(*this);
-    // The backups are where an earlier export file is looked for.
-    const QString backups = txtLocalDir_->text() + QLatin1String(kSep) + QStringLiteral("Upload");
-    const QString chosen = QFileDialog::getOpenFileName(BoxParent(), QString::fromStdString(title), backups,
+    const QString chosen = QFileDialog::getOpenFileName(BoxParent(), QString::fromStdString(title),
+                                                        QString::fromStdString(folder),
                                                         QString::fromStdString(filter));
     return chosen.toStdString();
 }
@@ -416,6 +416,10 @@ void MainWindow::SetCursor(Cursor cursor) {
         QApplication::restoreOverrideCursor();
         hourglass_ = false;
     }
+}
+
+void MainWindow::ResumeWhenShown() {
+    QTimer::singleShot(0, this, [this] { Run(handlers_.resume); });
 }
 
 void MainWindow::Run(const std::function<void()>& run) {

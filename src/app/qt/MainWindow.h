@@ -26,6 +26,7 @@ struct RunHandlers {
     std::function<void()> transfer;  // cmdTransfer
     std::function<void()> resend;    // cmdResend
     std::function<void()> unload;    // Exit and the close box, before the program ends
+    std::function<void()> resume;    // once the window shows: a run cut short is finished
 };
 
 // Name, class and icon under which the window system and the desktop know the program.
@@ -48,7 +49,8 @@ public:
     bool AskYesNo(const std::string& prompt) override;
     void ShowMessage(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
-    std::string ChooseFile(const std::string& title, const std::string& filter) override;
+    std::string ChooseFile(const std::string& title, const std::string& filter,
+                           const std::string& folder) override;
     void SetCursor(Cursor cursor) override;
 
     // Runs the unload handler once, closes the log and ends the event loop. Later calls do nothing.
@@ -57,6 +59,8 @@ public:
     // The log window, or null while it does not exist.
     LogWindow* Log() const { return log_; }
     bool Running() const { return running_; }
+    // Runs the resume handler as soon as the shown window waits for input.
+    void ResumeWhenShown();
     // A Refresh sooner than this after the last one it painted waits for the next paint.
     void SetRefreshInterval(int milliseconds) { refreshInterval_ = milliseconds; }
 

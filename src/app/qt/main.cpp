@@ -7,6 +7,7 @@
 #include "app/qt/MainWindow.h"
 #include "platform/Error.h"
 #include "platform/NativePlatform.h"
+#include "runs/Journal.h"
 #include "runs/Runs.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
             [&mainForm] { zc::cmdTransfer_Click(mainForm); },
             [&mainForm] { zc::cmdResend_Click(mainForm); },
             [&mainForm] { zc::Form_Unload(mainForm); },
+            [&mainForm] { zc::FinishInterruptedRun(mainForm); },
         });
 
         switch (zc::Form_Load(mainForm)) {
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
                 break;
         }
         window.show();
+        window.ResumeWhenShown();
         const int code = app.exec();
         window.Unload();  // a session ending the event loop without closing the window
         return code;

@@ -196,6 +196,7 @@ void MainWindow::Show() {
 
 int MainWindow::Run() {
     Show();
+    RunCommand(handlers_.resume);  // a run cut short is finished before anything else
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (log_.Exists() && ::IsDialogMessageW(log_.window(), &msg)) continue;
@@ -285,9 +286,9 @@ void MainWindow::ShowMessage(const std::string& text) { Box(text, kTitle, MB_OK)
 
 void MainWindow::ShowWarning(const std::string& text) { Box(text, "Warning", MB_OK | MB_ICONSTOP); }
 
-std::string MainWindow::ChooseFile(const std::string& title, const std::string& filter) {
-    // The backups are where an earlier export file is looked for.
-    const std::string folder = ToAnsi(Text(Field::LocalDir) + kSep + "Upload");
+std::string MainWindow::ChooseFile(const std::string& title, const std::string& filter,
+                                   const std::string& start) {
+    const std::string folder = ToAnsi(start);
     const std::string caption = ToAnsi(title);
     std::string filters = ToAnsi(filter);  // shown as it is matched
     filters = filters + '\0' + filters + '\0';

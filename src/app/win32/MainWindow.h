@@ -18,6 +18,7 @@ struct RunHandlers {
     std::function<void()> transfer;  // cmdTransfer
     std::function<void()> resend;    // cmdResend
     std::function<void()> unload;    // Exit and the close box, before the program ends
+    std::function<void()> resume;    // once the window shows: a run cut short is finished
 };
 
 class MainWindow : public Form {
@@ -50,7 +51,8 @@ public:
     bool AskYesNo(const std::string& prompt) override;
     void ShowMessage(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
-    std::string ChooseFile(const std::string& title, const std::string& filter) override;
+    std::string ChooseFile(const std::string& title, const std::string& filter,
+                           const std::string& folder) override;
     void SetCursor(Cursor cursor) override;
 
 private:

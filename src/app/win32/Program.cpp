@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/win32/Com.h"
 #include "platform/win32/WinText.h"
+#include "runs/Journal.h"
 #include "runs/Runs.h"
 
 namespace zc::win32 {
@@ -21,6 +22,7 @@ int RunProgram(HINSTANCE instance, Platform& platform) {
             [&mainForm] { cmdTransfer_Click(mainForm); },
             [&mainForm] { cmdResend_Click(mainForm); },
             [&mainForm] { Form_Unload(mainForm); },
+            [&mainForm] { FinishInterruptedRun(mainForm); },
         });
         switch (Form_Load(mainForm)) {
             case StartOutcome::AlreadyRunning:

@@ -109,6 +109,7 @@ public:
         headers_ = curl_slist_append(nullptr, "Expect:");
         response_ = Answer{};
         status_ = 0;
+        responseUrl_.clear();
         url_ = encoded;
         method_ = method;
         sent_ = false;
@@ -166,10 +167,14 @@ public:
         long code = 0;
         curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
         status_ = static_cast<int32_t>(code);
+        char* final = nullptr;
+        curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &final);
+        responseUrl_ = final ? final : "";
     }
 
     int32_t Status() override { return status_; }
     std::string ResponseText() override { return response_.text; }
+    std::string ResponseUrl() override { return responseUrl_; }
 
 private:
     // The transfer, driven here rather than inside the library so that the wait can be watched:
@@ -238,7 +243,7 @@ private:
     CURL* curl_;
     CURLM* multi_;
     curl_slist* headers_ = nullptr;
-    std::string url_, method_;
+    std::string url_, method_, responseUrl_;
     Answer response_;
     int32_t status_ = 0;
     bool sent_ = false;

@@ -285,6 +285,10 @@ void PosixFileSystem::MoveFile(const std::string& source, const std::string& des
     if (::unlink(source.c_str()) != 0) RaiseErrno(errno, source);
 }
 
+void PosixFileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
+    if (::rename(source.c_str(), destination.c_str()) != 0) RaiseErrno(errno, destination);
+}
+
 void PosixFileSystem::Flush(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) RaiseErrno(errno, path);

@@ -22,6 +22,7 @@ public:
     void FileCopy(const std::string& source, const std::string& destination) override;
     void Kill(const std::string& path) override;
     void MoveFile(const std::string& source, const std::string& destination) override;
+    void ReplaceFile(const std::string& source, const std::string& destination) override;
     void Flush(const std::string& path) override;
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
     std::vector<uint8_t> ReadBinary(const std::string& path) override;

@@ -1,7 +1,7 @@
 # The Windows build: the toolkit-free core and the Windows platform layer, listed file by file.
 set(ZC_CORE_SOURCES
   app/Counter.cpp app/Settings.cpp app/Startup.cpp
-  runs/CopyFiles.cpp runs/Transfer.cpp
+  runs/CopyFiles.cpp runs/Journal.cpp runs/Transfer.cpp
   handheld/DatabaseCopy.cpp handheld/Folders.cpp handheld/Signatures.cpp
   export/Backup.cpp export/ExportFile.cpp
   server/Launch.cpp server/Multipart.cpp server/Sendable.cpp server/Upload.cpp

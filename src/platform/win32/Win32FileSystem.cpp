@@ -253,6 +253,14 @@ void Win32FileSystem::MoveFile(const std::string& source, const std::string& des
     }
 }
 
+void Win32FileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
+    // Write-through: the move is on the disk when the call returns, as a rename and a flush of
+    // the folder are on Linux.
+    if (!::MoveFileExW(Widen(source).c_str(), Widen(destination).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        RaiseLast(destination);
+}
+
 void Win32FileSystem::Flush(const std::string& path) {
     std::wstring wide = Widen(path);
     DWORD attributes = ::GetFileAttributesW(wide.c_str());

@@ -33,6 +33,7 @@ public:
     void MoveFile(const std::string& source, const std::string& destination) override;
     // Puts a file's content on the disk. A folder needs nothing more on Windows: its entries go
     // to the disk through the file system's log with the flush of the files they name.
+    void ReplaceFile(const std::string& source, const std::string& destination) override;
     void Flush(const std::string& path) override;
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
     std::vector<uint8_t> ReadBinary(const std::string& path) override;

@@ -275,6 +275,7 @@ public:
         exchange_ = std::make_shared<Exchange>();
         exchange_->method = method;
         exchange_->url = url;
+        url_ = url;
         status_ = 0;
         response_.clear();
     }
@@ -315,6 +316,7 @@ public:
 
     int32_t Status() override { return status_; }
     std::string ResponseText() override { return Narrow(response_); }
+    std::string ResponseUrl() override { return url_; }
 
 private:
     // The longest wait a tick count measures for sure: differences of GetTickCount() hold
@@ -332,6 +334,7 @@ private:
     std::shared_ptr<Exchange> exchange_;
     int32_t status_ = 0;
     std::wstring response_;
+    std::string url_;
 };
 
 }  // namespace

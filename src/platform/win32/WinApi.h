@@ -1,6 +1,6 @@
 #pragma once
 // <windows.h> for the Windows layer, with the macros that would rename our own functions
-// (MoveFile, the file system's move) taken back.
+// (MoveFile and ReplaceFile, the file system's moves) taken back.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -12,6 +12,7 @@
 #undef MoveFile
 #undef CopyFile
 #undef DeleteFile
+#undef ReplaceFile
 
 // Macros of <windows.h> that cast to HANDLE, HKEY or LONG would pick up the program's own
 // types of those names inside namespace zc; these are the system's values, fixed out here.
