@@ -240,7 +240,7 @@ TEST(WholeTransfer, ABackupFolderThatExistsGetsAFreeNameAndAFailedBackupSaysWhat
 TEST(WholeTransfer, AFailedFlagRemovesTheNewExportFile) {
     TransferRig rig(2, 2);
     rig.plan.FailCall("CeCreateFile", 3);  // the two bitmaps, then the flag
-    EXPECT_EQ(rig.Transfer(), "Error: Failed to create purge flag");
+    EXPECT_EQ(rig.Transfer(), std::string("Error: Failed to create purge flag\r\n") + kStillOnTheHandheld);
     EXPECT_EQ(rig.form.log.end(), std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
     EXPECT_FALSE(rig.Flagged());
     for (const std::string& name : Names(rig.Local("Export"))) EXPECT_FALSE(name.starts_with("c_zilba_")) << name;
