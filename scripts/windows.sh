@@ -73,6 +73,7 @@ wine_in() {
   fi
   # A Wine server left running in this prefix keeps the display its desktop first met: a new one.
   /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w  # gone, before the new one starts
   /usr/lib/wine/wineserver -p
   prefixes+=("$WINEPREFIX")
   # No window manager runs there: Wine then places the windows itself rather than wait for one.
