@@ -37,57 +37,47 @@ struct StartRig : Rig {
 
 }  // namespace
 
-TEST(Startup, RunsItsStepsInOrderRewritesTheAutoStartValueAndFillsTheFields) {
-    StartRig rig;
-    rig.registry.standardUser = false;  // an administrator's start: the auto-start value is written
-    RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue,
-                   "/old/place/ZilbaCompanion");
-    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
-    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
-
-    std::vector<int> order;  // where each step came among the calls
-    for (const std::string& step : {std::string("CreateMutexA ZCMutex"),
-                                    std::string("RegCreateKeyExA ") + kAutoStartKey,
-                                    "LoadLibraryA " + kLibrary, std::string("SHGetFolderPathA"),
-                                    std::string("RegOpenKeyExA ") + kSettingsKey})
-        order.push_back(Position(rig.plan.calls, step));
-    EXPECT_EQ(order[0], 0);
-    EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << testing::PrintToString(order);
-    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine,
-                            "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"),
-              fs::canonical("/proc/self/exe").string());
-    EXPECT_EQ(rig.form.fields, (std::map<Field, std::string>{
-                                   {Field::DeviceDir, "\\My Documents\\Pocket Zilba"},
-                                   {Field::LocalDir, rig.home / "home/Documents/Zilba Companion"},
-                                   {Field::Server, kDefaultServer},
-                                   {Field::Site, "stored"}}));
-    EXPECT_TRUE(rig.form.messages.empty() && rig.form.warnings.empty());
-
-    // Exit stores nothing: the settings are saved only when a transfer starts.
-    rig.plan.calls.clear();
-    Form_Unload(rig.f);
-    EXPECT_EQ(Position(rig.plan.calls, "RegCreateKeyExA"), -1);
-    EXPECT_EQ(Position(rig.plan.calls, "RegSetValueExA"), -1);
-}
-
-TEST(Startup, AStandardUserStartsWithTheFilterFoundThroughItsVariablesAndTheAutoStartValueLeft) {
-    StartRig rig;
-    ASSERT_TRUE(rig.registry.standardUser);
-    // Registered as the docking software may register it, with a variable to expand.
+// An administrator's start rewrites the auto-start value; a standard user's leaves it, finds the
+// filter through the variables of its registered path, and still stores the user's settings.
+TEST(Startup, RunsItsStepsInOrderAndOnlyAnAdministratorRewritesTheAutoStartValue) {
     ::setenv("ZC_FILTER_FOLDER", ZC_LIB_DIR, 1);
-    RegisterFilter(rig.real.registry, "%ZC_FILTER_FOLDER%/libzc_adofilter.so");
-    RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, "C:\\installed.exe");
-    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
-    ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
-    EXPECT_TRUE(rig.form.messages.empty() && rig.form.warnings.empty()) << testing::PrintToString(rig.form.messages);
-    EXPECT_EQ(rig.form.fields[Field::Site], "stored");
-    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue),
-              "C:\\installed.exe");
-    // The user's own settings are still stored by a transfer.
-    rig.form.fields[Field::Site] = "typed";
-    SaveSettings(rig.f);
-    EXPECT_EQ(RegReadString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME"), "typed");
-    EXPECT_EQ(rig.registry.openKeys, 0);
+    for (bool admin : {true, false}) {
+        SCOPED_TRACE(admin ? "administrator" : "standard user");
+        StartRig rig;
+        rig.registry.standardUser = !admin;
+        if (!admin) RegisterFilter(rig.real.registry, "%ZC_FILTER_FOLDER%/libzc_adofilter.so");
+        RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, "C:\\installed.exe");
+        RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
+        ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+
+        std::vector<int> order;  // where each step came among the calls
+        for (const std::string& step : {std::string("CreateMutexA ZCMutex"),
+                                        std::string("RegCreateKeyExA ") + kAutoStartKey,
+                                        "LoadLibraryA " + kLibrary, std::string("SHGetFolderPathA"),
+                                        std::string("RegOpenKeyExA ") + kSettingsKey})
+            order.push_back(Position(rig.plan.calls, step));
+        EXPECT_EQ(order[0], 0);
+        EXPECT_TRUE(std::is_sorted(order.begin() + (admin ? 0 : 2), order.end())) << testing::PrintToString(order);
+        EXPECT_EQ(RegReadString(rig.real.registry, kHkeyLocalMachine,
+                                "SOFTWARE\\Microsoft\\Windows CE Services\\AutoStartOnConnect", "Zilba Companion"),
+                  admin ? fs::canonical("/proc/self/exe").string() : "C:\\installed.exe");
+        EXPECT_EQ(rig.form.fields, (std::map<Field, std::string>{
+                                       {Field::DeviceDir, "\\My Documents\\Pocket Zilba"},
+                                       {Field::LocalDir, rig.home / "home/Documents/Zilba Companion"},
+                                       {Field::Server, kDefaultServer},
+                                       {Field::Site, "stored"}}));
+        EXPECT_TRUE(rig.form.messages.empty() && rig.form.warnings.empty()) << testing::PrintToString(rig.form.messages);
+
+        // Exit stores nothing: the settings are saved only when a transfer starts.
+        rig.plan.calls.clear();
+        Form_Unload(rig.f);
+        EXPECT_EQ(Position(rig.plan.calls, "RegCreateKeyExA"), -1);
+        EXPECT_EQ(Position(rig.plan.calls, "RegSetValueExA"), -1);
+        rig.form.fields[Field::Site] = "typed";
+        SaveSettings(rig.f);
+        EXPECT_EQ(RegReadString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME"), "typed");
+        EXPECT_EQ(rig.registry.openKeys, 0);
+    }
 }
 
 TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {

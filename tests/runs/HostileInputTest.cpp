@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include <sys/stat.h>
 
 #include "handheld/Handheld.h"
 #include "platform/Paths.h"
+#include "runs/Journal.h"
 #include "runs/Runs.h"
 #include "support/Rig.h"
 
@@ -20,7 +22,7 @@ namespace {
 const std::string kPocket = "My Documents/Pocket Zilba";
 }
 
-TEST(WholeTransfer, FromTheButtonToTheFinishedBoxThenThePurgeQuestion) {
+TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
     TransferRig rig(3, 2);
     EXPECT_EQ(rig.Transfer(), kFinishedText);
     // The log as the window holds it, with the local directory written as <local>.
@@ -39,14 +41,6 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBoxThenThePurgeQuestion) {
     EXPECT_EQ(rig.form.fields[Field::Sessions] + rig.form.fields[Field::Events] + rig.form.fields[Field::Signs] +
                   rig.form.fields[Field::Success] + rig.form.fields[Field::Failure],
               "13230");
-
-    // Marked as collected: the next transfer asks, and No ends it there.
-    rig.form.answers = {true, false};
-    rig.form.messages.clear();
-    cmdTransfer_Click(rig.f);
-    EXPECT_EQ(rig.form.questions.back(), "Data was downloaded from this device before.\r\nDo you want to continue?");
-    EXPECT_TRUE(rig.form.messages.empty());
-    EXPECT_EQ(rig.form.log.back(), "Checking for purge flag");
 }
 
 // The handheld may drop its rows once the flag is set, so everything this run took from it is on
@@ -178,23 +172,17 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
     EXPECT_TRUE(Names(rig.Local("Export")).empty());
     EXPECT_EQ(rig.Served().size(), 3u);
 
-    // A server that refuses files, or the import: not "Finished", but what it did not take and where
-    // that is kept.
-    bool refuseBitmaps = true;
-    LoopbackServer picky([&](const Captured& c) {
-        if (c.method == "GET") return Answer{refuseBitmaps ? 200 : 404};
-        return Answer{refuseBitmaps && c.body.find("image/bmp") != std::string::npos ? 500 : 200};
+    // A server that refuses the bitmaps and the import: not "Finished", but what it did not take
+    // and where that is kept.
+    LoopbackServer picky([](const Captured& c) {
+        return Answer{c.method == "GET" ? 404 : c.body.find("image/bmp") != std::string::npos ? 500 : 200};
     });
     rig.form.fields[Field::Server] = picky.host();
-    for (const char* said : {"it did not accept 2 of the 3 files sent, and it confirmed the import.",
-                             "it accepted all 3 files sent, but it did not confirm the import (status 404)."}) {
-        rig.clock.now.second += 2;
-        box = rig.Transfer();
-        EXPECT_TRUE(box.starts_with(std::string("Not everything reached the server: ") + said +
-                                    "\r\nThe files are kept in " + rig.Local("Upload/")))
-            << box;
-        refuseBitmaps = false;
-    }
+    rig.clock.now.second += 2;
+    box = rig.Transfer();
+    EXPECT_TRUE(box.starts_with("Not everything reached the server: it did not accept 2 of the 3 files sent, and it did "
+                                "not confirm the import (status 404).\r\nThe files are kept in " + rig.Local("Upload/")))
+        << box;
     EXPECT_EQ(rig.form.fields[Field::Failure], "2");
 
     // Resent from a folder that also holds another run's export file: that one stays where it
@@ -345,6 +333,58 @@ TEST(HostileInput, HandheldNamesThatAreNoPlainFileNamesAreRefusedAndNoNamesAreNo
     EXPECT_EQ(rig.form.fields[Field::Signs], "1");
     EXPECT_EQ(rig.rapi.openHandles + rig.kernel.openFiles, 0);
     rig.rapi.CeRapiUninit();
+}
+
+// Resend never replaces a waiting set, never sends part of one, and copies all or nothing.
+TEST(Journal, ResendSendsAWholeSetOrNothing) {
+    TransferRig rig(3, 2);
+    ASSERT_EQ(rig.Transfer(), kFinishedText);
+    const std::string backup = rig.Local("Upload/") + Names(rig.Local("Upload"))[0];
+    std::string exportName;
+    for (const std::string& name : Names(backup))
+        if (name.starts_with("c_zilba_")) exportName = name;
+    const std::string bitmap = Names(backup)[0];  // S_5001.bmp, named by a row
+
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        const char* boxStart;
+    };
+    const Case cases[] = {
+        {"a set of the export folder waits unsent: another is refused, naming it",
+         [&] { WriteFile(rig.Local("Export/c_zilba_01012027_000000.txt"), "&&START%%\r\n&&STOP%%\r\n"); },
+         "Error: The export folder still holds c_zilba_01012027_000000.txt"},
+        {"a bitmap its rows name is missing: refused, naming it",
+         [&] { fs::rename(backup + "/" + bitmap, rig.home / bitmap); },
+         "Error: The rows of "},
+        {"the copy fails part-way: nothing of it stays in the export folder",
+         [&] { rig.plan.FailCall("FileCopy", 2); },
+         "Error: Path/File access error (injected)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(rig.Local("Export"));
+        fs::create_directory(rig.Local("Export"));
+        rig.clock.now.second += 1;
+        c.prepare();
+        auto before = Names(rig.Local("Export"));
+        rig.form.messages.clear();
+        rig.form.chosenFiles = {backup + "/" + exportName};
+        cmdResend_Click(rig.f);
+        ASSERT_EQ(rig.form.messages.size(), 1u);
+        EXPECT_TRUE(rig.form.messages[0].starts_with(c.boxStart)) << rig.form.messages[0];
+        EXPECT_EQ(Names(rig.Local("Export")), before);
+        EXPECT_FALSE(fs::exists(rig.Local(kJournalName)));
+        if (fs::exists(rig.home / bitmap)) {
+            EXPECT_NE(rig.form.messages[0].find(bitmap), std::string::npos);
+            fs::rename(rig.home / bitmap, backup + "/" + bitmap);
+        }
+    }
+    // The dialog opens where the waiting set is, else among the backups.
+    EXPECT_NE(std::find(rig.form.events.begin(), rig.form.events.end(), "dialog:" + rig.Local("Export")),
+              rig.form.events.end());
+    EXPECT_NE(std::find(rig.form.events.begin(), rig.form.events.end(), "dialog:" + rig.Local("Upload")),
+              rig.form.events.end());
 }
 
 }  // namespace zc::test

@@ -14,8 +14,7 @@ namespace fs = std::filesystem;
 
 // The names of the entries of `folder`, sorted; none when there is no such folder.
 std::vector<std::string> Names(const std::string& folder);
-// Runs `sql` on a SQLite file (made when missing); the rows it gives as "a|b", nulls as
-// "NULL". A failing statement fails the test.
-std::vector<std::string> Sql(const std::string& file, const std::string& sql);
+// Runs `sql` on a SQLite file (made when missing); a failing statement fails the test.
+void Sql(const std::string& file, const std::string& sql);
 
 }  // namespace zc::test
