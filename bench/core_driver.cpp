@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Form.h"
+#include "core/Form.h"
 #include "export/Export.h"
 #include "handheld/Handheld.h"
 #include "platform/Error.h"

@@ -1,7 +1,7 @@
 // zc-bench-window: the real Qt shell over the real Linux platform, driven without a person.
 // Prints what it measured as "key=value" lines.
 //
-//   transfer    as the program starts (see src/app/qt/main.cpp), then presses Transfer once the
+//   transfer    as the program starts (see src/shells/qt/main.cpp), then presses Transfer once the
 //               window is on screen; every question is answered Yes and the Finished box OK.
 //               ms is the time from the press to the Finished box; --steps adds when each
 //               step began.
@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/Startup.h"
-#include "app/qt/MainWindow.h"
+#include "core/Startup.h"
+#include "shells/qt/MainWindow.h"
 #include "platform/Error.h"
 #include "platform/posix/PosixPlatform.h"
 #include "runs/Runs.h"

@@ -106,10 +106,10 @@ rm -rf dist && mkdir -p dist/zip
 cp build/win32/bin/ZilbaCompanion.exe dist/zip/
 # The shipped program imports nothing that Windows XP SP3 lacks.
 bash tests/win32/imports.sh dist/zip/ZilbaCompanion.exe
-sed 's/$/\r/' src/app/win32/installer/README.txt > dist/zip/README.txt
+sed 's/$/\r/' src/shells/win32/installer/README.txt > dist/zip/README.txt
 (cd dist/zip && zip -q -X ../ZilbaCompanion-1.00-win32.zip ZilbaCompanion.exe README.txt)
 makensis -V2 -DPROGRAM="$PWD/dist/zip/ZilbaCompanion.exe" -DREADME="$PWD/dist/zip/README.txt" \
-  -DOUTFILE="$PWD/dist/ZilbaCompanion-1.00-setup.exe" src/app/win32/installer/ZilbaCompanion.nsi
+  -DOUTFILE="$PWD/dist/ZilbaCompanion-1.00-setup.exe" src/shells/win32/installer/ZilbaCompanion.nsi
 rm -rf dist/zip
 bash tests/win32/packages.sh
 

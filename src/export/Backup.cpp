@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "export/Export.h"
-#include "handheld/Handheld.h"
+#include "core/Layout.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Form.h"
+#include "core/Form.h"
 
 namespace zc {
 

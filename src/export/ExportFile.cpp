@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "export/Export.h"
-#include "handheld/Handheld.h"
+#include "core/Layout.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "server/Server.h"

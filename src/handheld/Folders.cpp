@@ -5,9 +5,6 @@
 
 namespace zc {
 
-std::string ExportFolder(MainForm& f) { return f.ui.Text(Field::LocalDir) + kSep + "Export"; }
-std::string UploadFolder(MainForm& f) { return f.ui.Text(Field::LocalDir) + kSep + "Upload"; }
-
 namespace {
 std::u16string PurgeFlagPath(MainForm& f) {
     return Utf8ToUtf16(f.ui.Text(Field::DeviceDir) + "\\.purge");

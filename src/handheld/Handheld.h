@@ -1,18 +1,12 @@
 #pragma once
-// Everything that touches the docked handheld, and the shared folder layout.
+// Everything that touches the docked handheld.
 #include <cstddef>
 #include <string>
 
-#include "app/Form.h"
+#include "core/Form.h"
+#include "core/Layout.h"
 
 namespace zc {
-
-constexpr const char* kDatabaseOnDevice = "P_ZILBA.CDB";
-constexpr const char* kDatabaseOnPc = "P_ZILBA.MDB";
-
-// Local paths, built by plain concatenation from the field as typed.
-std::string ExportFolder(MainForm& f);  // local directory + sep + "Export"
-std::string UploadFolder(MainForm& f);  // local directory + sep + "Upload"
 
 void CheckDirectories(MainForm& f);
 bool CheckPurgeFlag(MainForm& f);

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "export/Export.h"
-#include "handheld/Handheld.h"
+#include "core/Layout.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

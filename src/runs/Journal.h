@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Form.h"
+#include "core/Form.h"
 
 namespace zc {
 

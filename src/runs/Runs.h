@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/Form.h"
+#include "core/Form.h"
 
 namespace zc {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "export/Export.h"
 #include "handheld/Handheld.h"
 #include "platform/Error.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Form.h"
+#include "core/Form.h"
 #include "platform/HttpRequest.h"
 
 namespace zc {

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "handheld/Handheld.h"
+#include "core/Layout.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"

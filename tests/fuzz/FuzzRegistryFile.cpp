@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/posix/PosixRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

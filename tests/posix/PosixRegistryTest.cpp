@@ -2,7 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/posix/PosixRegistry.h"
 #include "platform/posix/XdgPaths.h"
 #include "support/Helpers.h"

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "QtHelpers.h"
-#include "app/qt/LogWindow.h"
-#include "app/qt/MainWindow.h"
+#include "shells/qt/LogWindow.h"
+#include "shells/qt/MainWindow.h"
 #include "platform/Waiting.h"
 #include "platform/posix/CurlHttp.h"
 #include "support/Loopback.h"

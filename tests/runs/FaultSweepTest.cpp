@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "runs/Journal.h"
 #include "runs/Runs.h"
 #include "support/Rig.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/posix/XdgPaths.h"
 #include "runs/Runs.h"
 #include "support/Invariant.h"

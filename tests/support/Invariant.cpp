@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/posix/PosixRegistry.h"
 #include "support/TempDir.h"
 

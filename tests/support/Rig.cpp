@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/Startup.h"
+#include "core/Startup.h"
 #include "platform/posix/XdgPaths.h"
 #include "runs/Runs.h"
 #include "support/Process.h"

@@ -1,7 +1,7 @@
 // ZilbaCompanion-e2e.exe, the program of the whole transfer under Wine: the shipped program but
 // for Jet 4.0, which Wine lacks; its database is the test double of TextDatabase.h.
 #include "TextDatabase.h"
-#include "app/win32/Program.h"
+#include "shells/win32/Program.h"
 #include "platform/win32/Win32Platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/Startup.h"
+#include "core/Startup.h"
 #include "platform/win32/Win32Kernel.h"
 
 int main(int argc, char** argv) {

@@ -19,8 +19,8 @@
 
 #include "Support.h"
 #include "TextDatabase.h"
-#include "app/Startup.h"
-#include "app/win32/Controls.h"
+#include "core/Startup.h"
+#include "shells/win32/Controls.h"
 #include "platform/win32/Com.h"
 #include "platform/win32/Win32Platform.h"
 #include "runs/Runs.h"

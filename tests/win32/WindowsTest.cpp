@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/win32/Controls.h"
-#include "app/win32/MainWindow.h"
-#include "app/win32/Widgets.h"
+#include "shells/win32/Controls.h"
+#include "shells/win32/MainWindow.h"
+#include "shells/win32/Widgets.h"
 #include "platform/Waiting.h"
 #include "platform/win32/WinText.h"
 

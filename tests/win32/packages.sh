@@ -23,7 +23,7 @@ readme=$(unzip -p "$zip" README.txt)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sed 's/$/\r/' src/app/win32/installer/README.txt > "$work/README.txt"
+sed 's/$/\r/' src/shells/win32/installer/README.txt > "$work/README.txt"
 reg() { "$wine" reg "$@" > /dev/null 2>&1; }
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZilbaCompanion'
 autostart='HKLM\SOFTWARE\Microsoft\Windows CE Services\AutoStartOnConnect'

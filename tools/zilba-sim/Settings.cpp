@@ -2,7 +2,7 @@
 #include <stdexcept>
 
 #include "Commands.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/posix/PosixRegistry.h"
 
 namespace zilba_sim {

@@ -1,6 +1,6 @@
 # The Windows build: the toolkit-free core and the Windows platform layer, listed file by file.
 set(ZC_CORE_SOURCES
-  app/Counter.cpp app/Settings.cpp app/Startup.cpp
+  core/Counter.cpp core/Settings.cpp core/Startup.cpp core/Layout.cpp
   runs/CopyFiles.cpp runs/Journal.cpp runs/Transfer.cpp
   handheld/DatabaseCopy.cpp handheld/Folders.cpp handheld/Signatures.cpp
   export/Backup.cpp export/ExportFile.cpp
@@ -30,7 +30,7 @@ target_link_libraries(zc_win32 PUBLIC zc_core ole32 oleaut32 advapi32 shell32 uu
 # permissive; in a system header it then says nothing more.
 set_source_files_properties(platform/win32/Win32Database.cpp PROPERTIES COMPILE_OPTIONS "-fpermissive")
 
-include(app/win32/Sources.cmake)
+include(shells/win32/Sources.cmake)
 
 # The shipped 32-bit program runs on Windows XP SP3: what its statically linked runtime imports
 # that XP lacks, it gets from itself (tests/win32/imports.sh checks its import table).

@@ -1,9 +1,9 @@
-#include "app/win32/LogWindow.h"
+#include "shells/win32/LogWindow.h"
 
 #include <algorithm>
 
-#include "app/win32/Controls.h"
-#include "app/win32/Widgets.h"
+#include "shells/win32/Controls.h"
+#include "shells/win32/Widgets.h"
 #include "platform/win32/WinText.h"
 
 namespace zc::win32 {

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Form.h"
+#include "core/Form.h"
 
 namespace zc {
 

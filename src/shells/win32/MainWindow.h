@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Form.h"
-#include "app/win32/LogWindow.h"
+#include "core/Form.h"
+#include "shells/win32/LogWindow.h"
 #include "platform/Waiting.h"
 
 namespace zc::win32 {

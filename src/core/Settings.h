@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "app/Form.h"
+#include "core/Form.h"
 
 namespace zc {
 

@@ -1,4 +1,4 @@
-#include "app/win32/MainWindow.h"
+#include "shells/win32/MainWindow.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -6,9 +6,9 @@
 #include <exception>
 #include <vector>
 
-#include "app/win32/Controls.h"
-#include "app/win32/Resources.h"
-#include "app/win32/Widgets.h"
+#include "shells/win32/Controls.h"
+#include "shells/win32/Resources.h"
+#include "shells/win32/Widgets.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/win32/WinText.h"

@@ -1,4 +1,4 @@
-#include "app/qt/LogWindow.h"
+#include "shells/qt/LogWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

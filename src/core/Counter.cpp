@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/Form.h"
+#include "core/Form.h"
 #include "platform/Error.h"
 
 namespace zc {

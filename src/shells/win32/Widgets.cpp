@@ -1,4 +1,4 @@
-#include "app/win32/Widgets.h"
+#include "shells/win32/Widgets.h"
 
 #include <vector>
 

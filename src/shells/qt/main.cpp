@@ -3,8 +3,8 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/Startup.h"
-#include "app/qt/MainWindow.h"
+#include "core/Startup.h"
+#include "shells/qt/MainWindow.h"
 #include "platform/Error.h"
 #include "platform/NativePlatform.h"
 #include "runs/Journal.h"

@@ -1,5 +1,5 @@
 // ZilbaCompanion.exe: the program on the Windows platform layer.
-#include "app/win32/Program.h"
+#include "shells/win32/Program.h"
 #include "platform/win32/Win32Platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -1,9 +1,9 @@
-#include "app/win32/Program.h"
+#include "shells/win32/Program.h"
 
 #include <exception>
 
-#include "app/Startup.h"
-#include "app/win32/MainWindow.h"
+#include "core/Startup.h"
+#include "shells/win32/MainWindow.h"
 #include "platform/Error.h"
 #include "platform/win32/Com.h"
 #include "platform/win32/WinText.h"

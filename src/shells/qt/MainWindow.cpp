@@ -1,4 +1,4 @@
-#include "app/qt/MainWindow.h"
+#include "shells/qt/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "app/Settings.h"
-#include "app/Startup.h"
+#include "core/Settings.h"
+#include "core/Startup.h"
 #include "server/Server.h"
 #include "support/Rig.h"
 

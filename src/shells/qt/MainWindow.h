@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/Form.h"
-#include "app/qt/LogWindow.h"
+#include "core/Form.h"
+#include "shells/qt/LogWindow.h"
 #include "platform/Waiting.h"
 
 class QApplication;

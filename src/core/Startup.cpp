@@ -1,10 +1,10 @@
-#include "app/Startup.h"
+#include "core/Startup.h"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
