@@ -1,7 +1,7 @@
 # The Windows build: the toolkit-free core and the Windows platform layer, listed file by file.
 set(ZC_CORE_SOURCES
-  core/Counter.cpp core/Settings.cpp core/Startup.cpp core/Layout.cpp
-  runs/CopyFiles.cpp runs/Journal.cpp runs/Transfer.cpp
+  core/Controller.cpp core/Counter.cpp core/Settings.cpp core/Startup.cpp core/Layout.cpp
+  runs/CopyFiles.cpp runs/Journal.cpp runs/Steps.cpp runs/Transfer.cpp
   handheld/DatabaseCopy.cpp handheld/Folders.cpp handheld/Signatures.cpp
   export/Backup.cpp export/ExportFile.cpp
   server/Launch.cpp server/Multipart.cpp server/Sendable.cpp server/Upload.cpp
