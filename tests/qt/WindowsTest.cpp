@@ -11,6 +11,7 @@
 #include "shells/qt/LogWindow.h"
 #include "shells/qt/MainWindow.h"
 #include "support/Rig.h"
+#include "support/Scripted.h"
 
 namespace zc::qt {
 namespace {
@@ -18,43 +19,22 @@ namespace {
 using test::ShowAndWait;
 using test::WhenModal;
 
-template <class T = QWidget>
-T* Find(QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
-// A clock that stands still: after the first paint every change is held back.
-struct StillTicks : Ticks {
-    uint32_t Milliseconds() override { return 0; }
-};
-
-struct Program {
-    static inline std::function<void()> transfer;
-    static inline int unloads = 0;
-};
-const Steps kSteps{[](MainForm&) {}, [] {}, [](MainForm&) { ++Program::unloads; },
-                   [](MainForm&) { Program::transfer(); }, [](MainForm&) {},
-                   [](MainForm&) { return true; }};
-
 struct QtRig : ::zc::test::Rig {
-    QtRig() {
-        window.SetController(&controller);
-        Program::unloads = 0;
-    }
+    QtRig() { window.SetController(&c); }
+    template <class T = QLineEdit>
+    T* Find(const char* name) { return window.findChild<T*>(QString::fromLatin1(name)); }
     MainWindow window;
-    StillTicks ticks;
-    Controller controller{window, os, kSteps, ticks};
+    ::zc::test::TestTicks ticks;  // standing still: every change after the first paint is held back
+    Controller c{window, os, ::zc::test::Scripted::Reset(), ticks};
 };
 
 TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOverPaintedWindows) {
     QtRig rig;
-    Controller& c = rig.controller;
+    Controller& c = rig.c;
     ASSERT_TRUE(ShowAndWait(rig.window));
     c.ShowLog();
     LogWindow* log = rig.window.Log();
-    QLineEdit* events = Find<QLineEdit>(rig.window, "txtEvents");
+    QLineEdit* events = rig.Find("txtEvents");
     auto shown = [&] { return events->text().toStdString() + "|" + std::to_string(log->Text().size() - log->PaintedLength()); };
     c.SetText(Field::Events, "1");
     c.Refresh();  // the first paint
@@ -65,7 +45,7 @@ TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOve
     c.SetText(Field::Site, "bnwck");
     EXPECT_EQ(c.Text(Field::Events), "3") << "the run reads back what it set";
     EXPECT_EQ(shown(), "2|17");
-    EXPECT_EQ(Find<QLineEdit>(rig.window, "txtSite")->text(), "bnwck") << "a field people type into never waits";
+    EXPECT_EQ(rig.Find("txtSite")->text(), "bnwck") << "a field people type into never waits";
 
     std::string withBox, withDialog;
     {
@@ -98,32 +78,30 @@ TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOve
 TEST(QtWindows, ButtonsAndCloseBoxesReachTheControllerAndAWaitingRunLetsEventsIn) {
     QtRig rig;
     ASSERT_TRUE(ShowAndWait(rig.window));
-    auto* transfer = Find<QPushButton>(rig.window, "cmdTransfer");
-    int runs = 0;
+    auto* transfer = rig.Find<QPushButton>("cmdTransfer");
     std::string duringWait;
-    Program::transfer = [&] {
-        ++runs;
-        rig.controller.ShowLog();
+    ::zc::test::Scripted::run = [&](const char* what) {
+        duringWait += what;
+        rig.c.ShowLog();
         QPointer<LogWindow> log = rig.window.Log();
-        rig.controller.WriteLog("Uploading files to server..");
-        rig.controller.SetText(Field::Success, "1");
-        rig.controller.Refresh();
+        rig.c.WriteLog("Uploading files to server..");
+        rig.c.SetText(Field::Success, "1");
+        rig.c.Refresh();
         QTimer::singleShot(0, &rig.window, [&] {
             transfer->click();
             rig.window.close();
             log->close();
-            duringWait = Find<QLineEdit>(rig.window, "txtSuccess")->text().toStdString() + " " +
-                         std::to_string(log->Text().size() - log->PaintedLength());
+            duringWait += " " + rig.Find("txtSuccess")->text().toStdString() + " " +
+                          std::to_string(log->Text().size() - log->PaintedLength());
         });
         Waiting(Wait::Long);
-        duringWait += std::string(log && log->isVisible() && rig.window.isVisible() ? " shown" : " closed");
+        duringWait += log && log->isVisible() && rig.window.isVisible() ? " shown" : " closed";
     };
     transfer->click();
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(duringWait, "1 0 shown");
+    EXPECT_EQ(duringWait, "transfer 1 0 shown");
     EXPECT_FALSE(rig.window.isVisible()) << "the close asked for during the run comes after it";
     EXPECT_EQ(rig.window.Log(), nullptr);
-    EXPECT_EQ(Program::unloads, 1);
+    EXPECT_EQ(::zc::test::Scripted::unloads, 1);
 }
 
 }  // namespace
