@@ -6,7 +6,19 @@
 namespace zc {
 
 Controller::Controller(Window& window, Platform& platform, const Steps& steps, Ticks& ticks)
-    : window_(window), steps_(steps), ticks_(ticks), form_(*this, platform) {}
+    : window_(window), steps_(steps), ticks_(ticks), form_(*this, platform) {
+    window_.Attach(this);
+}
+
+Controller::~Controller() { window_.Attach(nullptr); }
+
+int Controller::RunProgram(const std::function<int()>& eventLoop) {
+    int code = 0;
+    if (!Start(code)) return code;
+    code = eventLoop();
+    Unload();  // a session ending the event loop without closing the window
+    return code;
+}
 
 bool Controller::Start(int& exitCode) {
     // Start-up runs before the window shows, so its boxes stand alone.

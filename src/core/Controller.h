@@ -28,10 +28,14 @@ public:
     virtual uint32_t Milliseconds() = 0;
 };
 
+class Controller;
+
 // A window shell: the form drawn at once (Refresh paints everything held back, WriteLog only
 // appends to the log, ShowLog shows the log as wide as WidenLog asked), and its event loop.
 class Window : public Form {
 public:
+    // Where the shell sends its clicks, closes and held-back paints; null once it is gone.
+    virtual void Attach(Controller* controller) { (void)controller; }
     virtual void WidenLog(const std::string& line) = 0;
     // A paint is held back: the shell asks the controller to paint once its event loop runs.
     virtual void PaintHeld() {}
@@ -49,14 +53,19 @@ public:
 class Controller : public Form {
 public:
     Controller(Window& window, Platform& platform, const Steps& steps, Ticks& ticks);
+    ~Controller() override;
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
 
     MainForm& form() { return form_; }
     bool Running() const { return running_; }
     // The log's close box does nothing while a run writes to it.
     bool MayCloseLog() const { return !running_; }
 
+    // The program: start-up, the shell's event loop until the end, and the unload; the exit code.
+    int RunProgram(const std::function<int()>& eventLoop);
     // Start-up to the first window. False when the program ends at once, with `exitCode`;
-    // else the window shows, a run cut short is finished once it waits, and the event loop runs.
+    // else the window shows, and a run cut short is finished once it waits for input.
     bool Start(int& exitCode);
     void Transfer() { Run(steps_.transfer); }
     void Resend() { Run(steps_.resend); }

@@ -91,9 +91,9 @@ TEST(Controller, HeldBackLinesAndCountsArePaintedWithinTheIntervalAndBeforeEvery
 // window shows, and once it does, a run cut short is finished before any press is taken.
 TEST(Controller, StartUpShowsTheWindowAndFinishesARunCutShortOnceItShowsOrEndsAtOnce) {
     const std::vector<std::pair<std::string, std::string>> starts = {
-        {"fatal", "ends 1: refresh|box:Fatal error: Unable to load ADO filter library|end, unloads 1"},
-        {"already running", "ends 0: , unloads 0"},
-        {"run", "runs: show, finish, unloads 0"},
+        {"fatal", "exit 1: refresh|box:Fatal error: Unable to load ADO filter library|end, unloads 1"},
+        {"already running", "exit 0: , unloads 0"},
+        {"run", "exit 7: show|refresh|end, finish, unloads 1"},  // the unload once the event loop ends
     };
     for (const auto& [start, wanted] : starts) {
         ControllerRig rig;
@@ -104,10 +104,11 @@ TEST(Controller, StartUpShowsTheWindowAndFinishesARunCutShortOnceItShowsOrEndsAt
             Scripted::runs.push_back(what);
             rig.c.Transfer();  // pressed before the run cut short is finished
         };
-        int code = -1;
-        const bool runs = rig.c.Start(code);
-        std::string outcome = (runs ? "runs: " : "ends " + std::to_string(code) + ": ") + rig.Events() + ", ";
-        if (rig.form.shown) rig.form.shown();
+        const int code = rig.c.RunProgram([&] {
+            if (rig.form.shown) rig.form.shown();
+            return 7;
+        });
+        std::string outcome = "exit " + std::to_string(code) + ": " + rig.Events() + ", ";
         for (const std::string& run : Scripted::runs) outcome += run + ", ";
         EXPECT_EQ(outcome + "unloads " + std::to_string(Scripted::unloads), wanted);
     }

@@ -20,7 +20,6 @@ using test::ShowAndWait;
 using test::WhenModal;
 
 struct QtRig : ::zc::test::Rig {
-    QtRig() { window.SetController(&c); }
     template <class T = QLineEdit>
     T* Find(const char* name) { return window.findChild<T*>(QString::fromLatin1(name)); }
     MainWindow window;

@@ -52,7 +52,6 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     Win32Platform os;
     test::TestTicks ticks;  // standing still: every change after the first paint is held back
     Controller c(window, os.platform(), test::Scripted::Reset(), ticks);
-    window.SetController(&c);
     const HWND main = window.window();
     c.SetText(Field::Site, "bnwck");
     window.ShowMain();

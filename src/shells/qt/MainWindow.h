@@ -40,8 +40,6 @@ public:
     MainWindow();
     ~MainWindow() override;
 
-    // Where the buttons, the close boxes and the held-back paint go.
-    void SetController(Controller* controller) { controller_ = controller; }
 
     std::string Text(Field field) override;
     void SetText(Field field, const std::string& text) override;
@@ -54,6 +52,7 @@ public:
     std::string ChooseFile(const std::string& title, const std::string& filter,
                            const std::string& folder) override;
     void SetCursor(Cursor cursor) override;
+    void Attach(Controller* controller) override { controller_ = controller; }
     void WidenLog(const std::string& line) override;
     void PaintHeld() override;
     void LetEventsIn() override;

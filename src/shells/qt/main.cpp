@@ -18,12 +18,7 @@ int main(int argc, char** argv) {
         zc::qt::MainWindow window;
         zc::qt::ElapsedTicks ticks;
         zc::Controller controller(window, os.platform(), zc::ProgramSteps(), ticks);
-        window.SetController(&controller);
-        int code = 0;
-        if (!controller.Start(code)) return code;
-        code = app.exec();
-        controller.Unload();  // a session ending the event loop without closing the window
-        return code;
+        return controller.RunProgram([&app] { return app.exec(); });
     } catch (const std::exception& e) {
         QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(zc::kProgramTitle),
                         QStringLiteral("Fatal error: ") + QString::fromStdString(zc::DescribeError(e)),

@@ -26,8 +26,6 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    // Where the buttons and the close boxes go.
-    void SetController(Controller* controller) { controller_ = controller; }
     HWND window() const { return window_; }
     LogWindow& Log() { return log_; }
 
@@ -45,6 +43,7 @@ public:
     std::string ChooseFile(const std::string& title, const std::string& filter,
                            const std::string& folder) override;
     void SetCursor(Cursor cursor) override;
+    void Attach(Controller* controller) override { controller_ = controller; }
     void WidenLog(const std::string& line) override { logWidth_ = line; }
     void LetEventsIn() override;
     void DropInput() override;

@@ -17,12 +17,7 @@ int RunProgram(HINSTANCE instance, Platform& platform) {
         MainWindow window(instance);
         TickCountTicks ticks;
         Controller controller(window, platform, ProgramSteps(), ticks);
-        window.SetController(&controller);
-        int code = 0;
-        if (!controller.Start(code)) return code;
-        code = window.RunMessages();
-        controller.Unload();  // a session ending the message loop without closing the window
-        return code;
+        return controller.RunProgram([&window] { return window.RunMessages(); });
     } catch (const std::exception& e) {
         ::MessageBoxA(nullptr, ToAnsi("Fatal error: " + DescribeError(e)).c_str(), kProgramTitle,
                       MB_OK | MB_SETFOREGROUND);
