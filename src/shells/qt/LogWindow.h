@@ -40,8 +40,6 @@ public:
     const std::string& Text() const { return text_; }
     // How much of Text() the log field showed at its last paint.
     std::size_t PaintedLength() const { return painted_; }
-    // How much of Text() the log field holds; the rest waits for the next paint.
-    std::size_t ShownLength() const { return shown_; }
 
 signals:
     // The title-bar close box: the owner forgets this window, and its text with it.
