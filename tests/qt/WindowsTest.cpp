@@ -65,8 +65,9 @@ TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOve
     }
     EXPECT_EQ(withBox + ", " + withDialog, "3|0, 4|0 /");
 
+    c.Refresh();  // held back
     c.SetText(Field::Events, "5");
-    c.Refresh();
+    c.WriteLog("Copying file: S_5001.bmp");
     QCoreApplication::processEvents();
     EXPECT_EQ(shown(), "5|0") << "a held-back paint is done once the event loop runs";
 }
