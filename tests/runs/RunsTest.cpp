@@ -7,6 +7,7 @@
 
 #include "core/Settings.h"
 #include "platform/posix/XdgPaths.h"
+#include "runs/Journal.h"
 #include "runs/Runs.h"
 #include "support/Invariant.h"
 #include "support/Rig.h"
@@ -116,6 +117,50 @@ TEST(Counters, CountOnPast32767AndRefuseTextThatIsNoNumber) {
         EXPECT_EQ(ErrorOf([&] { IncrementCounter(rig.f, Field::Failure); }).number(), kErrTypeMismatch) << text;
         EXPECT_EQ(rig.form.fields[Field::Failure], text);
     }
+}
+
+// A row may name a bitmap its handheld never had: the transfer says so and lists it beside the
+// export file, and that set goes again with Resend, whole without it.
+TEST(Journal, ASetIsWholeWithoutTheBitmapsItsHandheldNeverHad) {
+    TransferRig rig(3, 2);
+    fs::remove(rig.DevicePath("My Documents/Pocket Zilba/Signatures/S_5001.bmp"));
+    EXPECT_EQ(rig.Transfer(), kFinishedText);
+    EXPECT_EQ(std::count(rig.form.log.begin(), rig.form.log.end(), "  ..Not on the handheld: S_5001.bmp"), 1);
+    const Lines set{"S_5002.bmp", "c_zilba_06122026_192009.lacking", "c_zilba_06122026_192009.txt"};
+    const std::string backup = rig.Local("Upload/06122026_192009");
+    EXPECT_EQ(Names(backup), set);
+    EXPECT_EQ(ReadFile(backup + "/" + set[1]), "S_5001.bmp\r\n");
+    rig.clock.now.second += 1;
+    EXPECT_EQ(rig.Transfer(backup + "/" + set[2]), kFinishedText) << rig.form.LogText();
+    EXPECT_EQ(Names(rig.Local("Upload/06122026_192010")), set) << "the list goes with its set";
+}
+
+// Cut short while the import was asked, after the server refused the bitmaps: the next start says
+// what did not reach the server and where it is kept, and asks for nothing.
+TEST(Journal, CutShortAtTheImportAfterARefusalSaysWhatDidNotReachTheServer) {
+    LoopbackServer picky([](const Captured& c) {
+        return Answer{c.body.find("image/bmp") != std::string::npos ? 500 : 200};
+    });
+    TransferRig rig(3, 2);
+    rig.form.fields[Field::Server] = picky.host();
+    struct KilledAtTheImport : FakeForm {
+        void WriteLog(const std::string& line) override {
+            FakeForm::WriteLog(line);
+            if (line.starts_with("Launching server process: ")) throw Killed{};
+        }
+    } form;
+    form.fields = rig.form.fields;
+    MainForm killed{form, rig.os};
+    EXPECT_THROW(cmdTransfer_Click(killed), Killed);
+    rig.rapi.CeRapiUninit();
+    EXPECT_TRUE(FinishInterruptedRun(rig.f));
+    EXPECT_EQ(rig.form.messages, Lines{"A transfer was cut short while the server was asked to import "
+                                       "c_zilba_06122026_192009.txt. Not everything reached the server: it did not "
+                                       "accept 2 of the 3 files sent. The files are kept in " +
+                                       rig.Local("Upload/06122026_192009") + ". Send them again with Resend, "
+                                       "choosing c_zilba_06122026_192009.txt there."});
+    EXPECT_EQ(picky.requests().size(), 3u) << "the import not asked again";
+    EXPECT_FALSE(fs::exists(rig.Local(kJournalName)));
 }
 
 }  // namespace zc::test
