@@ -37,4 +37,15 @@ enum FilterResult : int32_t {
     kFilterInternal = 99,         // anything else went wrong inside the library
 };
 
+// A filter library's DEVICETODESKTOP around its conversion: nothing thrown crosses the library's
+// edge, it is a failure of its own.
+template <class Convert>
+int32_t FilterResultOf(Convert&& convert) noexcept {
+    try {
+        return convert();
+    } catch (...) {
+        return kFilterInternal;
+    }
+}
+
 }  // namespace zc

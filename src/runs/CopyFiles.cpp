@@ -72,8 +72,9 @@ bool CopyFiles(MainForm& f) {
     const std::string lackingList = FileNameOf(LackingListPath(chosen));
     std::vector<std::string> names;
     for (const std::string& file : f.os.files.ListFiles(source, "*.*")) {
-        // Another export file of that folder is not sent by this run: copied, it would stay in
-        // the export folder and stop the next transfer as one that never reached the server.
+        // Another export file of that folder, or its list, is not sent by this run: copied, it
+        // would stay in the export folder and stop the next transfer as one that never reached
+        // the server.
         if (file != name && file != lackingList &&
             (WildcardMatch("c_zilba_*.txt", file) || WildcardMatch(std::string("c_zilba_*") + kLackingList, file)))
             continue;

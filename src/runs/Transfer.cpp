@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <exception>
 #include <functional>
 #include <initializer_list>
@@ -106,7 +105,8 @@ void MarkCollected(MainForm& f) {
         const std::string exportFolder = ExportFolder(f), local = f.ui.Text(Field::LocalDir);
         for (const std::string& name : f.delivery.copied) f.os.files.Flush(exportFolder + kSep + name);
         f.os.files.Flush(f.strExportFile);
-        if (f.os.files.Exists(LackingListPath(f.strExportFile))) f.os.files.Flush(LackingListPath(f.strExportFile));
+        const std::string lacking = LackingListPath(f.strExportFile);
+        if (f.os.files.Exists(lacking)) f.os.files.Flush(lacking);
         f.os.files.Flush(local + kSep + kDatabaseOnPc);
         f.os.files.Flush(exportFolder);  // the entries of the copies and of the export file
         f.os.files.Flush(local);         // of the database copy and of the export folder
@@ -173,6 +173,14 @@ void FinishBackup(MainForm& f, const Journal& j) {
     f.delivery.keptIn = j.keptIn;
 }
 
+// What the upload of a journal's set sends: its export file and its bitmaps.
+std::vector<std::string> SentOf(const Journal& j) {
+    std::vector<std::string> sent{FileNameOf(j.exportFile)};
+    for (const std::string& name : j.bitmaps)
+        if (WildcardMatch("*.bmp", name)) sent.push_back(name);
+    return sent;
+}
+
 // The rest of a run whose set waits in the export folder or was sent: upload, backup, import,
 // each step put in the journal before it starts; the run's closing box.
 void SendRest(MainForm& f, Journal& j, const char* complete) {
@@ -187,9 +195,7 @@ void SendRest(MainForm& f, Journal& j, const char* complete) {
     } else {
         // Sent before the run was cut short: the backup moves them as sent, and the closing box
         // tells what the server did not take.
-        f.delivery.sent = {FileNameOf(j.exportFile)};
-        for (const std::string& name : j.bitmaps)
-            if (WildcardMatch("*.bmp", name)) f.delivery.sent.push_back(name);
+        f.delivery.sent = SentOf(j);
         f.delivery.refused = j.refused;
     }
     if (j.stage == "backing up") {
@@ -227,8 +233,7 @@ std::string RecoveryText(const Journal& j, bool& goOn) {
         return run + " was cut short before its files reached the server. " + name + " and its " +
                std::to_string(j.bitmaps.size()) + " bitmaps wait in the export folder: they are sent now, "
                "backed up, and the server is asked to import " + name + ".";
-    const size_t sent = 1 + std::count_if(j.bitmaps.begin(), j.bitmaps.end(),
-                                          [](const std::string& b) { return WildcardMatch("*.bmp", b); });
+    const size_t sent = SentOf(j).size();
     if (Is(j, {"sent", "backing up"}))
         return run + " was cut short after " +
                (j.refused == 0 ? "the server took its files"

@@ -105,9 +105,5 @@ extern "C" __declspec(dllexport) LONG WINAPI DEVICETODESKTOP(const char* desktop
                                                               LONG synchronise, LONG overwrite,
                                                               const char* handheldPath) {
     (void)synchronise;
-    try {
-        return Convert(desktopPath, tableList, overwrite != 0, handheldPath);
-    } catch (...) {
-        return kFilterInternal;
-    }
+    return FilterResultOf([&] { return Convert(desktopPath, tableList, overwrite != 0, handheldPath); });
 }

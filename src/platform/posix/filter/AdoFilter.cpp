@@ -212,9 +212,5 @@ extern "C" __attribute__((visibility("default"))) int32_t DEVICETODESKTOP(
     const char* desktopPath, const char* tableList, int32_t synchronise, int32_t overwrite,
     const char* handheldPath) {
     (void)synchronise;
-    try {
-        return Convert(desktopPath, tableList, overwrite != 0, handheldPath);
-    } catch (...) {
-        return kFilterInternal;
-    }
+    return FilterResultOf([&] { return Convert(desktopPath, tableList, overwrite != 0, handheldPath); });
 }
