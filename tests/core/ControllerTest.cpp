@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "support/Rig.h"
-#include "support/Scripted.h"
 
 namespace zc::test {
 namespace {

@@ -1,25 +1,56 @@
 // The Qt windows under the controller: counts held back until the paint, boxes as plain text
 // over painted windows, and the input and events that reach a waiting run.
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
-#include "QtHelpers.h"
 #include "core/Controller.h"
 #include "shells/qt/LogWindow.h"
 #include "shells/qt/MainWindow.h"
 #include "support/Rig.h"
-#include "support/Scripted.h"
 
 namespace zc::qt {
 namespace {
 
-using test::ShowAndWait;
-using test::WhenModal;
+// Calls `check` with the first box or dialog of type T as it comes up, before its own event loop
+// has run anything, then cancels it from within that loop: by the end of the scope, one waited.
+template <class T>
+class OnModal : public QObject {
+public:
+    explicit OnModal(std::function<void(T*)> check) : check_(std::move(check)) { qApp->installEventFilter(this); }
+    ~OnModal() override {
+        qApp->removeEventFilter(this);
+        EXPECT_TRUE(cancelled_) << "no box or dialog waited for an answer";
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* modal = event->type() == QEvent::Show ? qobject_cast<T*>(watched) : nullptr;
+        if (!modal || !check_) return false;
+        std::exchange(check_, nullptr)(modal);
+        QTimer::singleShot(0, modal, [this, modal] { cancelled_ = true, modal->reject(); });
+        return false;
+    }
+
+private:
+    std::function<void(T*)> check_;
+    bool cancelled_ = false;
+};
 
 struct QtRig : ::zc::test::Rig {
+    QtRig() {
+        window.show();
+        QElapsedTimer waited;
+        waited.start();
+        for (; !window.windowHandle()->isExposed() && waited.elapsed() < 3000; QThread::msleep(2))
+            QApplication::processEvents();
+        QApplication::processEvents();
+    }
     template <class T = QLineEdit>
     T* Find(const char* name) { return window.findChild<T*>(QString::fromLatin1(name)); }
     MainWindow window;
@@ -30,7 +61,7 @@ struct QtRig : ::zc::test::Rig {
 TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOverPaintedWindows) {
     QtRig rig;
     Controller& c = rig.c;
-    ASSERT_TRUE(ShowAndWait(rig.window));
+    ASSERT_TRUE(rig.window.windowHandle()->isExposed());
     c.ShowLog();
     LogWindow* log = rig.window.Log();
     QLineEdit* events = rig.Find("txtEvents");
@@ -48,19 +79,17 @@ TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOve
 
     std::string withBox, withDialog;
     {
-        test::OnFirstShow<QMessageBox> box([&](QMessageBox* b) {
+        OnModal<QMessageBox> box([&](QMessageBox* b) {
             withBox = shown() + (b->textFormat() == Qt::PlainText ? "" : " as markup");
         });
-        WhenModal<QMessageBox>([](QMessageBox* b) { b->reject(); });
         c.ShowMessage("Error: <b>RAPI</b>");
     }
     c.SetText(Field::Events, "4");
     c.WriteLog("Copying files");
     {
-        test::OnFirstShow<QFileDialog> dialog([&](QFileDialog* d) {
+        OnModal<QFileDialog> dialog([&](QFileDialog* d) {
             withDialog = shown() + " " + d->directory().absolutePath().toStdString();
         });
-        WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
         c.ChooseFile("Select export file", "*.txt", "/");
     }
     EXPECT_EQ(withBox + ", " + withDialog, "3|0, 4|0 /");
@@ -77,7 +106,6 @@ TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOve
 // asked for ends the program once the run is over.
 TEST(QtWindows, ButtonsAndCloseBoxesReachTheControllerAndAWaitingRunLetsEventsIn) {
     QtRig rig;
-    ASSERT_TRUE(ShowAndWait(rig.window));
     auto* transfer = rig.Find<QPushButton>("cmdTransfer");
     std::string duringWait;
     ::zc::test::Scripted::run = [&](const char* what) {
