@@ -58,7 +58,7 @@ struct QtRig : ::zc::test::Rig {
     Controller c{window, os, ::zc::test::Scripted::Reset(), ticks};
 };
 
-TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOverPaintedWindows) {
+TEST(QtWindows, HeldCountsReachTheirBoxesWithThePaintAndAWaitingRunLetsEventsButNoCloseIn) {
     QtRig rig;
     Controller& c = rig.c;
     ASSERT_TRUE(rig.window.windowHandle()->isExposed());
@@ -99,31 +99,28 @@ TEST(QtWindows, HeldCountsReadBackAndReachTheirBoxesWithThePaintAndBoxesStandOve
     c.WriteLog("Copying file: S_5001.bmp");
     QCoreApplication::processEvents();
     EXPECT_EQ(shown(), "5|0") << "a held-back paint is done once the event loop runs";
-}
 
-// While a run waits: the windows take their events (a timer fires, with everything the run wrote
-// painted before), a press of Transfer starts nothing, the close boxes do nothing, and the close
-// asked for ends the program once the run is over.
-TEST(QtWindows, ButtonsAndCloseBoxesReachTheControllerAndAWaitingRunLetsEventsIn) {
-    QtRig rig;
+    // While a run waits: the windows take their events (a timer fires, with everything the run
+    // wrote painted before), a press of Transfer starts nothing, the close boxes do nothing, and
+    // the close asked for ends the program once the run is over.
     auto* transfer = rig.Find<QPushButton>("cmdTransfer");
     std::string duringWait;
     ::zc::test::Scripted::run = [&](const char* what) {
         duringWait += what;
-        rig.c.ShowLog();
-        QPointer<LogWindow> log = rig.window.Log();
-        rig.c.WriteLog("Uploading files to server..");
-        rig.c.SetText(Field::Success, "1");
-        rig.c.Refresh();
+        c.ShowLog();
+        QPointer<LogWindow> logWindow = rig.window.Log();
+        c.WriteLog("Uploading files to server..");
+        c.SetText(Field::Success, "1");
+        c.Refresh();
         QTimer::singleShot(0, &rig.window, [&] {
             transfer->click();
             rig.window.close();
-            log->close();
+            logWindow->close();
             duringWait += " " + rig.Find("txtSuccess")->text().toStdString() + " " +
-                          std::to_string(log->Text().size() - log->PaintedLength());
+                          std::to_string(logWindow->Text().size() - logWindow->PaintedLength());
         });
         Waiting(Wait::Long);
-        duringWait += log && log->isVisible() && rig.window.isVisible() ? " shown" : " closed";
+        duringWait += logWindow && logWindow->isVisible() && rig.window.isVisible() ? " shown" : " closed";
     };
     transfer->click();
     EXPECT_EQ(duringWait, "transfer 1 0 shown");
