@@ -117,8 +117,8 @@ std::string PlaceAndFit(HWND control, const std::string& kind, const std::string
     ::ReleaseDC(control, dc);
     const LRESULT margins = kind == "Edit" ? ::SendMessageW(control, EM_GETMARGINS, 0, 0) : 0;
     const bool button = kind == "Button";
-    const bool fits = need.right + (button ? 2 * ::GetSystemMetrics(SM_CXEDGE) + 2 : LOWORD(margins) + HIWORD(margins)) <=
-                          inside.right &&
+    const int marginX = button ? 2 * ::GetSystemMetrics(SM_CXEDGE) + 2 : LOWORD(margins) + HIWORD(margins);
+    const bool fits = need.right + marginX <= inside.right &&
                       need.bottom + (button ? 2 * ::GetSystemMetrics(SM_CYEDGE) + 2 : 0) <= inside.bottom;
     return Place(r.left, r.top, r.right - r.left, r.bottom - r.top) + (fits ? "" : " \"" + text + "\" clipped");
 }
@@ -134,8 +134,7 @@ TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
         ASSERT_EQ(dpiX * 1000 + dpiY, std::atoi(asked) * 1001) << "the screen's DPI was not set";
     }
     // What Windows read from the manifest (Windows 7 brought the call, so it is looked up).
-    using Query = BOOL(WINAPI*)(DWORD, ::HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T*);
-    auto query = reinterpret_cast<Query>(
+    auto query = reinterpret_cast<BOOL(WINAPI*)(DWORD, ::HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T*)>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "QueryActCtxSettingsW")));
     wchar_t aware[16] = L"";
     SIZE_T written = 0;
