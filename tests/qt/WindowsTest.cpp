@@ -22,8 +22,7 @@ namespace {
 // Calls `check` with the first box or dialog of type T as it comes up, before its own event loop
 // has run anything, then cancels it from within that loop: by the end of the scope, one waited.
 template <class T>
-class OnModal : public QObject {
-public:
+struct OnModal : QObject {
     explicit OnModal(std::function<void(T*)> check) : check_(std::move(check)) { qApp->installEventFilter(this); }
     ~OnModal() override {
         qApp->removeEventFilter(this);
@@ -36,35 +35,25 @@ public:
         QTimer::singleShot(0, modal, [this, modal] { cancelled_ = true, modal->reject(); });
         return false;
     }
-
-private:
     std::function<void(T*)> check_;
     bool cancelled_ = false;
 };
 
-struct QtRig : ::zc::test::Rig {
-    QtRig() {
-        window.show();
-        QElapsedTimer waited;
-        waited.start();
-        for (; !window.windowHandle()->isExposed() && waited.elapsed() < 3000; QThread::msleep(2))
-            QApplication::processEvents();
-        QApplication::processEvents();
-    }
-    template <class T = QLineEdit>
-    T* Find(const char* name) { return window.findChild<T*>(QString::fromLatin1(name)); }
+TEST(QtWindows, HeldCountsReachTheirBoxesWithThePaintAndAWaitingRunLetsEventsButNoCloseIn) {
+    ::zc::test::Rig rig;
     MainWindow window;
     ::zc::test::TestTicks ticks;  // standing still: every change after the first paint is held back
-    Controller c{window, os, ::zc::test::Scripted::Reset(), ticks};
-};
-
-TEST(QtWindows, HeldCountsReachTheirBoxesWithThePaintAndAWaitingRunLetsEventsButNoCloseIn) {
-    QtRig rig;
-    Controller& c = rig.c;
-    ASSERT_TRUE(rig.window.windowHandle()->isExposed());
+    Controller c{window, rig.os, ::zc::test::Scripted::Reset(), ticks};
+    auto find = [&](const char* name) { return window.findChild<QLineEdit*>(QString::fromLatin1(name)); };
+    window.show();
+    QElapsedTimer waited;
+    for (waited.start(); !window.windowHandle()->isExposed() && waited.elapsed() < 3000; QThread::msleep(2))
+        QApplication::processEvents();
+    QApplication::processEvents();
+    ASSERT_TRUE(window.windowHandle()->isExposed());
     c.ShowLog();
-    LogWindow* log = rig.window.Log();
-    QLineEdit* events = rig.Find("txtEvents");
+    LogWindow* log = window.Log();
+    QLineEdit* events = find("txtEvents");
     auto shown = [&] { return events->text().toStdString() + "|" + std::to_string(log->Text().size() - log->PaintedLength()); };
     c.SetText(Field::Events, "1");
     c.Refresh();  // the first paint
@@ -75,7 +64,7 @@ TEST(QtWindows, HeldCountsReachTheirBoxesWithThePaintAndAWaitingRunLetsEventsBut
     c.SetText(Field::Site, "bnwck");
     EXPECT_EQ(c.Text(Field::Events), "3") << "the run reads back what it set";
     EXPECT_EQ(shown(), "2|17");
-    EXPECT_EQ(rig.Find("txtSite")->text(), "bnwck") << "a field people type into never waits";
+    EXPECT_EQ(find("txtSite")->text(), "bnwck") << "a field people type into never waits";
 
     std::string withBox, withDialog;
     {
@@ -103,29 +92,29 @@ TEST(QtWindows, HeldCountsReachTheirBoxesWithThePaintAndAWaitingRunLetsEventsBut
     // While a run waits: the windows take their events (a timer fires, with everything the run
     // wrote painted before), a press of Transfer starts nothing, the close boxes do nothing, and
     // the close asked for ends the program once the run is over.
-    auto* transfer = rig.Find<QPushButton>("cmdTransfer");
+    auto* transfer = window.findChild<QPushButton*>("cmdTransfer");
     std::string duringWait;
     ::zc::test::Scripted::run = [&](const char* what) {
         duringWait += what;
         c.ShowLog();
-        QPointer<LogWindow> logWindow = rig.window.Log();
+        QPointer<LogWindow> logWindow = window.Log();
         c.WriteLog("Uploading files to server..");
         c.SetText(Field::Success, "1");
         c.Refresh();
-        QTimer::singleShot(0, &rig.window, [&] {
+        QTimer::singleShot(0, &window, [&] {
             transfer->click();
-            rig.window.close();
+            window.close();
             logWindow->close();
-            duringWait += " " + rig.Find("txtSuccess")->text().toStdString() + " " +
+            duringWait += " " + find("txtSuccess")->text().toStdString() + " " +
                           std::to_string(logWindow->Text().size() - logWindow->PaintedLength());
         });
         Waiting(Wait::Long);
-        duringWait += logWindow && logWindow->isVisible() && rig.window.isVisible() ? " shown" : " closed";
+        duringWait += logWindow && logWindow->isVisible() && window.isVisible() ? " shown" : " closed";
     };
     transfer->click();
     EXPECT_EQ(duringWait, "transfer 1 0 shown");
-    EXPECT_FALSE(rig.window.isVisible()) << "the close asked for during the run comes after it";
-    EXPECT_EQ(rig.window.Log(), nullptr);
+    EXPECT_FALSE(window.isVisible()) << "the close asked for during the run comes after it";
+    EXPECT_EQ(window.Log(), nullptr);
     EXPECT_EQ(::zc::test::Scripted::unloads, 1);
 }
 
