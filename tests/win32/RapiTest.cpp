@@ -30,27 +30,13 @@ struct Handheld {
     const std::string mark = data / "zilba-companion\\undocked";
 };
 
-// A window counting the posted messages and the keys it is given.
-struct Counter {
-    static LRESULT CALLBACK Count(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-        auto* self = reinterpret_cast<Counter*>(::GetWindowLongPtrW(w, GWLP_USERDATA));
-        if (self) (m == WM_KEYDOWN ? self->keys : self->posted) += m == WM_KEYDOWN || m == WM_APP;
-        return ::DefWindowProcW(w, m, wp, lp);
-    }
-    Counter() {
-        WNDCLASSW type{};
-        type.lpfnWndProc = Count;
-        type.hInstance = ::GetModuleHandleW(nullptr);
-        type.lpszClassName = L"ZcRapiTestCounter";
-        ::RegisterClassW(&type);
-        window = ::CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~Counter() { ::DestroyWindow(window); }
-
-    HWND window;
-    int posted = 0, keys = 0;
-};
+// A window procedure counting the posted messages and the keys it is given.
+int posted = 0, keys = 0;
+LRESULT CALLBACK Count(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    posted += m == WM_APP;
+    keys += m == WM_KEYDOWN;
+    return ::DefWindowProcW(w, m, wp, lp);
+}
 
 }  // namespace
 
@@ -84,16 +70,21 @@ TEST(RemoteApi, TheConnectionsWaitDropsKeysAndHandsAQuitOn) {
     Handheld handheld;
     win32::Win32Rapi rapi;
     rapi.connectLimit = std::chrono::milliseconds(1000);
-    Counter counter;
-    ::PostMessageW(counter.window, WM_APP, 0, 0);
-    ::PostMessageW(counter.window, WM_KEYDOWN, 'X', 0);
+    WNDCLASSW type{};
+    type.lpfnWndProc = Count;
+    type.lpszClassName = L"ZcRapiTestCounter";
+    ::RegisterClassW(&type);
+    HWND counter = ::CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ::PostMessageW(counter, WM_APP, 0, 0);
+    ::PostMessageW(counter, WM_KEYDOWN, 'X', 0);
     ::PostQuitMessage(7);
     EXPECT_NE(rapi.CeRapiInit(), 0) << "nothing docked within the limit";
     MSG left{};  // the quit first: a peek for any message takes it
     EXPECT_TRUE(::PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && left.wParam == 7) << "quit handed on";
-    EXPECT_FALSE(::PeekMessageW(&left, counter.window, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "the key left queued";
-    EXPECT_EQ(counter.posted * 10 + counter.keys, 10) << "the posted message ran, the key did not";
+    EXPECT_FALSE(::PeekMessageW(&left, counter, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "the key left queued";
+    EXPECT_EQ(posted * 10 + keys, 10) << "the posted message ran, the key did not";
     EXPECT_EQ(rapi.CeRapiUninit(), 0);
+    ::DestroyWindow(counter);
 }
 
 }  // namespace zc::test
