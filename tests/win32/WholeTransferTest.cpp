@@ -14,7 +14,6 @@
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 
 #include "Support.h"
 #include "TextDatabase.h"

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Checks the packages in dist/ against the tested i686 program of build/win32/bin/. The zip: that
-# program byte for byte and the README with CR LF, nothing else. The installer, the one shipped,
-# run for real under wine64 in WoW64 mode, silently: an install into a temporary folder, the
-# installed program started from its Start-menu entry, a second install and an uninstall while
-# the program runs (both refused, changing nothing), then an uninstall, each twice, once with
-# another copy's auto-start entry in the 64-bit registry view and once in the 32-bit one; checking
-# the files, the Start-menu entry and the registry in both views after each step. Needs the WoW64
-# prefix and a display, as windows.sh sets them (WINEPREFIX, WINEDLLPATH, DISPLAY).
+# Checks dist/ against the tested i686 program of build/win32/bin/: the zip holds that program
+# and the README with CR LF, nothing else; the installer, run silently under wine64 (WoW64) as
+# docs/WINDOWS.md describes, twice: once with another copy's auto-start entry in the 64-bit
+# registry view, once in the 32-bit one. Needs WINEPREFIX, WINEDLLPATH and DISPLAY as windows.sh
+# sets them.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "packages: $*" >&2; exit 1; }
