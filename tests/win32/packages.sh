@@ -61,8 +61,8 @@ start_installed() {
   "$wine" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Zilba Companion.lnk' 2> /dev/null
   local seen=0
   "$wine" $bin/drawing-probe.exe metrics > /dev/null 2>&1 || seen="0 1"
-  window=0; "$wine" $bin/await-window.exe ZilbaCompanionMain "Zilba Companion" 30 || window=$?
-  [[ " $seen " == *" $window "* ]] || fail "the installed program's window: await-window ended with $window"
+  window=0; "$wine" $bin/program-probe.exe await ZilbaCompanionMain "Zilba Companion" 30 || window=$?
+  [[ " $seen " == *" $window "* ]] || fail "the installed program's window: program-probe await ended with $window"
 }
 
 for other in 64 32; do
@@ -75,10 +75,10 @@ for other in 64 32; do
   # While it runs (its mutex held until the file it writes is deleted), neither a second install
   # nor the uninstaller changes anything: a marked file and a changed entry stay as they are.
   # (The uninstaller runs in place here, to give its code.)
-  "$wine" $bin/hold-mutex.exe "Z:${work//\//\\}\\running" &
+  "$wine" $bin/program-probe.exe hold "Z:${work//\//\\}\\running" &
   holder=$!
   for _ in $(seq 100); do [ -e "$work/running" ] && break; sleep 0.1; done
-  [ -e "$work/running" ] || fail "hold-mutex did not start"
+  [ -e "$work/running" ] || fail "program-probe hold did not start"
   echo "not the installer's" >> "$target/README.txt"
   reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
   ! install || fail "an install while the program runs ended well"
@@ -88,7 +88,7 @@ for other in 64 32; do
   installed "refused uninstall" "not the installer's"
   entries "refused uninstall" "$program" "$elsewhere"
   rm -f "$work/running"
-  wait "$holder" || fail "hold-mutex ended with $?"
+  wait "$holder" || fail "program-probe hold ended with $?"
   # Once it has ended, the setup installs again.
   install || fail "the install after the program ended failed ($?)"
   installed "installed again"
