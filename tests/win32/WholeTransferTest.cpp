@@ -1,9 +1,8 @@
 // The whole program under Wine, beside the stand-in rapi.dll and adofiltr.dll, against
-// zilba-server on 127.0.0.1: driven from inside Wine through its windows as a user drives them,
-// on the virtual display; and, where Wine cannot run the windows (a 32-bit program under Wine
-// 8.0), its steps on the Windows platform layer in this test program, a form double answering.
-// Wine has no Jet 4.0: where a run reads the converted database, the program is
-// ZilbaCompanion-e2e.exe, whose database is the test double of TextDatabase.h.
+// zilba-server on 127.0.0.1: driven through its windows on the virtual display, or (where Wine
+// 8.0 cannot run the windows of a 32-bit program) its steps in this test program, a form double
+// answering. Wine has no Jet 4.0: the program is ZilbaCompanion-e2e.exe, its database the test
+// double of TextDatabase.h.
 #include "platform/win32/WinApi.h"
 #include <process.h>
 #include <shlobj.h>
@@ -111,7 +110,7 @@ public:
     }
     std::string Counters() {
         std::string all;
-        for (int id : {IDC_SESSIONS, IDC_EVENTS, IDC_SIGNS, IDC_SUCCESS, IDC_FAILURE}) all += Text(main, id);
+        for (int id = IDC_SESSIONS; id <= IDC_FAILURE; ++id) all += Text(main, id);
         return all;
     }
     void Press(int id) { ::PostMessageA(::GetDlgItem(main, id), BM_CLICK, 0, 0); }
@@ -140,14 +139,12 @@ std::string Blank(std::string text, const std::vector<std::pair<std::string, std
     return std::regex_replace(text, std::regex(": \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\r\n"), ": <when>\r\n");
 }
 
-// The world a transfer starts from. A simulated handheld in a fresh folder, served by the stand-in
-// DLLs (to the program too) while XDG_DATA_HOME points there, docked unless told: five job rows
-// of site e2e (tests/data/win-handheld.txt, as the test double reads them, behind the 16 bytes
-// the stand-in filter checks) and three bitmaps: every byte value, exactly one read of 1024
-// bytes, and an empty one. The filter registered, no auto-start entry (the program writes its
-// own at every start), the user's regional formats (every date the program writes follows them),
-// the stand-in server and `site` in the ANSI code page as Windows keeps settings, and `pcLocation`
-// as the local directory (none: the default one in Documents).
+// The world a transfer starts from: a simulated handheld in a fresh folder, seen by the stand-in
+// DLLs through XDG_DATA_HOME, docked unless told, with five job rows of site e2e (as the test
+// double reads them, behind the 16 bytes the stand-in filter checks) and three bitmaps (every
+// byte value, exactly one read of 1024 bytes, an empty one); the filter registered, no auto-start
+// entry, the user's regional formats, and the settings in the ANSI code page as Windows keeps
+// them: the stand-in server, `site`, and `pcLocation` (none: the default local directory).
 struct Rig {
     explicit Rig(const std::string& site, const std::string& pcLocation = "", bool docked = true) {
         ::SetEnvironmentVariableW(L"XDG_DATA_HOME", Widen("/tmp/" + handheld.path.substr(7)).c_str());
@@ -298,7 +295,7 @@ TEST(WholeTransfer, TransferThenResendWithoutTheWindows) {
     MainForm main{form, platform};
     auto counters = [&form] {
         std::string all;
-        for (Field f : {Field::Sessions, Field::Events, Field::Signs, Field::Success, Field::Failure}) all += form.fields[f];
+        for (int f = int(Field::Sessions); f <= int(Field::Failure); ++f) all += form.fields[Field(f)];
         return all;
     };
     ASSERT_EQ(Form_Load(main), StartOutcome::Run) << ::testing::PrintToString(form.messages);
