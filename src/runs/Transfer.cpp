@@ -20,18 +20,6 @@ namespace {
 
 std::string NowText(MainForm& f) { return GeneralDate(f.os.clock, f.os.clock.Now()); }
 
-// Keeps a click that arrives during a run from starting a second one.
-class BusyGuard {
-public:
-    explicit BusyGuard(MainForm& f) : f_(f) { f_.busy = true; }
-    ~BusyGuard() { f_.busy = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    MainForm& f_;
-};
-
 void RunLines(MainForm& f, const char* start) {
     f.ui.ShowLog();
     WriteLog(f, kSeparatorLine);
@@ -213,8 +201,6 @@ std::string RecoveryText(const Journal& j, bool& goOn) {
 }  // namespace
 
 void cmdTransfer_Click(MainForm& f) {
-    if (f.busy) return;
-    BusyGuard busy(f);
     if (!FinishInterruptedRun(f)) return;
     if (!f.ui.AskYesNo("Have you connected the device to the PC?")) return;
     SaveSettings(f);
@@ -273,8 +259,6 @@ void cmdTransfer_Click(MainForm& f) {
 }
 
 void cmdResend_Click(MainForm& f) {
-    if (f.busy) return;
-    BusyGuard busy(f);
     if (!FinishInterruptedRun(f)) return;
     f.delivery = {};
     std::optional<std::string> error;

@@ -298,7 +298,7 @@ TEST(WholeTransfer, TransferThenResendWithoutTheWindows) {
         for (int f = int(Field::Sessions); f <= int(Field::Failure); ++f) all += form.fields[Field(f)];
         return all;
     };
-    ASSERT_EQ(Form_Load(main), StartOutcome::Run) << ::testing::PrintToString(form.messages);
+    ASSERT_EQ(Form_Load(main, ProgramSteps()), StartOutcome::Run) << ::testing::PrintToString(form.messages);
     EXPECT_EQ(AutoStart(), Self());
     for (Field f : {Field::DeviceDir, Field::LocalDir, Field::Server, Field::Site})
         EXPECT_EQ(form.fields[f], rig.fields[static_cast<size_t>(f)]);
@@ -317,7 +317,7 @@ TEST(WholeTransfer, TransferThenResendWithoutTheWindows) {
     std::string log;
     for (const std::string& line : form.log) log += std::regex_replace(line, std::regex("\r\n|\r|\n"), "\r\n") + "\r\n";
     rig.CheckResend(log);
-    Form_Unload(main);
+    Form_Unload(main, ProgramSteps());
 }
 
 // Transfer with nothing docked: the docking software would wait for a handheld for good. The run
