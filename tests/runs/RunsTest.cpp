@@ -92,10 +92,11 @@ TEST(Counters, CountOnPast32767AndRefuseTextThatIsNoNumber) {
         {"1e3", nullptr},
     };
     for (auto [before, after] : counts) {
-        rig.form.fields[Field::Success] = before;
-        if (after) IncrementCounter(rig.f, Field::Success);
-        else EXPECT_EQ(ErrorOf([&] { IncrementCounter(rig.f, Field::Success); }).number(), kErrTypeMismatch) << before;
-        EXPECT_EQ(rig.form.fields[Field::Success], after ? after : before) << before;
+        const Field field = after ? Field::Success : Field::Failure;
+        rig.form.fields[field] = before;
+        if (after) IncrementCounter(rig.f, field);
+        else EXPECT_EQ(ErrorOf([&] { IncrementCounter(rig.f, field); }).number(), kErrTypeMismatch) << before;
+        EXPECT_EQ(rig.form.fields[field], after ? after : before) << before;
     }
 }
 
