@@ -22,16 +22,23 @@ namespace {
 const std::string kPocket = "My Documents/Pocket Zilba";
 }
 
-TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
+// A whole transfer with files of the user's beside the run's. The handheld may drop its rows once
+// the flag is set, so everything the run took from it is on the disk first; flushed by name, so a
+// file of the user's is never opened.
+TEST(WholeTransfer, FromTheButtonToTheFinishedBoxWithEverythingOnTheDiskFirstAndNoFileOfTheUsers) {
     TransferRig rig(3, 2);
+    WriteFile(rig.Local("budget.xls"), "the user's");
+    fs::create_directories(rig.Local("Upload"));
+    WriteFile(rig.Local("Upload/notes.txt"), "the user's too");
     EXPECT_EQ(rig.Transfer(), kFinishedText);
     // The log as the window holds it, with the local directory written as <local>.
     std::string log = rig.form.LogText();
     for (size_t at; (at = log.find(rig.localDir)) != std::string::npos;) log.replace(at, rig.localDir.size(), "<local>");
     EXPECT_EQ(log, ReadFile(std::string(ZC_DATA_DIR) + "/transfer.log"));
+    const std::string exported = "c_zilba_06122026_192009.txt", backup = rig.Local("Upload/06122026_192009");
     std::map<std::string, std::string> sent;
-    for (const auto& [name, path] : FilesBelow(rig.Local("Upload/06122026_192009"))) sent[name] = ReadFile(path);
-    EXPECT_EQ(Names(rig.Local("Upload")).size(), 1u);
+    for (const auto& [name, path] : FilesBelow(backup)) sent[name] = ReadFile(path);
+    EXPECT_EQ(Names(rig.Local("Upload")), (std::vector<std::string>{"06122026_192009", "notes.txt"}));
     EXPECT_EQ(sent.size(), 3u) << "the export file and two bitmaps";
     EXPECT_EQ(rig.Served(), sent) << "the server holds every file byte for byte";
     EXPECT_TRUE(Names(rig.Local("Export")).empty());
@@ -39,16 +46,7 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
     EXPECT_EQ(rig.form.fields[Field::Sessions] + rig.form.fields[Field::Events] + rig.form.fields[Field::Signs] +
                   rig.form.fields[Field::Success] + rig.form.fields[Field::Failure],
               "13230");
-}
 
-// The handheld may drop its rows once the flag is set, so everything this run took from it is on
-// the disk first; flushed by name, so a file of the user's beside them is never opened.
-TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
-    TransferRig rig(3, 2);
-    WriteFile(rig.Local("budget.xls"), "the user's");
-    fs::create_directories(rig.Local("Upload"));
-    WriteFile(rig.Local("Upload/notes.txt"), "the user's too");
-    EXPECT_EQ(rig.Transfer(), kFinishedText);
     std::vector<std::string> before, after;  // what was flushed before the flag, and after it
     bool flagged = false;
     for (const std::string& call : rig.plan.calls) {
@@ -75,7 +73,6 @@ TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
     EXPECT_EQ(journals(before), 2u) << "collecting, then exported";
     EXPECT_EQ(journals(after), 4u) << "flagged, sent, backing up, importing";
     // The bitmaps as the run copied them, then the export file, the database copy, the folders.
-    const std::string exported = "c_zilba_06122026_192009.txt", backup = rig.Local("Upload/06122026_192009");
     EXPECT_EQ(before, (std::vector<std::string>{rig.Local("Export/S_5001.bmp"), rig.Local("Export/S_5002.bmp"),
                                                 rig.Local("Export/" + exported), rig.Local("P_ZILBA.MDB"),
                                                 rig.Local("Export"), rig.localDir}));
@@ -85,7 +82,7 @@ TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
     std::sort(after.begin(), after.begin() + 3);
     EXPECT_EQ(after, (std::vector<std::string>{backup + "/S_5001.bmp", backup + "/S_5002.bmp", backup + "/" + exported,
                                                backup, rig.Local("Upload"), rig.Local("Export")}));
-    EXPECT_EQ(ReadFile(rig.Local("budget.xls")), "the user's");
+    EXPECT_EQ(ReadFile(rig.Local("budget.xls")) + ReadFile(rig.Local("Upload/notes.txt")), "the user'sthe user's too");
 }
 
 // A failure before the flag (a database or a signature that cannot be read whole, an export or
@@ -216,34 +213,19 @@ TEST(WholeTransfer, ABackupFolderThatExistsGetsAFreeNameAndAFailedBackupSaysWhat
     EXPECT_EQ(rig.Transfer(rig.Local("Export/" + file)), kFinishedText) << rig.form.LogText();
 }
 
-// A signature whose name takes all 255 bytes a name may have is copied, backed up and sent;
-// every file the run writes follows the umask, not 0600 or 0644 of its own.
-TEST(WholeTransfer, A255ByteNameGoesThroughAndEveryFileFollowsTheUmask) {
-    TransferRig rig(1, 0);
-    const std::string name = std::string(251, 'n') + ".bmp";
-    rig.DeviceFile(kPocket + "/Signatures/" + name, "BM255");
-    mode_t saved = ::umask(027);
-    std::string box = rig.Transfer();
-    ::umask(saved);
-    EXPECT_EQ(box, kFinishedText) << rig.form.LogText();
-    EXPECT_EQ(rig.Served()[name], "BM255");
-    int files = 0;
-    for (const auto& e : fs::recursive_directory_iterator(rig.localDir))
-        if (e.is_regular_file()) {
-            ++files;
-            EXPECT_EQ(e.status().permissions(), fs::perms(0640)) << e.path();
-        }
-    EXPECT_EQ(files, 3) << "the database, the export file and the bitmap";
-}
-
 // A link in the export folder is no file of the run: one standing under a signature's name is
-// never written through, and one named like a bitmap is never sent. What it points to stays.
-TEST(WholeTransfer, LinksInTheExportFolderAreNeitherWrittenThroughNorSent) {
+// never written through, and one named like a bitmap is never sent; what it points to stays. A
+// signature whose name takes all 255 bytes a name may have is copied, backed up and sent, and
+// every file the run writes follows the umask, not 0600 or 0644 of its own.
+TEST(WholeTransfer, LinksAreNeitherWrittenThroughNorSentA255ByteNameGoesThroughAndFilesFollowTheUmask) {
     TransferRig rig(1, 1);
     const std::string signature = Names(rig.DevicePath(kPocket + "/Signatures"))[0];
+    const std::string name = std::string(251, 'n') + ".bmp";
+    rig.DeviceFile(kPocket + "/Signatures/" + name, "BM255");
     WriteFile(rig.home / "outside", "the user's");
     fs::create_directories(rig.Local("Export"));
     fs::create_symlink(rig.home / "outside", rig.Local("Export/" + signature));
+    const mode_t saved = ::umask(027);
     std::string box = rig.Transfer();
     EXPECT_TRUE(box.starts_with("Error: ")) << box;
     EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
@@ -253,10 +235,20 @@ TEST(WholeTransfer, LinksInTheExportFolderAreNeitherWrittenThroughNorSent) {
     fs::remove(rig.Local("Export/" + signature));
     fs::create_symlink(rig.home / "outside", rig.Local("Export/linked.bmp"));
     rig.clock.now.second += 1;
-    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+    box = rig.Transfer();
+    ::umask(saved);
+    EXPECT_EQ(box, kFinishedText) << rig.form.LogText();
     EXPECT_EQ(rig.Served().count("linked.bmp"), 0u);
-    EXPECT_EQ(rig.Served().size(), 2u);
+    EXPECT_EQ(rig.Served().size(), 3u);
+    EXPECT_EQ(rig.Served()[name], "BM255");
     EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(rig.localDir))
+        if (!e.is_symlink() && e.is_regular_file()) {
+            ++files;
+            EXPECT_EQ(e.status().permissions(), fs::perms(0640)) << e.path();
+        }
+    EXPECT_GE(files, 4) << "the database, the export file and the bitmaps";
 }
 
 // A handheld whose search hands back names no file may have on the PC.
