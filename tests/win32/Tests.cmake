@@ -14,8 +14,12 @@ target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 include(GoogleTest)
 
-# The Linux stand-in web server the request object and the whole transfer are tested against.
-set(ZC_LINUX_BIN_DIR "${CMAKE_SOURCE_DIR}/build/ci/bin" CACHE PATH "Folder of the Linux zilba-server")
+# The Linux stand-in web server's folder (the Windows presets name the Linux build's).
+set(ZC_LINUX_BIN_DIR "" CACHE PATH "Folder of the Linux zilba-server")
+if(NOT EXISTS "${ZC_LINUX_BIN_DIR}/zilba-server")
+  message(FATAL_ERROR "The Windows tests need the Linux zilba-server: configure with "
+    "-DZC_LINUX_BIN_DIR=<the Linux build's bin folder> (the presets do)")
+endif()
 set(ZC_SERVER_STATE "${CMAKE_BINARY_DIR}/server")
 set(ZC_WIN32_TEST_DEFINITIONS ZC_SERVER_STATE="${ZC_SERVER_STATE}" ZC_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 set(ZC_WINDOWS_TESTS_ONLY OFF)

@@ -50,7 +50,6 @@ public:
     // How much of Text() the log field showed at its last paint.
     std::size_t PaintedLength() const { return painted_; }
     // How much of Text() the log field holds; the rest waits for the next paint.
-    std::size_t ShownLength() const { return shown_; }
     // Lines arriving sooner than this after a paint wait for the next paint (or Flush).
     void SetRepaintInterval(int milliseconds) { interval_ = milliseconds; }
 
