@@ -48,6 +48,12 @@ public:
         Record(arg.empty() ? op : op + " " + arg);
         if (Hit(op)) throw Error(number, text);
     }
+    // Records a call that never fails; what it gave.
+    template <class R>
+    R Recorded(const std::string& entry, R r) {
+        Record(entry);
+        return r;
+    }
     // Records a close, which never fails, and counts the handle down.
     template <class Real>
     auto Close(const std::string& op, int& open, Real&& real) {
@@ -161,10 +167,7 @@ class FaultyRapi : public Wrapping<Rapi> {
 public:
     using Wrapping::Wrapping;
     int32_t CeRapiInit() override { ZC_OR_FAIL(CeRapiInit, "", int32_t(0x80004005u)); }
-    int32_t CeRapiUninit() override {
-        plan_.Record("CeRapiUninit");
-        return real_.CeRapiUninit();
-    }
+    int32_t CeRapiUninit() override { return plan_.Recorded("CeRapiUninit", real_.CeRapiUninit()); }
     HANDLE CeFindFirstFile(const char16_t* name, CE_FIND_DATA* data) override {
         return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), kInvalidHandle,
                           [&] { return real_.CeFindFirstFile(name, data); }, &openHandles);
@@ -195,10 +198,7 @@ public:
 class FaultyFileSystem : public Wrapping<FileSystem> {
 public:
     using Wrapping::Wrapping;
-    bool Exists(const std::string& path) override {
-        plan_.Record("Exists " + path);
-        return real_.Exists(path);
-    }
+    bool Exists(const std::string& path) override { return plan_.Recorded("Exists " + path, real_.Exists(path)); }
     void MkDir(const std::string& path) override { ZC_FILE_OR_RAISE(MkDir, path, path); }
     std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) override {
         ZC_FILE_OR_RAISE(ListFiles, folder, folder, pattern);
