@@ -264,9 +264,7 @@ struct ScriptedNames : FaultyRapi {
         ++next;
         return true;
     }
-    HANDLE CeFindFirstFile(const char16_t*, CE_FIND_DATA* d) override {
-        return Fill(d) ? 77 : kInvalidHandle;
-    }
+    HANDLE CeFindFirstFile(const char16_t*, CE_FIND_DATA* d) override { return Fill(d) ? 77 : kInvalidHandle; }
     int32_t CeFindNextFile(HANDLE, CE_FIND_DATA* d) override { return Fill(d); }
     int32_t CeFindClose(HANDLE) override { return 1; }
     uint32_t CeGetLastError() override { return ERROR_NO_MORE_FILES_CE; }
@@ -312,12 +310,11 @@ TEST(Journal, ResendSendsAWholeSetOrNothing) {
     const std::string backup = rig.Local("Upload/06122026_192009"), exportName = "c_zilba_06122026_192009.txt";
     const std::string bitmap = "S_5001.bmp";  // named by a row
 
-    struct Case {
+    const struct {
         const char* what;
         std::function<void()> prepare;
         const char* boxStart;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"a set of the export folder waits unsent: another is refused, naming it",
          [&] { WriteFile(rig.Local("Export/c_zilba_01012027_000000.txt"), "&&START%%\r\n&&STOP%%\r\n"); },
          "Error: The export folder still holds c_zilba_01012027_000000.txt"},
@@ -328,7 +325,7 @@ TEST(Journal, ResendSendsAWholeSetOrNothing) {
          [&] { rig.plan.FailCall("FileCopy", 2); },
          "Error: Path/File access error (injected)"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(rig.Local("Export"));
         fs::create_directory(rig.Local("Export"));
