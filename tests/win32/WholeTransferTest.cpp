@@ -393,7 +393,7 @@ TEST(WholeTransfer, TransferThenResendWithoutTheWindows) {
         for (Field f : {Field::Sessions, Field::Events, Field::Signs, Field::Success, Field::Failure}) all += form.fields[f];
         return all;
     };
-    ASSERT_EQ(Form_Load(main), StartOutcome::Run) << ::testing::PrintToString(form.messages);
+    ASSERT_EQ(Form_Load(main, ProgramSteps()), StartOutcome::Run) << ::testing::PrintToString(form.messages);
     wchar_t self[MAX_PATH];
     EXPECT_EQ(AutoStart(), Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH))));
     for (Field f : {Field::DeviceDir, Field::LocalDir, Field::Server, Field::Site})
@@ -416,7 +416,7 @@ TEST(WholeTransfer, TransferThenResendWithoutTheWindows) {
     std::string log;
     for (const std::string& line : form.log) log += std::regex_replace(line, std::regex("\r\n|\r|\n"), "\r\n") + "\r\n";
     run.CheckResend(log);
-    Form_Unload(main);
+    Form_Unload(main, ProgramSteps());
 }
 
 namespace {
