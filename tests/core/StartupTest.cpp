@@ -90,10 +90,12 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
                   std::vector<std::string>{"Fatal error: Unable to load ADO filter library"});
         EXPECT_TRUE(rig.form.fields.empty()) << "it ends before any field is set";
     }
-    {  // no documents folder: the fallback folder, silently, and the stored settings still read
+    {  // no documents folder: the fallback folder, silently, and the stored settings still read;
+       // no lock: a warning, and the program runs
         StartRig rig;
         RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SERVER_NAME", "stored:1");
         rig.plan.FailCall("SHGetFolderPathA");
+        rig.plan.FailCall("CreateMutexA");
         Boundaries = {};
         ASSERT_EQ(Form_Load(rig.f, ProgramSteps()), StartOutcome::Run);
         EXPECT_EQ(Boundaries[4], "The_Return_of_The_King") << "the boundary words are there for the uploads";
@@ -102,11 +104,6 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
         EXPECT_EQ(rig.form.fields[Field::Server], "stored:1");
         EXPECT_EQ(rig.form.fields[Field::Site], kDefaultSite);
         EXPECT_TRUE(rig.form.messages.empty());
-    }
-    {
-        StartRig rig;
-        rig.plan.FailCall("CreateMutexA");
-        EXPECT_EQ(Form_Load(rig.f, ProgramSteps()), StartOutcome::Run);
         EXPECT_EQ(rig.form.warnings,
                   std::vector<std::string>{"Your system is running low on resource, please reboot"});
     }
@@ -137,11 +134,12 @@ TEST(Settings, StoredAsTypedAndReadBackCleanedWhileEmptyOnesKeepTheDefault) {
     EXPECT_EQ(size * 100 + type, 8u * 100 + kRegSz);
     rig.real.registry.RegCloseKey(key);
 
-    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "hpc_location", "    ");
+    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "hpc_location", "\\Stored");  // any case
+    RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "PC_LOCATION", "    ");
     RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", std::string("abc\0junk", 8));
     rig.form.fields = kDefaults;
     LoadSettings(rig.f);
-    EXPECT_EQ(rig.form.fields, (Fields{{Field::DeviceDir, "dev-default"}, {Field::LocalDir, "local-default"},
+    EXPECT_EQ(rig.form.fields, (Fields{{Field::DeviceDir, "\\Stored"}, {Field::LocalDir, "local-default"},
                                        {Field::Server, "spaced"}, {Field::Site, "abc"}}));
     EXPECT_EQ(rig.registry.openKeys, 0) << "every opened key is closed";
 }

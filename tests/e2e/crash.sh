@@ -61,6 +61,8 @@ start() {
   return 1
 }
 stop() { kill -9 "$program" 2>/dev/null || true; wait "$program" 2>/dev/null || true; }
+# Presses Return on box $1 and waits for it to go (the next question may follow at once).
+dismiss() { press "$1" Return; await 10 gone "$1" >/dev/null || true; }
 
 # Does what the start-up box of a run cut short says: it is dismissed, then the closing box of the
 # run the program finishes; cut short while the import was asked, the server's log is checked and
@@ -70,13 +72,11 @@ resume() {
   stage=$(journaled stage) file=$(journaled export) kept=$(journaled kept)
   [ -z "$stage" ] && return 0
   shown=$(await 20 box) || fail "no box told what is left of a run cut short ($stage)"
-  press "$shown" Return
-  await 10 gone "$shown" >/dev/null || true
+  dismiss "$shown"
   case $stage in
     flagged | copied | sent | "backing up")
       shown=$(await 60 box) || fail "the run cut short ($stage) was not finished"
-      press "$shown" Return
-      await 10 gone "$shown" >/dev/null || true ;;
+      dismiss "$shown" ;;
     importing)
       grep -q " imported .*/${file##*/} " "$log" || resend "$kept/${file##*/}" ||
         fail "${file##*/} could not be resent from $kept" ;;
@@ -91,7 +91,6 @@ resume() {
 kill_at_stage() {
   local line
   while kill -0 "$program" 2>/dev/null; do
-    [ -f "$journal" ] || continue
     while IFS= read -r line; do
       [ "${line%$'\r'}" = "stage=$1" ] && { kill -9 "$program"; echo killed; return 0; }
     done <"$journal" 2>/dev/null || true
@@ -111,8 +110,7 @@ transfer() {
     shown=$(box)
     [ -z "$shown" ] && { sleep 0.05; continue; }
     closing=$(($(imports) > before))
-    press "$shown" Return
-    await 10 gone "$shown" >/dev/null || true  # the next question may follow at once
+    dismiss "$shown"
     ((closing)) && [ -z "${1:-}" ] && return 0
   done
   return 1
@@ -132,8 +130,7 @@ resend() {
     sleep 0.2
   done
   [ -n "$shown" ] || return 1
-  press "$shown" Return
-  await 10 gone "$shown" >/dev/null || true
+  dismiss "$shown"
   (($(imports) > before))
 }
 
