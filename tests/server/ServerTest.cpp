@@ -93,8 +93,8 @@ TEST(Upload, ExportFileFirstThenEveryBitmapOnOneConnectionAndOnlyExactly200Count
     EXPECT_EQ(rig.f.delivery.refused, 2);
 }
 
-// The import request names the site and the file alone, never comes from a cache on the way
-// (a Resend asks for the same address again), and logs the answer whole. Unanswered, it may be
+// The import request names the site and the file alone and never comes from a cache on the way
+// (a Resend asks for the same address again). Unanswered, it may be
 // importing still: the box says to check, not to send again.
 TEST(Launch, AsksForTheImportOfTheFileByNameFromTheServerItselfAndAnUnansweredOneIsNotSentAgain) {
     std::atomic<bool> answerImports = true;
@@ -103,16 +103,12 @@ TEST(Launch, AsksForTheImportOfTheFileByNameFromTheServerItselfAndAnUnansweredOn
         return Answer{200, c.method == "GET" ? "Imported 3 events" : ""};
     });
     UploadRig rig(server);
-    rig.form.fields[Field::Site] = "bnwck";
     LaunchServerProcess(rig.f);
     ASSERT_EQ(server.requests().size(), 1u);
     const Captured got = server.requests()[0];
     EXPECT_EQ(got.method + " " + got.target, "GET /cgi-bin/dwsrun?Zilba/QXPZILBA.DWO&site=bnwck&file=c_zilba_06122026_192009.txt");
     EXPECT_EQ(got.headers.find("cache-control")->second, "no-cache");
     EXPECT_EQ(got.headers.find("if-modified-since")->second, "Thu, 01 Jan 1970 00:00:00 GMT");
-    EXPECT_EQ(rig.form.log, (std::vector<std::string>{"Launching server process: 06/12/2026 19:20:09", "Status: 200",
-                                                      "Imported 3 events", "Server process complete: 06/12/2026 19:20:09"}));
-    EXPECT_EQ(rig.f.delivery.importStatus, 200);
 
     answerImports = false;
     rig.real.http.answerTimeout = std::chrono::seconds(1);
