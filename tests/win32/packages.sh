@@ -30,15 +30,14 @@ wintarget="Z:${target//\//\\}"
 program="$wintarget\\ZilbaCompanion.exe"
 elsewhere='C:\Program Files\Zilba Companion (another copy)\ZilbaCompanion.exe'
 
-# The auto-start entry in the 32- or 64-bit registry view, or "none".
-entry() {
-  "$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' |
-    sed -n 's/^.*REG_SZ *//p' | grep . || echo none
-}
-# STEP: the entries of our view and of the other copy's are OURS and OTHER.
+# STEP OURS OTHER: the auto-start entries of our registry view and of the other copy's ("none").
 entries() {
-  local found="$(entry "$ours") $(entry "$other")"
-  [ "$found" = "$2 $3" ] || fail "$1: the auto-start entries ($ours-bit view, $other-bit view) are $found, not $2 $3"
+  local view found=""
+  for view in $ours $other; do
+    found+="$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$view" 2> /dev/null | tr -d '\r' |
+      sed -n 's/^.*REG_SZ *//p' | grep . || echo none) "
+  done
+  [ "$found" = "$2 $3 " ] || fail "$1: the auto-start entries ($ours-bit view, $other-bit view) are $found, not $2 $3"
 }
 # STEP OTHER [MARK]: the installed files (README.txt as shipped, or holding MARK), the Start-menu
 # entry, the Add/Remove Programs entry where a 32-bit installer writes it, and the auto-start
