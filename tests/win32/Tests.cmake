@@ -71,10 +71,8 @@ if(NOT ZC_WINDOWS_TESTS_ONLY)
   zc_wine_test(FullDisk.TheExportTextEndsInAWholeLine test_win32 ZC_DISK_FILLS_AT=262144 "")
 endif()
 
-# The whole transfer: test_win32_transfer drives the program from inside Wine, through its
-# windows on the display windows.sh provides, or runs its steps itself. Where a run reads the
-# converted database, the program is ZilbaCompanion-e2e.exe, the shipped one with a test double
-# for Jet, which Wine lacks.
+# The whole transfer (WholeTransferTest.cpp), of ZilbaCompanion-e2e.exe: the shipped program with
+# a test double for Jet, which Wine lacks.
 if(TARGET zc_win32_app)
   add_executable(ZilbaCompanion-e2e WIN32 win32/E2eProgram.cpp)
   target_link_libraries(ZilbaCompanion-e2e PRIVATE zc_win32_app zc_win32_resources)
