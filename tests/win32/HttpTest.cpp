@@ -1,11 +1,10 @@
-// The request object (WinINet under Wine) against listeners of the test's own and the user's proxy
-// settings; one object sending several files, and bodies of every byte value, show in the whole transfer.
+// The request object (WinINet under Wine) against listeners of the test's own and the user's proxy.
 #include <winsock2.h>
+#include <shlwapi.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
-
-#include <thread>
+#include <future>
 
 #include "Support.h"
 #include "platform/win32/Win32Platform.h"
@@ -17,18 +16,15 @@ namespace {
 // The current user's manual proxy of the Internet Options, for one test; taken away after (the
 // tests run without one: scripts/windows.sh removes a proxy a killed run left).
 struct UserProxy {
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
     explicit UserProxy(const std::wstring& server) {
-        const DWORD on = 1;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
-                          nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-        ::RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
-        ::RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                         static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+        const DWORD on = 1, size = static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t));
+        ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"ProxyEnable", REG_DWORD, &on, sizeof on);
+        ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"ProxyServer", REG_SZ, server.c_str(), size);
         Announce();
     }
     ~UserProxy() {
-        for (const wchar_t* value : {L"ProxyEnable", L"ProxyServer"}) ::RegDeleteValueW(key, value);
-        ::RegCloseKey(key);
+        for (const wchar_t* value : {L"ProxyEnable", L"ProxyServer"}) ::SHDeleteValueW(HKEY_CURRENT_USER, kKey, value);
         Announce();
     }
     // As a settings program does: WinINet reads the changed settings again.
@@ -36,14 +32,7 @@ struct UserProxy {
         for (DWORD option : {INTERNET_OPTION_SETTINGS_CHANGED, INTERNET_OPTION_REFRESH})
             ::InternetSetOptionW(nullptr, option, nullptr, 0);
     }
-    HKEY key = nullptr;
 };
-
-}  // namespace
-
-namespace zc::test {
-
-namespace {
 
 // Whether someone connected to `listener` (and waits to be accepted) within `ms` milliseconds.
 bool Connected(SOCKET listener, long ms = 0) {
@@ -56,11 +45,12 @@ bool Connected(SOCKET listener, long ms = 0) {
 
 // A socket listening on a free port of 127.0.0.1 (`host`: "127.0.0.1:port"): until it accepts,
 // nothing answers. `Serve` takes one request, `piece` bytes at a time with `pause` ms between
-// them, gives it `answer` and returns the request as it came; `server` may run it meanwhile.
+// them, gives it `answer` and returns the request as it came.
 struct Listener {
     Listener() {
         WSADATA data;
         ::WSAStartup(MAKEWORD(2, 2), &data);
+        socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in at{AF_INET, 0, {{{127, 0, 0, 1}}}, {}};
         int size = sizeof at;
         ::bind(socket, reinterpret_cast<sockaddr*>(&at), size);
@@ -68,10 +58,7 @@ struct Listener {
         ::getsockname(socket, reinterpret_cast<sockaddr*>(&at), &size);
         host = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
     }
-    ~Listener() {
-        if (server.joinable()) server.join();
-        ::closesocket(socket);
-    }
+    ~Listener() { ::closesocket(socket); }
     std::string Serve(const std::string& answer, int piece = 64 << 10, int pause = 0) const {
         if (!Connected(socket, 20000)) return "(no request came)";
         SOCKET taken = ::accept(socket, nullptr, nullptr);
@@ -87,35 +74,46 @@ struct Listener {
         ::closesocket(taken);
         return all;
     }
-    SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET socket;
     std::string host;
-    std::thread server;
 };
+
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
 
 }  // namespace
 
-// The answer limit: a server that takes the request and never answers is given up after it, with
-// the error of a request that the server may still act on; a large file on a slow link that takes
-// longer to send than the limit goes through, the limit being for the answer. What a server takes
-// is the header as given, comma and all, and the body at once: no "Expect:" header waits for a
-// go-ahead that a plain CGI server never sends.
+namespace zc::test {
+
+// Failures in the program's own words: a refused connection names the server; behind a proxy of
+// the Internet Options no connection of the program's own blames the server. A server that never
+// answers is given up after the answer limit (it may still act on the request); a slow upload of a
+// large file outlasting the limit goes through. A server takes the header as given, comma and
+// all, and the body at once: no "Expect:" waits for a go-ahead a plain CGI server never sends.
 TEST(RequestObject, SendsAtOnceFailsInTheProgramsOwnWordsAndLimitsOnlyTheWaitForTheAnswer) {
     win32::Win32Http http;
     auto request = http.CreateRequest();
     request->Open("POST", "http://127.0.0.1:1/cgi-bin/Zilba/qxupload.pl", false);
-    Error refused = ErrorOf([&] { request->Send("x"); });
+    const Error refused = ErrorOf([&] { request->Send("x"); });
     EXPECT_EQ(refused.number(), kErrRequest) << "nothing reached a server";
     EXPECT_EQ(refused.description(), "The server 127.0.0.1:1 refused the connection");
-
     Listener silent, slow;
+    {
+        UserProxy proxy(L"127.0.0.1:1");  // the proxy refuses every connection
+        request->Open("POST", "http://" + silent.host + "/cgi-bin/Zilba/qxupload.pl", false);
+        const Error e = ErrorOf([&] { request->Send("x"); });
+        EXPECT_EQ(e.number(), kErrRequest);
+        EXPECT_EQ(e.description().rfind("The request to " + silent.host + " through the proxy set in the Internet "
+                                        "Options failed", 0), 0u) << e.description();
+        EXPECT_FALSE(Connected(silent.socket)) << "the program connected to the server itself";
+    }
+
     http.answerLimit = std::chrono::milliseconds(1500);
     request = http.CreateRequest();
     request->Open("POST", "http://" + silent.host + "/", false);
     request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=Enter_The_Dragon");
     const std::string body = "--Enter_The_Dragon\r\n\r\n" + std::string("BM\0\r\n\xFF", 6) + "\r\n--Enter_The_Dragon--";
-    Error e = ErrorOf([&] { request->Send(body); });
+    const Error e = ErrorOf([&] { request->Send(body); });
     EXPECT_EQ(e.number(), kErrNoAnswer);
     EXPECT_EQ(e.description(), "The server " + silent.host + " did not answer within 1500 ms");
     const std::string sent = silent.Serve("");  // what it took, the wait given up
@@ -125,34 +123,16 @@ TEST(RequestObject, SendsAtOnceFailsInTheProgramsOwnWordsAndLimitsOnlyTheWaitFor
 
     // 32 KB each fifth of a second: the end of the body is 3 seconds away at the least.
     const std::string large(512 << 10, 'b');
-    std::string taken;
-    slow.server = std::thread([&] { taken = slow.Serve(kOk + "got it", 32 << 10, 200); });
+    auto taken = std::async(std::launch::async, [&] { return slow.Serve(kOk + "got it", 32 << 10, 200); });
     http.answerLimit = std::chrono::seconds(1);
     request = http.CreateRequest();
     request->Open("POST", "http://" + slow.host + "/cgi-bin/Zilba/qxupload.pl", false);
     EXPECT_NO_THROW(request->Send(large));
-    slow.server.join();
-    EXPECT_EQ(taken.substr(taken.find("\r\n\r\n") + 4), large);
+    const std::string got = taken.get();
+    EXPECT_EQ(got.substr(got.find("\r\n\r\n") + 4), large);
     EXPECT_EQ(request->Status(), 200);
     EXPECT_EQ(request->ResponseText(), "got it");
-
     EXPECT_THROW(request->Open("GET", "http://127.0.0.1/\r\nX-Evil: 1", false), Error);  // a header of its own
-}
-
-// Behind a proxy of the Internet Options, WinINet reaches the server through the proxy only: a
-// connection of the program's own straight to the server would prove nothing, so the failure is
-// told in the request object's own words, and the server is not blamed for it.
-TEST(RequestObject, BehindAProxyAFailureIsNotBlamedOnTheServerByAConnectionOfItsOwn) {
-    Listener server;                  // the server is there, and never asked
-    UserProxy proxy(L"127.0.0.1:1");  // the proxy refuses every connection
-    win32::Win32Http http;
-    auto request = http.CreateRequest();
-    request->Open("POST", "http://" + server.host + "/cgi-bin/Zilba/qxupload.pl", false);
-    const Error e = ErrorOf([&] { request->Send("x"); });
-    EXPECT_EQ(e.number(), kErrRequest);
-    const std::string told = "The request to " + server.host + " through the proxy set in the Internet Options failed";
-    EXPECT_EQ(e.description().rfind(told, 0), 0u) << e.description();
-    EXPECT_FALSE(Connected(server.socket)) << "the program connected to the server itself";
 }
 
 // Only the server accepts: a file answered by a redirect to another port (a guest network's login
@@ -165,15 +145,14 @@ TEST(RequestObject, OnlyAnAnswerFromTheServerItselfCountsAfterRedirects) {
     const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile("Z:" ZC_SERVER_STATE "\\port")));
     const std::string away = "HTTP/1.1 303 See Other\r\nLocation: http://" + server + "/none.html\r\n";
     Listener portal;
-    portal.server = std::thread([&] { for (int i = 0; i < 2; ++i) portal.Serve(away + "\r\n"); });
+    auto redirects = std::async(std::launch::async, [&] { for (int i = 0; i < 2; ++i) portal.Serve(away + "\r\n"); });
     win32::Win32Platform os;
     FakeForm form;
     MainForm f{form, os.platform()};
     form.fields.insert({{Field::LocalDir, dir.path}, {Field::Site, "e2e"}, {Field::Server, portal.host}});
     f.strExportFile = dir / "Export\\c_zilba_1.txt";
     RunShowingErrors(form, [&] { UploadFiles(f), LaunchServerProcess(f); });
-    portal.server.join();
-    ASSERT_EQ(form.messages, std::vector<std::string>{});
+    ASSERT_EQ(form.messages, std::vector<std::string>{}) << form.LogText();
     const std::string elsewhere = "the answer came from http://" + server + "/none.html, not from the server";
     EXPECT_EQ(form.log[1], "  .." + f.strExportFile + ": Failed (" + elsewhere + ")");
     EXPECT_EQ(form.fields[Field::Success] + form.fields[Field::Failure], "01");
@@ -192,7 +171,7 @@ TEST(RequestObject, OnlyAnAnswerFromTheServerItselfCountsAfterRedirects) {
 // the request, read no further.
 TEST(RequestObject, AnAnswerLongerThanTheCapFailsTheRequest) {
     Listener listener;
-    listener.server = std::thread([&] {
+    auto answers = std::async(std::launch::async, [&] {
         for (size_t size : {kMaxAnswerBytes, kMaxAnswerBytes + 1}) listener.Serve(kOk + std::string(size, 'a'));
     });
     win32::Win32Http http;

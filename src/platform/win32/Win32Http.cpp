@@ -167,12 +167,14 @@ std::string Diagnose(const std::string& url) {
     return finding;
 }
 
-// A WinINet handle, closed when it goes.
+// A WinINet handle, closed when it goes or is replaced.
 struct Handle {
     HINTERNET h = nullptr;
-    ~Handle() {
+    void Reset(HINTERNET next) {
         if (h) ::InternetCloseHandle(h);
+        h = next;
     }
+    ~Handle() { Reset(nullptr); }
 };
 
 // The code page an answer's text is in, by the charset its Content-Type names: UTF-8 unless it
@@ -218,55 +220,64 @@ struct Exchange {
     // Through the current user's Internet Options (their proxy, a configuration script,
     // automatic detection), as a browser goes; never from the cache, and never into it.
     void Transfer() {
-        URL_COMPONENTSA parts{};
-        parts.dwStructSize = sizeof parts;
-        char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = "";
-        parts.lpszHostName = host;
-        parts.dwHostNameLength = sizeof host;
-        parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;  // pointed into the URL
         Handle session, connection, request;
         // Every failure has a code, the answer cap's too.
         auto fail = [&](DWORD error = ::GetLastError()) {
             failure = !failureText.empty() ? ERROR_INSUFFICIENT_BUFFER : error ? error : ERROR_INTERNET_INTERNAL_ERROR;
         };
-        if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return fail();
-        std::string path = std::string(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                           std::string(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-        if (path.empty() || path[0] != '/') path.insert(0, "/");
         session.h = ::InternetOpenA("Zilba Companion", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
         if (!session.h) return fail();
         for (DWORD option : {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
             ::InternetSetOptionA(session.h, option, &timeoutMs, sizeof timeoutMs);
-        connection.h = ::InternetConnectA(session.h, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-        if (!connection.h) return fail();
-        const char* accept[] = {"*/*", nullptr};
-        // A redirect to the other scheme is followed as any other; where it led is told after.
-        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                      INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
-                      INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
-        if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-        request.h = ::HttpOpenRequestA(connection.h, method.c_str(), path.c_str(), nullptr, nullptr, accept, flags, 0);
-        if (!request.h) return fail();
-        for (const std::string& header : headers)
-            if (!::HttpAddRequestHeadersA(request.h, header.c_str(), static_cast<DWORD>(header.size()),
-                                          HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+        // Redirects are followed here, as a browser does (a POST answered with 301, 302 or 303 is
+        // fetched again with GET), up to 10; so the address that gave the final answer is known
+        // for sure, and a failure on the way is told of the place it happened.
+        finalUrl = url;
+        std::string verb = method;
+        for (int redirects = 0;; ++redirects) {
+            URL_COMPONENTSA parts{};
+            parts.dwStructSize = sizeof parts;
+            char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = "";
+            parts.lpszHostName = host;
+            parts.dwHostNameLength = sizeof host;
+            parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;  // pointed into the URL
+            if (!::InternetCrackUrlA(finalUrl.c_str(), 0, 0, &parts)) return fail();
+            std::string path = std::string(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                               std::string(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+            if (path.empty() || path[0] != '/') path.insert(0, "/");
+            request.Reset(nullptr);
+            connection.Reset(
+                ::InternetConnectA(session.h, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+            if (!connection.h) return fail();
+            const char* accept[] = {"*/*", nullptr};
+            DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                          INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+            if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+            request.Reset(::HttpOpenRequestA(connection.h, verb.c_str(), path.c_str(), nullptr, nullptr, accept, flags, 0));
+            if (!request.h) return fail();
+            for (const std::string& header : headers)
+                if (!::HttpAddRequestHeadersA(request.h, header.c_str(), static_cast<DWORD>(header.size()),
+                                              HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+                    return fail();
+            // The body in one piece, with its Content-Length and no "Expect:".
+            if (!::HttpSendRequestA(request.h, nullptr, 0, body.empty() ? nullptr : body.data(),
+                                    static_cast<DWORD>(body.size())))
                 return fail();
-        // The body in one piece, with its Content-Length and no "Expect:".
-        const bool sent = ::HttpSendRequestA(request.h, nullptr, 0, body.empty() ? nullptr : body.data(),
-                                             static_cast<DWORD>(body.size()));
-        const DWORD error = ::GetLastError();
-        // Where the answer came from, after every redirect WinINet followed; a failure there is
-        // told of the place it happened.
-        finalUrl.assign(INTERNET_MAX_URL_LENGTH, '\0');
-        DWORD size = static_cast<DWORD>(finalUrl.size());
-        if (!::InternetQueryOptionA(request.h, INTERNET_OPTION_URL, finalUrl.data(), &size)) finalUrl = url;
-        finalUrl.resize(std::strlen(finalUrl.c_str()));
-        if (!sent) return fail(error);
-        size = sizeof status;
-        if (!::HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-            return fail();
+            DWORD size = sizeof status;
+            if (!::HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+                return fail();
+            char location[INTERNET_MAX_URL_LENGTH] = "", next[INTERNET_MAX_URL_LENGTH] = "";
+            size = sizeof location;
+            const bool redirected = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                                    redirects < 10 &&
+                                    ::HttpQueryInfoA(request.h, HTTP_QUERY_LOCATION, location, &size, nullptr);
+            size = sizeof next;
+            if (!redirected || !::InternetCombineUrlA(finalUrl.c_str(), location, next, &size, ICU_NO_ENCODE)) break;
+            finalUrl = next;
+            if (status == 303 || (status <= 302 && verb == "POST")) verb = "GET", body.clear();
+        }
         char type[256] = "";
-        size = sizeof type;
+        DWORD size = sizeof type;
         if (::HttpQueryInfoA(request.h, HTTP_QUERY_CONTENT_TYPE, type, &size, nullptr)) contentType = type;
         char piece[16 << 10];
         for (DWORD got = 1; got > 0;) {
