@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/Startup.h"
+#include "core/Controller.h"
 #include "shells/qt/MainWindow.h"
 #include "platform/Error.h"
 #include "platform/posix/PosixPlatform.h"
@@ -86,9 +86,9 @@ public:
 
 // Passes everything to the window; with `steps` on, notes when each step's first log line
 // comes, so a slow run shows where its time went.
-class StepClock : public zc::Form {
+class StepClock : public zc::Window {
 public:
-    StepClock(zc::Form& inner, const QElapsedTimer& clock) : inner_(inner), clock_(clock) {}
+    StepClock(zc::qt::MainWindow& inner, const QElapsedTimer& clock) : inner_(inner), clock_(clock) {}
     std::string Text(zc::Field field) override { return inner_.Text(field); }
     void SetText(zc::Field field, const std::string& text) override { inner_.SetText(field, text); }
     void Refresh() override { inner_.Refresh(); }
@@ -102,16 +102,23 @@ public:
     bool AskYesNo(const std::string& prompt) override { return inner_.AskYesNo(prompt); }
     void ShowMessage(const std::string& text) override { inner_.ShowMessage(text); }
     void ShowWarning(const std::string& text) override { inner_.ShowWarning(text); }
-    std::string ChooseFile(const std::string& title, const std::string& filter) override {
-        return inner_.ChooseFile(title, filter);
+    std::string ChooseFile(const std::string& title, const std::string& filter, const std::string& folder) override {
+        return inner_.ChooseFile(title, filter, folder);
     }
     void SetCursor(zc::Cursor cursor) override { inner_.SetCursor(cursor); }
+    void Attach(zc::Controller* controller) override { inner_.Attach(controller); }
+    void WidenLog(const std::string& line) override { inner_.WidenLog(line); }
+    void PaintHeld() override { inner_.PaintHeld(); }
+    void LetEventsIn() override { inner_.LetEventsIn(); }
+    void ShowMain() override { inner_.ShowMain(); }
+    void WhenShown(std::function<void()> then) override { inner_.WhenShown(std::move(then)); }
+    void End() override { inner_.End(); }
 
     bool steps = false;
     std::vector<std::pair<double, std::string>> marks;
 
 private:
-    zc::Form& inner_;
+    zc::qt::MainWindow& inner_;
     const QElapsedTimer& clock_;
 };
 
@@ -139,18 +146,19 @@ int Log(int argc, char** argv, long count, bool counters) {
     zc::qt::MainWindow window;
     window.show();
     if (!WaitExposed(window)) throw std::runtime_error("the main window never came up");
-    window.ShowLog();
     zc::posix::PosixPlatform os;
-    zc::MainForm mainForm{window, os.platform()};
+    zc::qt::ElapsedTicks ticks;
+    zc::Controller controller(window, os.platform(), zc::ProgramSteps(), ticks);
+    controller.ShowLog();
     std::string line;
     QElapsedTimer clock;
     clock.start();
     for (long i = 0; i < count; ++i) {
         // Lines as a transfer writes them for its job rows.
         line.assign("  ..Event: ").append(std::to_string(101 + i % 7)).append(": ").append(std::to_string(731 + i / 2));
-        window.WriteLog(line);
-        if (counters) zc::IncrementCounter(mainForm, zc::Field::Events);
-        if (counters && i % 30000 == 29999) window.SetText(zc::Field::Events, "0");
+        controller.WriteLog(line);
+        if (counters) zc::IncrementCounter(controller.form(), zc::Field::Events);
+        if (counters && i % 30000 == 29999) controller.SetText(zc::Field::Events, "0");
     }
     window.Log()->Flush();
     const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
@@ -171,24 +179,19 @@ int Program(int argc, char** argv, bool transfer, bool steps) {
     zc::qt::MainWindow window;
     StepClock stepClock(window, answers.clock);
     stepClock.steps = steps;
-    zc::MainForm mainForm{steps ? static_cast<zc::Form&>(stepClock) : window, os.platform()};
-    window.SetHandlers({
-        [&mainForm] { zc::cmdTransfer_Click(mainForm); },
-        [&mainForm] { zc::cmdResend_Click(mainForm); },
-        [&mainForm] { zc::Form_Unload(mainForm); },
-    });
+    zc::qt::ElapsedTicks ticks;
+    zc::Controller controller(stepClock, os.platform(), zc::ProgramSteps(), ticks);
     if (!transfer) window.installEventFilter(&firstPaint);
 
-    if (zc::Form_Load(mainForm) != zc::StartOutcome::Run) {
+    int startCode = 0;
+    if (!controller.Start(startCode)) {
         std::cerr << "zc-bench-window: start-up did not reach the window" << (answers.error.empty() ? "" : ": ")
                   << answers.error << "\n";
-        window.Unload();
         return 1;
     }
-    window.show();
     if (!transfer) {
         app.exec();
-        window.Unload();
+        controller.Unload();
         std::cout << "shown_us=" << firstPaint.shownUs << "\n";
         return firstPaint.shownUs > 0 ? 0 : 1;
     }
@@ -214,7 +217,7 @@ int Program(int argc, char** argv, bool transfer, bool steps) {
         window.close();
     });
     app.exec();
-    window.Unload();
+    controller.Unload();
     return code;
 }
 

@@ -67,7 +67,6 @@ struct MainForm {
     Form& ui;
     Platform& os;
     std::string strExportFile;  // the current export file, full path
-    bool busy = false;          // a run is in progress
     Delivery delivery;          // of the current run
 };
 

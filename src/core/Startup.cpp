@@ -5,10 +5,8 @@
 #include <string>
 
 #include "core/Settings.h"
-#include "handheld/Handheld.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
-#include "server/Server.h"
 
 namespace zc {
 
@@ -23,7 +21,7 @@ void SetDefaultServerAndSite(MainForm& f) {
 }
 
 // Steps 5 to 10 of start-up; any error here falls back to the fixed values.
-void LoadFields(MainForm& f) {
+void LoadFields(MainForm& f, const Steps& steps) {
     f.ui.SetText(Field::DeviceDir, kDefaultDeviceDir);
     char buffer[kMaxPath];
     std::fill(std::begin(buffer), std::end(buffer), ' ');
@@ -34,7 +32,7 @@ void LoadFields(MainForm& f) {
     f.ui.SetText(Field::LocalDir, folder + kSep + "Zilba Companion");
     SetDefaultServerAndSite(f);
     LoadSettings(f);
-    InitBoundaries();
+    steps.initBoundaries();
 }
 
 }  // namespace
@@ -50,7 +48,7 @@ bool IsAlreadyRunning(MainForm& f) {
     return lastError == kErrorAlreadyExists;
 }
 
-StartOutcome Form_Load(MainForm& f) {
+StartOutcome Form_Load(MainForm& f, const Steps& steps) {
     if (IsAlreadyRunning(f)) return StartOutcome::AlreadyRunning;
 
     std::string self;
@@ -63,23 +61,23 @@ StartOutcome Form_Load(MainForm& f) {
     RegWriteString(f.os.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, self, kKeyWow64_64Key);
 
     try {
-        LoadAdoFilter(f);
+        steps.loadFilter(f);
     } catch (const std::exception& e) {
         f.ui.ShowMessage("Fatal error: " + DescribeError(e));
         return StartOutcome::Fatal;
     }
 
     try {
-        LoadFields(f);
+        LoadFields(f, steps);
     } catch (...) {
         f.ui.SetText(Field::LocalDir, f.os.shell.FallbackLocalDir());
         SetDefaultServerAndSite(f);
         LoadSettings(f);
-        InitBoundaries();
+        steps.initBoundaries();
     }
     return StartOutcome::Run;
 }
 
-void Form_Unload(MainForm& f) { FreeAdoFilter(f); }
+void Form_Unload(MainForm& f, const Steps& steps) { steps.freeFilter(f); }
 
 }  // namespace zc

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Form.h"
+#include "core/Steps.h"
 
 namespace zc {
 
@@ -18,8 +19,8 @@ enum class StartOutcome {
 };
 
 bool IsAlreadyRunning(MainForm& f);
-StartOutcome Form_Load(MainForm& f);
+StartOutcome Form_Load(MainForm& f, const Steps& steps);
 // Frees the filter library; the shell then ends the program.
-void Form_Unload(MainForm& f);
+void Form_Unload(MainForm& f, const Steps& steps);
 
 }  // namespace zc

@@ -4,6 +4,7 @@
 
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
+#include "platform/NameRules.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -67,12 +68,7 @@ private:
 // name is never used as a path: a leading dot would hide the copy from the upload, and a quote
 // or a control character cannot stand in the upload's part header.
 bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name.front() == '.') return false;
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f ||
-            std::string_view("\\/\"<>:|?*").find(c) != std::string_view::npos)
-            return false;
-    return true;
+    return IsHandheldName(std::string_view(name), false) && name.front() != '.';
 }
 
 enum class CopyResult { Copied, ReadFailed, WriteFailed };

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/NameRules.h"
+
 namespace zc {
 
 std::u16string Utf8ToUtf16(std::string_view text) {
@@ -89,18 +91,16 @@ std::string FromCodePage(const std::string& text) { return text; }
 bool FitsCodePage(std::string_view) { return true; }
 #endif
 
-static char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
     return true;
 }
 
 std::string LowerAscii(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = LowerChar(c);
+    for (char& c : out) c = FoldAscii(c);
     return out;
 }
 
@@ -132,8 +132,8 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 }
 
 bool HasControlCharacter(std::string_view text) {
-    for (unsigned char c : text)
-        if (c < 0x20 || c == 0x7f) return true;
+    for (char c : text)
+        if (IsControlCharacter(c)) return true;
     return false;
 }
 

@@ -69,17 +69,24 @@ bool CopyFiles(MainForm& f) {
                                           ", the export file of an earlier run that did not reach the server. "
                                           "Send it first: press Resend and choose it in " + destination + ".");
 
+    const std::string lackingList = FileNameOf(LackingListPath(chosen));
     std::vector<std::string> names;
     for (const std::string& file : f.os.files.ListFiles(source, "*.*")) {
-        // Another export file of that folder is not sent by this run: copied, it would stay in
-        // the export folder and stop the next transfer as one that never reached the server.
-        if (file != name && WildcardMatch("c_zilba_*.txt", file)) continue;
+        // Another export file of that folder, or its list, is not sent by this run: copied, it
+        // would stay in the export folder and stop the next transfer as one that never reached
+        // the server.
+        if (file != name && file != lackingList &&
+            (WildcardMatch("c_zilba_*.txt", file) || WildcardMatch(std::string("c_zilba_*") + kLackingList, file)))
+            continue;
         names.push_back(file);
     }
-    // A set goes whole or not at all: every bitmap its rows name lies beside it.
-    std::vector<std::string> missing;
+    // A set goes whole or not at all: every bitmap its rows name lies beside it, but for those its
+    // handheld never had.
+    std::vector<std::string> missing, lacking = LackingBitmaps(f, chosen);
     for (const std::string& bitmap : BitmapsNamedBy(f, chosen))
-        if (std::find(names.begin(), names.end(), bitmap) == names.end()) missing.push_back(bitmap);
+        if (std::find(names.begin(), names.end(), bitmap) == names.end() &&
+            std::find(lacking.begin(), lacking.end(), bitmap) == lacking.end())
+            missing.push_back(bitmap);
     if (!missing.empty())
         throw Error(kErrSetNotWhole,
                     "The rows of " + name + " name bitmaps that are not beside it in " + source + ": " +

@@ -1,6 +1,7 @@
 #include "runs/Journal.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string_view>
 
@@ -9,6 +10,20 @@
 
 namespace zc {
 
+namespace {
+
+// The lines of a text file in the code page, CR LF ended.
+std::vector<std::string> LinesOf(MainForm& f, const std::string& path) {
+    std::vector<uint8_t> bytes = f.os.files.ReadBinary(path);
+    std::string text = FromCodePage(std::string(bytes.begin(), bytes.end()));
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+}  // namespace
+
 std::string JournalPath(MainForm& f) { return f.ui.Text(Field::LocalDir) + kSep + kJournalName; }
 
 void WriteJournal(MainForm& f, const Journal& j) {
@@ -16,6 +31,7 @@ void WriteJournal(MainForm& f, const Journal& j) {
     std::vector<std::string> lines{"run=" + j.run, "stage=" + j.stage, "export=" + j.exportFile,
                                    "kept=" + j.keptIn};
     for (const std::string& name : j.bitmaps) lines.push_back("bitmap=" + name);
+    lines.push_back("refused=" + std::to_string(j.refused));
     lines.push_back("end");  // a journal without it was never whole, and is not one
     std::unique_ptr<TextFile> out = f.os.files.CreateText(written);
     try {
@@ -37,15 +53,9 @@ void WriteJournal(MainForm& f, const Journal& j) {
 std::optional<Journal> ReadJournal(MainForm& f) {
     const std::string path = JournalPath(f);
     if (!f.os.files.Exists(path)) return std::nullopt;
-    std::vector<uint8_t> bytes = f.os.files.ReadBinary(path);
-    std::string text = FromCodePage(std::string(bytes.begin(), bytes.end()));
     Journal j;
     bool whole = false;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) break;
-        std::string line = text.substr(at, end - at);
-        at = end + 2;
+    for (const std::string& line : LinesOf(f, path)) {
         if (line == "end") whole = true;
         size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
@@ -55,6 +65,7 @@ std::optional<Journal> ReadJournal(MainForm& f) {
         else if (key == "export") j.exportFile = value;
         else if (key == "kept") j.keptIn = value;
         else if (key == "bitmap") j.bitmaps.push_back(value);
+        else if (key == "refused") j.refused = std::atoi(value.c_str());
     }
     // Only a whole journal ever replaces the old one; anything else is none of the program's.
     if (!whole || j.run.empty() || j.stage.empty()) return std::nullopt;
@@ -81,6 +92,30 @@ std::vector<std::string> BitmapsNamedBy(MainForm& f, const std::string& exportFi
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
     return names;
+}
+
+std::string LackingListPath(const std::string& exportFile) {
+    const bool txt = exportFile.size() > 4 && EqualsNoCase(exportFile.substr(exportFile.size() - 4), ".txt");
+    return (txt ? exportFile.substr(0, exportFile.size() - 4) : exportFile) + kLackingList;
+}
+
+void RecordLackingBitmaps(MainForm& f) {
+    std::vector<std::string> lacking;
+    const std::vector<std::string>& copied = f.delivery.copied;
+    for (const std::string& name : BitmapsNamedBy(f, f.strExportFile))
+        if (std::find(copied.begin(), copied.end(), name) == copied.end()) lacking.push_back(name);
+    if (lacking.empty()) return;
+    std::unique_ptr<TextFile> out = f.os.files.CreateText(LackingListPath(f.strExportFile));
+    for (const std::string& name : lacking) {
+        WriteLog(f, "  ..Not on the handheld: " + name);
+        out->PrintLine(name);
+    }
+    out->Close();
+}
+
+std::vector<std::string> LackingBitmaps(MainForm& f, const std::string& exportFile) {
+    const std::string path = LackingListPath(exportFile);
+    return f.os.files.Exists(path) ? LinesOf(f, path) : std::vector<std::string>{};
 }
 
 }  // namespace zc

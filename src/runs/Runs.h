@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "core/Form.h"
+#include "core/Steps.h"
 
 namespace zc {
 
@@ -20,5 +21,8 @@ constexpr const char* kSetAside = " set aside";
 void cmdTransfer_Click(MainForm& f);
 void cmdResend_Click(MainForm& f);
 bool CopyFiles(MainForm& f);
+
+// The steps as the program runs them, for the core and the window shells.
+const Steps& ProgramSteps();
 
 }  // namespace zc

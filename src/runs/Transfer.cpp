@@ -1,4 +1,5 @@
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "handheld/Handheld.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 #include "runs/Journal.h"
 #include "runs/Runs.h"
 #include "server/Server.h"
@@ -20,33 +22,21 @@ namespace {
 
 std::string NowText(MainForm& f) { return GeneralDate(f.os.clock, f.os.clock.Now()); }
 
-// Keeps a click that arrives during a run from starting a second one.
-class BusyGuard {
-public:
-    explicit BusyGuard(MainForm& f) : f_(f) { f_.busy = true; }
-    ~BusyGuard() { f_.busy = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    MainForm& f_;
-};
-
 void RunLines(MainForm& f, const char* start) {
     f.ui.ShowLog();
     WriteLog(f, kSeparatorLine);
     WriteLog(f, start + NowText(f));
 }
 
-void Finish(MainForm& f, const std::optional<std::string>& error) {
-    f.ui.SetCursor(Cursor::Arrow);
-    if (error) f.ui.ShowMessage("Error: " + *error);
+// Where the user finds the files of a set the server did not take whole, and how to send them.
+std::string KeptText(const std::string& keptIn, const std::string& exportFile) {
+    return "The files are kept in " + keptIn + ". Send them again with Resend, choosing " + FileNameOf(exportFile) +
+           " there.";
 }
 
-// Where the user finds what this run could not deliver, and how to send it.
-std::string KeptText(MainForm& f) {
-    return "The files are kept in " + f.delivery.keptIn + ". Send them again with Resend, choosing " +
-           FileNameOf(f.strExportFile) + " there.";
+// What the server did not take of an upload, as every box tells it.
+std::string NotAcceptedText(int refused, size_t sent) {
+    return "did not accept " + std::to_string(refused) + " of the " + std::to_string(sent) + " files sent";
 }
 
 // The error box's text: the error, and once the run's files lie only on the PC, where they are.
@@ -55,9 +45,27 @@ std::string ErrorText(MainForm& f, const std::exception& e) {
     const Delivery& d = f.delivery;
     if (d.importUnanswered) text += "\r\nThe files are kept in " + d.keptIn + ".";
     else if (d.allSent && d.refused == 0)  // a failure after the upload: only the import is missing
-        text += "\r\nEvery file reached the server, but it has not imported them. " + KeptText(f);
-    else if (!d.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(f);
+        text += "\r\nEvery file reached the server, but it has not imported them. " + KeptText(d.keptIn, f.strExportFile);
+    else if (!d.keptIn.empty()) text += "\r\nNot everything reached the server. " + KeptText(d.keptIn, f.strExportFile);
     return text;
+}
+
+// The one tail of Transfer, Resend and the finishing of a run cut short. `run` does the work and
+// returns false when it ended with nothing to tell (a cancel, nothing left to do). A failure's box
+// says what the run delivered and where its files lie, once `tidy` has put the run's journal in
+// order; the arrow cursor comes back before any box. False when the run failed.
+bool RunToEnd(MainForm& f, const std::function<bool()>& run, const std::function<void(std::string&)>& tidy) {
+    f.delivery = {};
+    std::optional<std::string> error;
+    try {
+        if (!run()) return true;
+    } catch (const std::exception& e) {
+        error = ErrorText(f, e);
+        tidy(*error);
+    }
+    f.ui.SetCursor(Cursor::Arrow);
+    if (error) f.ui.ShowMessage("Error: " + *error);
+    return !error;
 }
 
 // "Finished" only when the server took every file and confirmed the import.
@@ -65,14 +73,13 @@ std::string ClosingText(MainForm& f) {
     const Delivery& d = f.delivery;
     const bool confirmed = d.importStatus == 200 && d.importElsewhere.empty();
     if (d.refused == 0 && confirmed) return kFinishedText;
-    std::string count = std::to_string(d.sent.size());
     std::string text = "Not everything reached the server: ";
-    text += d.refused == 0 ? "it accepted all " + count + " files sent"
-                           : "it did not accept " + std::to_string(d.refused) + " of the " + count + " files sent";
+    text += d.refused == 0 ? "it accepted all " + std::to_string(d.sent.size()) + " files sent"
+                           : "it " + NotAcceptedText(d.refused, d.sent.size());
     if (confirmed) text += ", and it confirmed the import.";
     else text += std::string(d.refused == 0 ? ", but" : ", and") + " it did not confirm the import (" +
                  (d.importElsewhere.empty() ? "status " + std::to_string(d.importStatus) : d.importElsewhere) + ").";
-    return text + "\r\n" + KeptText(f);
+    return text + "\r\n" + KeptText(d.keptIn, f.strExportFile);
 }
 
 // The purge flag lets the handheld drop its rows, so it is set only once everything taken from
@@ -86,6 +93,8 @@ void MarkCollected(MainForm& f) {
         const std::string exportFolder = ExportFolder(f), local = f.ui.Text(Field::LocalDir);
         for (const std::string& name : f.delivery.copied) f.os.files.Flush(exportFolder + kSep + name);
         f.os.files.Flush(f.strExportFile);
+        const std::string lacking = LackingListPath(f.strExportFile);
+        if (f.os.files.Exists(lacking)) f.os.files.Flush(lacking);
         f.os.files.Flush(local + kSep + kDatabaseOnPc);
         f.os.files.Flush(exportFolder);  // the entries of the copies and of the export file
         f.os.files.Flush(local);         // of the database copy and of the export folder
@@ -141,6 +150,7 @@ void FinishBackup(MainForm& f, const Journal& j) {
     if (!f.os.files.Exists(j.keptIn)) f.os.files.MkDir(j.keptIn);
     std::vector<std::string> names = j.bitmaps;
     names.push_back(FileNameOf(j.exportFile));
+    names.push_back(FileNameOf(LackingListPath(j.exportFile)));
     for (const std::string& name : names)
         if (f.os.files.Exists(source + kSep + name) && !f.os.files.Exists(j.keptIn + kSep + name)) {
             f.os.files.MoveFile(source + kSep + name, j.keptIn + kSep + name);
@@ -151,20 +161,30 @@ void FinishBackup(MainForm& f, const Journal& j) {
     f.delivery.keptIn = j.keptIn;
 }
 
+// What the upload of a journal's set sends: its export file and its bitmaps.
+std::vector<std::string> SentOf(const Journal& j) {
+    std::vector<std::string> sent{FileNameOf(j.exportFile)};
+    for (const std::string& name : j.bitmaps)
+        if (WildcardMatch("*.bmp", name)) sent.push_back(name);
+    return sent;
+}
+
 // The rest of a run whose set waits in the export folder or was sent: upload, backup, import,
 // each step put in the journal before it starts; the run's closing box.
 void SendRest(MainForm& f, Journal& j, const char* complete) {
     if (Is(j, {"flagged", "copied"})) {
         f.ui.SetCursor(Cursor::Hourglass);
         UploadFiles(f);
+        j.refused = f.delivery.refused;  // the journal's later stages carry it
         if (f.delivery.refused == 0) {
             j.stage = "sent";
             WriteJournal(f, j);
         }
-    } else if (j.stage == "sent") {
-        // Taken by the server before the run was cut short: the backup moves them as sent.
-        f.delivery.sent = j.bitmaps;
-        f.delivery.sent.push_back(FileNameOf(j.exportFile));
+    } else {
+        // Sent before the run was cut short: the backup moves them as sent, and the closing box
+        // tells what the server did not take.
+        f.delivery.sent = SentOf(j);
+        f.delivery.refused = j.refused;
     }
     if (j.stage == "backing up") {
         FinishBackup(f, j);
@@ -201,10 +221,17 @@ std::string RecoveryText(const Journal& j, bool& goOn) {
         return run + " was cut short before its files reached the server. " + name + " and its " +
                std::to_string(j.bitmaps.size()) + " bitmaps wait in the export folder: they are sent now, "
                "backed up, and the server is asked to import " + name + ".";
+    const size_t sent = SentOf(j).size();
     if (Is(j, {"sent", "backing up"}))
-        return run + " was cut short after the server took its files. Their backup is finished now, and the "
-                     "server is asked to import " + name + ".";
+        return run + " was cut short after " +
+               (j.refused == 0 ? "the server took its files"
+                               : "it sent its files; the server " + NotAcceptedText(j.refused, sent)) +
+               ". Their backup is finished now, and the server is asked to import " + name + ".";
     goOn = false;
+    if (j.refused != 0)
+        return run + " was cut short while the server was asked to import " + name +
+               ". Not everything reached the server: it " + NotAcceptedText(j.refused, sent) + ". " +
+               KeptText(j.keptIn, name);
     return run + " was cut short while the server was asked to import " + name +
            ": it may have imported it. The files are kept in " + j.keptIn + ". Check on the server that " + name +
            " was imported; if it was not, press Resend and choose it there.";
@@ -213,16 +240,12 @@ std::string RecoveryText(const Journal& j, bool& goOn) {
 }  // namespace
 
 void cmdTransfer_Click(MainForm& f) {
-    if (f.busy) return;
-    BusyGuard busy(f);
     if (!FinishInterruptedRun(f)) return;
     if (!f.ui.AskYesNo("Have you connected the device to the PC?")) return;
     SaveSettings(f);
 
-    f.delivery = {};
-    std::optional<std::string> error;
     Journal journal{"Transfer", "", "", "", {}};
-    try {
+    auto transfer = [&] {
         RunLines(f, "Transfer start: ");
         IncrementCounter(f, Field::Sessions);
         f.ui.SetCursor(Cursor::Hourglass);
@@ -233,54 +256,48 @@ void cmdTransfer_Click(MainForm& f) {
         WriteLog(f, "Initializing remote connection");
         if (f.os.rapi.CeRapiInit() != 0) throw Error(-300, "Failed to initialise RAPI");
         CheckDirectories(f);
-        bool goOn = true;
-        if (CheckPurgeFlag(f))
-            goOn = f.ui.AskYesNo("Data was downloaded from this device before.\r\n"
-                                 "Do you want to continue?");
-        if (goOn) {
-            journal.stage = "collecting";
-            journal.keptIn = ExportFolder(f);
-            WriteJournal(f, journal);
-            CopyDatabase(f);
-            CopySignatures(f);
-            CreateExportFile(f);
-            RefuseUnsendableFiles(f);  // before the flag, so the handheld keeps what could not go
-            journal.stage = "exported";
-            journal.exportFile = f.strExportFile;
-            journal.bitmaps = f.delivery.copied;
-            WriteJournal(f, journal);
-            MarkCollected(f);
-            journal.stage = "flagged";
-            WriteJournal(f, journal);
-            SendRest(f, journal, "Transfer complete: ");
-        }
-    } catch (const std::exception& e) {
-        error = ErrorText(f, e);
+        if (CheckPurgeFlag(f) && !f.ui.AskYesNo("Data was downloaded from this device before.\r\n"
+                                                "Do you want to continue?"))
+            return true;
+        journal.stage = "collecting";
+        journal.keptIn = ExportFolder(f);
+        WriteJournal(f, journal);
+        CopyDatabase(f);
+        CopySignatures(f);
+        CreateExportFile(f);
+        RefuseUnsendableFiles(f);  // before the flag, so the handheld keeps what could not go
+        RecordLackingBitmaps(f);
+        journal.stage = "exported";
+        journal.exportFile = f.strExportFile;
+        journal.bitmaps = f.delivery.copied;
+        WriteJournal(f, journal);
+        MarkCollected(f);
+        journal.stage = "flagged";
+        WriteJournal(f, journal);
+        SendRest(f, journal, "Transfer complete: ");
+        return true;
+    };
+    RunToEnd(f, transfer, [&](std::string& error) {
         if (Is(journal, {"collecting", "exported"})) {
             try {
                 SetAside(f);
                 EndJournal(f);
-                *error += std::string("\r\n") + kStillOnTheHandheld;
+                error += std::string("\r\n") + kStillOnTheHandheld;
             } catch (...) {
                 // The journal stays: the next start sets the files aside.
             }
         } else if (!journal.stage.empty()) {
             EndJournalQuietly(f);
         }
-    }
-    Finish(f, error);
+    });
     f.os.rapi.CeRapiUninit();
 }
 
 void cmdResend_Click(MainForm& f) {
-    if (f.busy) return;
-    BusyGuard busy(f);
     if (!FinishInterruptedRun(f)) return;
-    f.delivery = {};
-    std::optional<std::string> error;
-    try {
+    auto resend = [&] {
         RunLines(f, "Resend start: ");
-        if (!CopyFiles(f)) return;
+        if (!CopyFiles(f)) return false;
         f.delivery.keptIn = ExportFolder(f);
         std::optional<Journal> journal = ReadJournal(f);
         if (!journal) {
@@ -293,19 +310,15 @@ void cmdResend_Click(MainForm& f) {
         // The export file is sent from where it was chosen.
         journal->exportFile = f.strExportFile;
         SendRest(f, *journal, "Resend complete: ");
-    } catch (const std::exception& e) {
-        error = ErrorText(f, e);
-        EndJournalQuietly(f);
-    }
-    Finish(f, error);
+        return true;
+    };
+    RunToEnd(f, resend, [&](std::string&) { EndJournalQuietly(f); });
 }
 
 bool FinishInterruptedRun(MainForm& f) {
-    std::optional<std::string> error;
-    try {
+    auto finish = [&] {
         std::optional<Journal> journal = ReadJournal(f);
-        if (!journal) return true;
-        f.delivery = {};
+        if (!journal) return false;
         bool goOn = true;
         std::string told = RecoveryText(*journal, goOn);
         f.ui.ShowLog();
@@ -315,7 +328,7 @@ bool FinishInterruptedRun(MainForm& f) {
         if (Is(*journal, {"collecting", "exported"})) {
             SetAside(f);
             EndJournal(f);
-            return true;
+            return false;
         }
         if (journal->stage == "copying") {
             const std::string folder = ExportFolder(f);
@@ -325,11 +338,11 @@ bool FinishInterruptedRun(MainForm& f) {
                     if (f.os.files.Exists(path)) f.os.files.Kill(path);
             f.os.files.Flush(folder);
             EndJournal(f);
-            return true;
+            return false;
         }
         if (!goOn) {
             EndJournal(f);
-            return true;
+            return false;
         }
         f.strExportFile = journal->exportFile;
         f.delivery.keptIn = journal->keptIn;
@@ -339,11 +352,9 @@ bool FinishInterruptedRun(MainForm& f) {
             EndJournalQuietly(f);
             throw;
         }
-    } catch (const std::exception& e) {
-        error = ErrorText(f, e);
-    }
-    Finish(f, error);
-    return !error;
+        return true;
+    };
+    return RunToEnd(f, finish, [](std::string&) {});
 }
 
 }  // namespace zc

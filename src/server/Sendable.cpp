@@ -5,6 +5,7 @@
 
 #include "export/Export.h"
 #include "platform/Error.h"
+#include "platform/NameRules.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "server/Server.h"
@@ -15,7 +16,7 @@ namespace {
 
 // What a character is called in a box, so the user knows what to take out.
 std::string Named(char c) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return "a line break or another control character";
+    if (IsControlCharacter(c)) return "a line break or another control character";
     if (c == '"') return "a double quote (\")";
     if (c == ' ') return "a space";
     return std::string("\"") + c + "\"";
@@ -27,8 +28,6 @@ std::string Named(char c) {
 }
 
 [[noreturn]] void Refuse(const std::string& what, char c) { Refuse(what, Named(c)); }
-
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
 // The text travels in the PC's 8-bit code page: a character it lacks would arrive as "?".
 void RefuseOutsideCodePage(const std::string& what, std::string_view text) {
@@ -48,7 +47,7 @@ void RefuseOutsideCodePage(const std::string& what, std::string_view text) {
 // it early or start a header of its own.
 void RefuseInHeader(const std::string& what, std::string_view text) {
     for (char c : text)
-        if (c == '"' || IsControl(c)) Refuse(what, c);
+        if (c == '"' || IsControlCharacter(c)) Refuse(what, c);
     RefuseOutsideCodePage(what, text);
 }
 
@@ -56,7 +55,7 @@ void RefuseInHeader(const std::string& what, std::string_view text) {
 // these would split it, end it, be decoded into something else or name another folder.
 void RefuseInQuery(const std::string& what, std::string_view text) {
     for (char c : text)
-        if (IsControl(c) || std::string_view("&#%+;=/\\\"").find(c) != std::string_view::npos)
+        if (IsControlCharacter(c) || std::string_view("&#%+;=/\\\"").find(c) != std::string_view::npos)
             Refuse(what, c);
     RefuseOutsideCodePage(what, text);
 }

@@ -5,6 +5,7 @@
 
 #include "core/Settings.h"
 #include "core/Startup.h"
+#include "runs/Runs.h"
 #include "server/Server.h"
 #include "support/Rig.h"
 
@@ -32,7 +33,7 @@ struct StartRig : Rig {
         RegisterFilter(real.registry, kLibrary);
         fs::create_directories(home / "home/Documents");
     }
-    ~StartRig() { Form_Unload(f); }
+    ~StartRig() { Form_Unload(f, ProgramSteps()); }
 };
 
 }  // namespace
@@ -48,7 +49,7 @@ TEST(Startup, RunsItsStepsInOrderAndOnlyAnAdministratorRewritesTheAutoStartValue
         if (!admin) RegisterFilter(rig.real.registry, "%ZC_FILTER_FOLDER%/libzc_adofilter.so");
         RegWriteString(rig.real.registry, kHkeyLocalMachine, kAutoStartKey, kAutoStartValue, "C:\\installed.exe");
         RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SITE_NAME", "stored");
-        ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+        ASSERT_EQ(Form_Load(rig.f, ProgramSteps()), StartOutcome::Run);
 
         std::vector<int> order;  // where each step came among the calls
         for (const std::string& step : {std::string("CreateMutexA ZCMutex"),
@@ -70,7 +71,7 @@ TEST(Startup, RunsItsStepsInOrderAndOnlyAnAdministratorRewritesTheAutoStartValue
 
         // Exit stores nothing: the settings are saved only when a transfer starts.
         rig.plan.calls.clear();
-        Form_Unload(rig.f);
+        Form_Unload(rig.f, ProgramSteps());
         EXPECT_EQ(Position(rig.plan.calls, "RegCreateKeyExA"), -1);
         EXPECT_EQ(Position(rig.plan.calls, "RegSetValueExA"), -1);
         rig.form.fields[Field::Site] = "typed";
@@ -84,7 +85,7 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
     {
         StartRig rig;
         RegisterFilter(rig.real.registry, rig.home / "nothing-here.so");
-        EXPECT_EQ(Form_Load(rig.f), StartOutcome::Fatal);
+        EXPECT_EQ(Form_Load(rig.f, ProgramSteps()), StartOutcome::Fatal);
         EXPECT_EQ(rig.form.messages,
                   std::vector<std::string>{"Fatal error: Unable to load ADO filter library"});
         EXPECT_TRUE(rig.form.fields.empty()) << "it ends before any field is set";
@@ -94,7 +95,7 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
         RegWriteString(rig.real.registry, kHkeyCurrentUser, kSettingsKey, "SERVER_NAME", "stored:1");
         rig.plan.FailCall("SHGetFolderPathA");
         Boundaries = {};
-        ASSERT_EQ(Form_Load(rig.f), StartOutcome::Run);
+        ASSERT_EQ(Form_Load(rig.f, ProgramSteps()), StartOutcome::Run);
         EXPECT_EQ(Boundaries[4], "The_Return_of_The_King") << "the boundary words are there for the uploads";
         EXPECT_EQ(rig.form.fields[Field::DeviceDir], "\\My Documents\\Pocket Zilba");
         EXPECT_EQ(rig.form.fields[Field::LocalDir], rig.real.shell.FallbackLocalDir());
@@ -105,7 +106,7 @@ TEST(Startup, FilterFailureIsFatalWhileDocumentsFolderAndMutexFailuresAreNot) {
     {
         StartRig rig;
         rig.plan.FailCall("CreateMutexA");
-        EXPECT_EQ(Form_Load(rig.f), StartOutcome::Run);
+        EXPECT_EQ(Form_Load(rig.f, ProgramSteps()), StartOutcome::Run);
         EXPECT_EQ(rig.form.warnings,
                   std::vector<std::string>{"Your system is running low on resource, please reboot"});
     }

@@ -26,67 +26,47 @@ struct ExportRig : Rig {
 };
 
 using Lines = std::vector<std::string>;
-const std::string kHead =
-    "&&START%%\r\n&&SITE+++depot7%%\r\n&&DOWNLOAD+++05/12/2026+++14:07:09%%\r\n"
-    "&&COMMENT+++LoginID+++Event-code+++Time+++Date+++JobID+++Text+++SignatureID%%\r\n";
-const std::string kStop = "&&STOP%%\r\n";
 const std::string kFileName = "c_zilba_05122026_140709.txt", kStamp = "05122026_140709";
 
 }  // namespace
 
-TEST(CreateExportFile, WritesTheWorkedExampleByteForByte) {
-    ExportRig rig;
-    rig.Database(
-        "INSERT INTO Control VALUES('depot7');"
-        "INSERT INTO Jobs VALUES(42, 101, 731, '2026-12-05 09:30:00', 7, 3);"
-        "INSERT INTO Jobs VALUES(42, 102, 732, '2026-12-05 10:15:27', NULL, NULL);");
-    CreateExportFile(rig.f);
-
-    const std::string path = rig.Export(kFileName);
-    EXPECT_EQ(rig.f.strExportFile, path);
-    // No byte-order mark, CR LF after every record including the last.
-    EXPECT_EQ(ReadFile(path), ReadFile(std::string(ZC_DATA_DIR) + "/worked-export.txt"));
-    EXPECT_EQ(rig.form.log, (Lines{"Creating export file", "  ..Site: depot7", "  ..Event: 101: 731",
-                                   "  ..Event: 102: 732", " ..Created " + path}));
-    EXPECT_EQ(rig.form.fields[Field::Events], "2");
-    EXPECT_TRUE(rig.form.questions.empty());
-    EXPECT_EQ(rig.files.openTexts, 0);
-    EXPECT_EQ(Names(rig.Local("Export")), Lines{kFileName});
-}
-
-TEST(CreateExportFile, RowsComeInEventCodeOrderWithValuesAsStored) {
-    ExportRig rig;
-    // Stored out of order; nulls; values holding the record marks and line breaks; dates that
-    // are not a date and time; text beyond ASCII.
-    rig.Database(
-        "INSERT INTO Control VALUES('depot7');"
-        "INSERT INTO Jobs VALUES('u9', 300, 'J-300', '2026-02-28', 'a+++b', 'sig%%&&');"
-        "INSERT INTO Jobs VALUES(7, 5, 55, '2026-12-05 23:59:59', 'line1' || char(13, 10) || "
-        "'line2', 'Zürich');"
-        "INSERT INTO Jobs VALUES(NULL, NULL, NULL, NULL, NULL, NULL);"
-        "INSERT INTO Jobs VALUES(8, 42, 4.0, 'yesterday', '', 2.5);"
-        "INSERT INTO Jobs VALUES(8, 41, 41, '2026-02-30 10:00:00', 't', 's');");
-    CreateExportFile(rig.f);
-
-    EXPECT_EQ(ReadFile(rig.f.strExportFile), ReadFile(std::string(ZC_DATA_DIR) + "/export-rows.txt"));
-    EXPECT_EQ(rig.form.log, (Lines{"Creating export file", "  ..Site: depot7", "  ..Event: : ",
-                                   "  ..Event: 5: 55", "  ..Event: 41: 41", "  ..Event: 42: 4",
-                                   "  ..Event: 300: J-300", " ..Created " + rig.f.strExportFile}));
-    EXPECT_EQ(rig.form.fields[Field::Events], "5");
-}
-
-// The handheld's own site is offered; No keeps the configured one in the file, the field and
-// hence the upload path and the import request.
-TEST(CreateExportFile, TheDevicesSiteAnsweredNoKeepsTheConfiguredSite) {
-    ExportRig rig;
-    rig.Database("INSERT INTO Control VALUES('north');");
-    rig.form.answers = {false};
-    CreateExportFile(rig.f);
-    EXPECT_EQ(rig.form.questions,
-              Lines{"Site name in the device is north. Do you want to use the site configured in the device?"});
-    EXPECT_EQ(rig.form.fields[Field::Site], "depot7");
-    EXPECT_EQ(ReadFile(rig.f.strExportFile), kHead + kStop);
-    EXPECT_EQ(rig.form.log[1], "  ..Site: depot7");
+// The worked example; then rows stored out of order, nulls, values holding the record marks and line
+// breaks, dates that are no date and time, text beyond ASCII, and the handheld's own site answered
+// No: the configured one stays in the file and the field, hence in the upload and the import.
+TEST(CreateExportFile, WritesEveryRowAsStoredInEventCodeOrder) {
+    const struct { const char* sql; const char* file; Lines events; const char* question; } cases[] = {
+        {"INSERT INTO Control VALUES('depot7');"
+         "INSERT INTO Jobs VALUES(42, 101, 731, '2026-12-05 09:30:00', 7, 3);"
+         "INSERT INTO Jobs VALUES(42, 102, 732, '2026-12-05 10:15:27', NULL, NULL);",
+         "worked-export.txt", {"101: 731", "102: 732"}, nullptr},
+        {"INSERT INTO Control VALUES('north');"
+         "INSERT INTO Jobs VALUES('u9', 300, 'J-300', '2026-02-28', 'a+++b', 'sig%%&&');"
+         "INSERT INTO Jobs VALUES(7, 5, 55, '2026-12-05 23:59:59', 'line1' || char(13, 10) || 'line2', 'Zürich');"
+         "INSERT INTO Jobs VALUES(NULL, NULL, NULL, NULL, NULL, NULL);"
+         "INSERT INTO Jobs VALUES(8, 42, 4.0, 'yesterday', '', 2.5);"
+         "INSERT INTO Jobs VALUES(8, 41, 41, '2026-02-30 10:00:00', 't', 's');",
+         "export-rows.txt", {": ", "5: 55", "41: 41", "42: 4", "300: J-300"},
+         "Site name in the device is north. Do you want to use the site configured in the device?"},
+    };
+    for (const auto& c : cases) {
+        ExportRig rig;
+        rig.Database(c.sql);
+        rig.form.answers = {false};
+        CreateExportFile(rig.f);
+        const std::string path = rig.Export(kFileName);
+        EXPECT_EQ(rig.f.strExportFile, path);
+        // No byte-order mark, CR LF after every record including the last.
+        EXPECT_EQ(ReadFile(path), ReadFile(std::string(ZC_DATA_DIR) + "/" + c.file));
+        Lines log{"Creating export file", "  ..Site: depot7"};
+        for (const std::string& event : c.events) log.push_back("  ..Event: " + event);
+        log.push_back(" ..Created " + path);
+        EXPECT_EQ(rig.form.log, log);
+        EXPECT_EQ(rig.form.fields[Field::Events], std::to_string(c.events.size()));
+        EXPECT_EQ(rig.form.questions, c.question ? Lines{c.question} : Lines{});
+        EXPECT_EQ(rig.form.fields[Field::Site], "depot7");
+        EXPECT_EQ(rig.files.openTexts, 0);
+        EXPECT_EQ(Names(rig.Local("Export")), Lines{kFileName});
+    }
 }
 
 TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailure) {

@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view body = input.substr(cut + 1);
     zilba_server::Form form = zilba_server::SplitForm(body, *boundary);
     for (const auto& part : form.parts) {
-        Require(part.content.empty() || part.content.data() >= body.data() &&
-                    part.content.data() + part.content.size() <= body.data() + body.size(),
+        Require(part.content.empty() || (part.content.data() >= body.data() &&
+                    part.content.data() + part.content.size() <= body.data() + body.size()),
                 "a part's content lies outside the body", part.name);
         if (auto folder = zilba_server::UploadFolder(part.content, error))
             Require(folder->empty() || !LeavesTheFolder(*folder), "an upload folder leaves the data folder",

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "platform/NameRules.h"
 #include "platform/posix/XdgPaths.h"
 #include "support/Rig.h"
 
@@ -8,41 +11,54 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// A link below the handheld's folder is neither followed nor listed; the path rules (NameRules)
+// refuse the rest.
 TEST(SimulatedRapi, PathsNeverLeaveTheHandheld) {
     Rig rig;
     const std::string data = "\\My Documents\\Pocket Zilba\\";
     const std::string outside = fs::path(posix::HandheldRoot()).parent_path().string();
-    auto open = [&](const std::string& path, uint32_t access, uint32_t creation) {
-        return rig.real.rapi.CeCreateFile(Utf8ToUtf16(path).c_str(), access, kFileShareRead, nullptr, creation,
-                                          kFileAttributeNormal, 0);
-    };
-    // Every entry of a search as "name:attributes", or "none" when the search finds nothing.
-    auto search = [&](const std::string& path) {
-        CE_FIND_DATA found{};
-        HANDLE h = rig.real.rapi.CeFindFirstFile(Utf8ToUtf16(path).c_str(), &found);
-        if (h == kInvalidHandle) return Lines{"none"};
-        Lines names;
-        do names.push_back(Utf16ToUtf8(found.cFileName) + ":" + std::to_string(found.dwFileAttributes));
-        while (rig.real.rapi.CeFindNextFile(h, &found) != 0);
-        EXPECT_NE(rig.real.rapi.CeFindClose(h), 0);
-        return names;
-    };
     WriteFile(outside + "/secret.txt", "secret");
     rig.DeviceFolder("My Documents/Pocket Zilba/Signatures");
     fs::create_symlink(outside, rig.DevicePath("My Documents/Pocket Zilba/link"));
     fs::create_symlink(outside + "/secret.txt", rig.DevicePath("My Documents/Pocket Zilba/Signatures/s.bmp"));
     ASSERT_EQ(rig.real.rapi.CeRapiInit(), 0);
-    for (const std::string& path :
-         Lines{"\\..\\secret.txt", "\\My Documents\\..\\..\\secret.txt", "/../secret.txt",
-               data + "link\\secret.txt", "\\.\\My Documents", "C:\\My Documents", data + "Signatures\\s.bmp"}) {
-        EXPECT_EQ(search(path), Lines{"none"}) << path;
-        EXPECT_EQ(open(path, kGenericRead, kOpenExisting), kInvalidHandle) << path;
-        EXPECT_EQ(open(path, kGenericWrite, kCreateAlways), kInvalidHandle) << path;
+    CE_FIND_DATA found{};
+    for (const std::string& path : Lines{"\\My Documents\\..\\..\\secret.txt", data + "link\\secret.txt",
+                                         data + "Signatures\\s.bmp", data + "Signatures\\*.bmp"}) {
+        EXPECT_EQ(rig.real.rapi.CeFindFirstFile(Utf8ToUtf16(path).c_str(), &found), kInvalidHandle) << path;
+        for (auto [access, creation] : {std::pair{kGenericRead, kOpenExisting}, {kGenericWrite, kCreateAlways}})
+            EXPECT_EQ(rig.real.rapi.CeCreateFile(Utf8ToUtf16(path).c_str(), access, kFileShareRead, nullptr, creation,
+                                                 kFileAttributeNormal, 0),
+                      kInvalidHandle)
+                << path;
     }
-    EXPECT_EQ(search(data + "*"), Lines{"Signatures:16"}) << "links are not listed";
-    EXPECT_EQ(search(data + "Signatures\\*.bmp"), Lines{"none"});
+    HANDLE search = rig.real.rapi.CeFindFirstFile(Utf8ToUtf16(data + "*").c_str(), &found);
+    ASSERT_NE(search, kInvalidHandle);
+    EXPECT_EQ(Utf16ToUtf8(found.cFileName) + ":" + std::to_string(found.dwFileAttributes), "Signatures:16");
+    EXPECT_EQ(rig.real.rapi.CeFindNextFile(search, &found), 0) << "links are not listed";
+    EXPECT_NE(rig.real.rapi.CeFindClose(search), 0);
     EXPECT_EQ(Names(outside), (Lines{"handheld", "secret.txt"}));
     EXPECT_EQ(ReadFile(outside + "/secret.txt"), "secret");
+}
+
+// The rules of names that the program, both platform layers and the stand-ins share.
+TEST(NameRules, ControlCharactersListingOrderAndHandheldPaths) {
+    for (char c : {'\0', '\t', '\n', '\r', '\x1F', '\x7F'}) EXPECT_TRUE(IsControlCharacter(c)) << int(c);
+    for (char c : {' ', '~', '\x80', '\xC3', '\xFF'}) EXPECT_FALSE(IsControlCharacter(c)) << int(c);
+    // Case aside for ASCII letters, bytes past ASCII after them, names alike but for case by byte.
+    Lines names{"b.bmp", "\xC3\x84.bmp", "Z", "a.bmp", "B.bmp", "_x", "a"};
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return ListsBefore(a, b); });
+    EXPECT_EQ(names, (Lines{"_x", "a", "a.bmp", "B.bmp", "b.bmp", "Z", "\xC3\x84.bmp"}));
+    // Handheld paths and their names; a pattern allowed in the last name where asked for.
+    auto split = [](const char* path, bool pattern = true) { return SplitHandheldPath(std::string_view(path), pattern); };
+    EXPECT_EQ(split("\\My Documents\\Pocket Zilba\\.purge"), (Lines{"My Documents", "Pocket Zilba", ".purge"}));
+    EXPECT_EQ(split("My Documents//Signatures\\"), (Lines{"My Documents", "Signatures"}));
+    EXPECT_EQ(split("\\"), Lines{});
+    EXPECT_EQ(split("\\Signatures\\*.bmp\\"), (Lines{"Signatures", "*.bmp"}));
+    EXPECT_FALSE(split("\\Signatures\\*.bmp", false));
+    for (const char* path : {"\\S*\\a.bmp", "\\..\\secret.txt", "/./My Documents", "C:\\My Documents", "\\a<b",
+                             "\\a|b", "\\a\"b", "\\a\tb", "\\a\x7F"})
+        EXPECT_FALSE(split(path)) << path;
 }
 
 }  // namespace

@@ -1,15 +1,16 @@
 #pragma once
-// A form for step tests: fields in a map, the log as a list of lines, scripted answers.
+// A form for step tests: fields in a map, the log as a list of lines, scripted answers; as a
+// window shell under the controller, its refresh is the paint and the rest is noted in events.
 #include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "core/Form.h"
+#include "core/Controller.h"
 
 namespace zc::test {
 
-class FakeForm : public Form {
+class FakeForm : public Window {
 public:
     std::string Text(Field field) override { return fields[field]; }
     void SetText(Field field, const std::string& text) override { fields[field] = text; }
@@ -35,6 +36,15 @@ public:
         cursor = c;
         Event(c == Cursor::Hourglass ? "cursor:hourglass" : "cursor:arrow");
     }
+    void WidenLog(const std::string& line) override { Event("widen:" + line); }
+    void PaintHeld() override { Event("held"); }
+    void LetEventsIn() override {
+        Event("events");
+        if (duringEvents) duringEvents();
+    }
+    void ShowMain() override { Event("show"); }
+    void WhenShown(std::function<void()> then) override { shown = std::move(then); }
+    void End() override { Event("end"); }
 
     // The log window's text as the real window holds it: every line followed by CR LF.
     std::string LogText() const {
@@ -51,6 +61,7 @@ public:
     std::deque<std::string> chosenFiles;  // answers to the file dialog; cancel when none left
     Cursor cursor = Cursor::Arrow;
     int refreshes = 0;
+    std::function<void()> shown, duringEvents;  // what the shown window runs; what the events do
 
 private:
     void Event(const std::string& e) { events.push_back(e); }

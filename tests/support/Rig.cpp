@@ -55,7 +55,7 @@ TransferRig::TransferRig(int jobs, int signatures, const std::string& site, Stan
                                                    home / "server.log")),
       server(shared ? *shared : *own) {
     MakeHandheld(jobs, signatures, site);
-    EXPECT_EQ(Form_Load(f), StartOutcome::Run);
+    EXPECT_EQ(Form_Load(f, ProgramSteps()), StartOutcome::Run);
     form.fields[Field::LocalDir] = localDir;
     form.fields[Field::Server] = server.host();
     if (!site.empty()) form.fields[Field::Site] = site;
@@ -64,7 +64,7 @@ TransferRig::TransferRig(int jobs, int signatures, const std::string& site, Stan
     world.served = server.data() + (site.empty() ? "" : "/zilba/" + site);
 }
 
-TransferRig::~TransferRig() { Form_Unload(f); }
+TransferRig::~TransferRig() { Form_Unload(f, ProgramSteps()); }
 
 std::string TransferRig::Transfer(const std::string& chosen) {
     form.messages.clear();

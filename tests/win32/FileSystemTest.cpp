@@ -66,11 +66,11 @@ TEST(FileSystem, ListingKeepsCloudPlaceholdersAndLeavesOutLinksAndMountPoints) {
             << std::hex << entry.attributes << " " << entry.tag;
 }
 
-// Run by full-disk.sh only: no file this program writes grows past ZC_DISK_FILLS_AT bytes, and a
+// Run with ZC_DISK_FILLS_AT only (wine-run.sh): no file this program writes grows past ZC_DISK_FILLS_AT bytes, and a
 // write that reaches the limit stops part-way, then fails, as on a disk that fills.
 TEST(FullDisk, TheExportTextEndsInAWholeLine) {
     char limit[32] = {};
-    ASSERT_GT(::GetEnvironmentVariableA("ZC_DISK_FILLS_AT", limit, sizeof limit), 0u) << "run through full-disk.sh";
+    ASSERT_GT(::GetEnvironmentVariableA("ZC_DISK_FILLS_AT", limit, sizeof limit), 0u) << "run with ZC_DISK_FILLS_AT";
     win32::Win32FileSystem files;
     TempDir dir;
     const std::string line(999, 'e');

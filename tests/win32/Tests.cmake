@@ -14,20 +14,22 @@ target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 include(GoogleTest)
 
-# The Linux stand-in web server the request object and the whole transfer are tested against.
-set(ZC_LINUX_BIN_DIR "${CMAKE_SOURCE_DIR}/build/ci/bin" CACHE PATH "Folder of the Linux zilba-server")
+# The Linux stand-in web server's folder (the Windows presets name the Linux build's).
+set(ZC_LINUX_BIN_DIR "" CACHE PATH "Folder of the Linux zilba-server")
+if(NOT EXISTS "${ZC_LINUX_BIN_DIR}/zilba-server")
+  message(FATAL_ERROR "The Windows tests need the Linux zilba-server: configure with "
+    "-DZC_LINUX_BIN_DIR=<the Linux build's bin folder> (the presets do)")
+endif()
 set(ZC_SERVER_STATE "${CMAKE_BINARY_DIR}/server")
 set(ZC_WIN32_TEST_DEFINITIONS ZC_SERVER_STATE="${ZC_SERVER_STATE}" ZC_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 set(ZC_WINDOWS_TESTS_ONLY OFF)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(ZC_WINDOWS_TESTS_ONLY ON)
 else()
-  # Whether this Wine draws for a 32-bit program, and the smallest program its failure shows in;
-  # and what packages.sh sees of the installed program's window.
+  # Whether this Wine draws for a 32-bit program, and the smallest program its failure shows in.
   add_executable(drawing-probe win32/DrawingProbe.cpp)
   target_link_libraries(drawing-probe PRIVATE gdi32 user32)
-  add_executable(await-window win32/AwaitWindow.cpp)
-  set_target_properties(drawing-probe await-window PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_target_properties(drawing-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endif()
 
 # The adapters, and the Windows shell's windows with the program's resources.
@@ -61,7 +63,7 @@ if(NOT ZC_WINDOWS_TESTS_ONLY)
     PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED zilba_server)
   # The text writer as on a disk that fills at 256 KiB.
   add_test(NAME FullDisk.TheExportTextEndsInAWholeLine
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/full-disk.sh 256 $<TARGET_FILE:test_win32>
+    COMMAND ${CMAKE_COMMAND} -E env ZC_DISK_FILLS_AT=262144 ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh $<TARGET_FILE:test_win32>
       --gtest_filter=FullDisk.TheExportTextEndsInAWholeLine)
   set_tests_properties(FullDisk.TheExportTextEndsInAWholeLine PROPERTIES TIMEOUT 120
     FAIL_REGULAR_EXPRESSION "Running 0 tests")
@@ -90,13 +92,12 @@ if(TARGET zc_win32_app)
   set_target_properties(ZilbaCompanion-e2e test_win32_transfer PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   add_dependencies(test_win32_transfer ZilbaCompanion ZilbaCompanion-e2e standin_rapi standin_adofiltr zilba-register)
-  # A running program, as the installer's test (packages.sh) needs one: its mutex held.
-  add_executable(hold-mutex win32/HoldMutex.cpp)
-  target_link_libraries(hold-mutex PRIVATE zc_win32)
-  set_target_properties(hold-mutex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-  set(windowed TransferThenResendThenExitThroughTheWindows NothingDockedTheWindowAnswersWhileTheRunWaitsThenTheRunFails
-    DockedWhileTheRunWaitsTheRunGoesOnAndCompletes AFileOfTheUsersHeldOpenWithoutSharing
-    ANonAsciiFolderAndSiteTravelInTheAnsiCodePage)
+  # The installed program's window and a running program's mutex, for the installer's test.
+  add_executable(program-probe win32/ProgramProbe.cpp)
+  target_link_libraries(program-probe PRIVATE zc_win32)
+  set_target_properties(program-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set(windowed TransferThenResendThenExitThroughTheWindows
+    NothingDockedTheRunWaitsAnsweringAndFailsThenANonAsciiRunPastAFileHeldOpen)
   set(tests ${windowed})
   if(NOT ZC_WINDOWS_TESTS_ONLY)
     list(APPEND tests TransferThenResendWithoutTheWindows)

@@ -3,17 +3,18 @@
 // screen's DPI (run again at 120 and 144 dpi by wine-run-dpi.sh).
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "shells/win32/Controls.h"
 #include "shells/win32/MainWindow.h"
 #include "shells/win32/Widgets.h"
-#include "platform/Waiting.h"
+#include "platform/win32/Win32Platform.h"
 #include "platform/win32/WinText.h"
+#include "support/Scripted.h"
 
 namespace zc::win32 {
 namespace {
@@ -44,37 +45,39 @@ bool Queued(HWND window, UINT message) {
     return ::PeekMessageW(&msg, window, message, message, PM_NOREMOVE) != FALSE;
 }
 
-// A run that waits: all it wrote is painted when the wait begins, though paints were held back;
-// while it waits the windows' own messages run but keys and clicks go nowhere, a second press
-// starts nothing and the close boxes act only after the run; input queued at its end is dropped.
+// The log's own buttons; then a run that waits: all it wrote is painted when the wait begins,
+// the windows' own messages run but keys and clicks go nowhere, a second press starts nothing,
+// the close boxes act only after the run, and input queued at its end is dropped.
 TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     MainWindow window(::GetModuleHandleW(nullptr));
+    Win32Platform os;
+    test::TestTicks ticks;  // standing still: every change after the first paint is held back
+    Controller c(window, os.platform(), test::Scripted::Reset(), ticks);
     const HWND main = window.window();
-    window.SetText(Field::Site, "bnwck");
-    window.Show();
-    // First the log's own buttons: Clear empties it, Close hides it with its lines kept, and the
-    // close box takes it down with them, so that the next line comes into a new, empty one.
-    window.WriteLog("cleared");
-    window.ShowLog();
+    c.SetText(Field::Site, "bnwck");
+    window.ShowMain();
+    // Clear empties the log, Close hides it with its lines kept, and the close box takes it down
+    // with them, so that the next line comes into a new, empty one.
+    c.WriteLog("cleared");
+    c.ShowLog();
     const HWND logWindow = window.Log().window();
     ::SendMessageW(Control(logWindow, IDC_CLEAR), BM_CLICK, 0, 0);
-    window.WriteLog("kept");
+    c.WriteLog("kept");
     ::SendMessageW(Control(logWindow, IDC_CLOSE), BM_CLICK, 0, 0);
     EXPECT_FALSE(window.Log().Visible());
-    window.ShowLog();
+    c.ShowLog();
     EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "kept\r\n");
     ::SendMessageW(logWindow, WM_CLOSE, 0, 0);
     EXPECT_FALSE(::IsWindow(logWindow));
-    window.WriteLog("new");
+    c.WriteLog("new");
 
-    window.SetRefreshInterval(3600 * 1000);  // nothing painted for the interval's sake
-    int transfers = 0, resends = 0, unloads = 0;
-    auto firstRun = [&] {
-        window.ShowLog();
+    test::Scripted::run = [&](const char* what) {
+        test::Scripted::runs.push_back(what);
+        c.ShowLog();
         const HWND log = Control(window.Log().window(), IDC_LOG);
-        window.WriteLog("Transfer start");
-        window.SetText(Field::Sessions, "1");
-        window.Refresh();
+        c.WriteLog("Transfer start");
+        c.SetText(Field::Sessions, "1");
+        c.Refresh();
         EXPECT_TRUE(Unpainted(log) && Unpainted(Control(main, IDC_SESSIONS))) << "paints held back";
         ::PostMessageW(Control(main, IDC_SITE), WM_CHAR, 'x', 1);
         QueueClick(Control(main, IDC_EXIT));
@@ -84,26 +87,22 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
         EXPECT_FALSE(Unpainted(log) || Unpainted(Control(main, IDC_SESSIONS))) << "painted at the wait";
         EXPECT_FALSE(Queued(Control(main, IDC_TRANSFER), BM_CLICK) || Queued(window.Log().window(), WM_CLOSE))
             << "messages run during the wait";
-        EXPECT_TRUE(TextOf(Control(main, IDC_SITE)) == "bnwck" && unloads == 0) << "no key typed, no click taken";
+        EXPECT_TRUE(TextOf(Control(main, IDC_SITE)) == "bnwck" && window.Log().Visible() &&
+                    test::Scripted::runs.size() == 1 && test::Scripted::unloads == 0)
+            << "no key typed, no click taken, the log not closed";
         QueueClick(Control(main, IDC_RESEND));
     };
-    auto secondRun = [&] {
-        ::PostMessageW(main, WM_CLOSE, 0, 0);
-        Waiting(Wait::Long);
-        EXPECT_TRUE(!Queued(main, WM_CLOSE) && ::IsWindow(main) && unloads == 0) << "closed only after the run";
-    };
-    window.SetHandlers({[&] { ++transfers == 1 ? firstRun() : secondRun(); }, [&] { ++resends; },
-                        [&] { ++unloads; }, {}});
-
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
     RunQueuedMessages();
-    EXPECT_EQ((std::array{transfers, resends, unloads}), (std::array{1, 0, 0}));
-    EXPECT_TRUE(window.Log().Visible());
-    EXPECT_EQ(TextOf(Control(window.Log().window(), IDC_LOG)), "new\r\nTransfer start\r\n");
-
-    // The close asked for during a run: after it, once, with the log.
+    EXPECT_EQ(test::Scripted::runs, std::vector<std::string>{"transfer"}) << "a click queued during the run";
+    test::Scripted::run = [&](const char*) {
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        Waiting(Wait::Long);
+        EXPECT_TRUE(!Queued(main, WM_CLOSE) && ::IsWindow(main) && test::Scripted::unloads == 0)
+            << "closed only after the run";
+    };
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
-    EXPECT_EQ(unloads, 1);
+    EXPECT_EQ(test::Scripted::unloads, 1);
     EXPECT_FALSE(::IsWindow(main));
     EXPECT_FALSE(window.Log().Exists());
 }
@@ -157,7 +156,7 @@ TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
     EXPECT_EQ(std::wstring(aware), L"true") << "the manifest does not declare the program DPI-aware";
 
     MainWindow window(::GetModuleHandleW(nullptr));
-    window.Show();
+    window.ShowMain();
     window.WriteLog("line");
     const HWND log = window.Log().window();
     RECT inside, outer;

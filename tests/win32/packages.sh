@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Checks the packages in dist/ against the tested i686 program of build/win32/bin/. The zip: that
-# program byte for byte and the README with CR LF, nothing else. The installer, the one shipped,
-# run for real under wine64 in WoW64 mode, silently: an install into a temporary folder, the
-# installed program started from its Start-menu entry, a second install and an uninstall while
-# the program runs (both refused, changing nothing), then an uninstall, each twice, once with
-# another copy's auto-start entry in the 64-bit registry view and once in the 32-bit one; checking
-# the files, the Start-menu entry and the registry in both views after each step. Needs the WoW64
-# prefix and a display, as windows.sh sets them (WINEPREFIX, WINEDLLPATH, DISPLAY).
+# Checks dist/ against the tested i686 program of build/win32/bin/: the zip holds that program
+# and the README with CR LF, nothing else; the installer, run silently under wine64 (WoW64) as
+# docs/WINDOWS.md describes, twice: once with another copy's auto-start entry in the 64-bit
+# registry view, once in the 32-bit one. Needs WINEPREFIX, WINEDLLPATH and DISPLAY as windows.sh
+# sets them.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "packages: $*" >&2; exit 1; }
@@ -19,7 +16,6 @@ zip=dist/ZilbaCompanion-1.00-win32.zip
 unzip -p "$zip" ZilbaCompanion.exe | cmp -s - $bin/ZilbaCompanion.exe || fail "the zip's program is not the tested i686 build"
 readme=$(unzip -p "$zip" README.txt)
 [ "$(grep -c $'\r$' <<<"$readme")" = "$(wc -l <<<"$readme")" ] || fail "README.txt has lines without CR LF"
-[ -s dist/ZilbaCompanion-1.00-setup.exe ] || fail "no installer"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,19 +32,22 @@ elsewhere='C:\Program Files\Zilba Companion (another copy)\ZilbaCompanion.exe'
 
 # The auto-start entry in the 32- or 64-bit registry view, or "none".
 entry() {
-  local line
-  line=$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' | grep 'REG_SZ') ||
-    { echo none; return; }
-  sed 's/^.*REG_SZ *//' <<<"$line"
+  "$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' |
+    sed -n 's/^.*REG_SZ *//p' | grep . || echo none
 }
-expect_entry() {
-  [ "$(entry "$1")" = "$2" ] || fail "$3: the $1-bit view's auto-start entry is '$(entry "$1")', not '$2'"
+# STEP: the entries of our view and of the other copy's are OURS and OTHER.
+entries() {
+  local found="$(entry "$ours") $(entry "$other")"
+  [ "$found" = "$2 $3" ] || fail "$1: the auto-start entries ($ours-bit view, $other-bit view) are $found, not $2 $3"
 }
+# STEP [README]: the installed files (README.txt as installed, or holding README), the Start-menu
+# entry and the Add/Remove Programs entry where a 32-bit installer writes it.
 installed() {
   for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$1: $f is missing"; done
   [ -f "$shortcut" ] || fail "$1: no Start-menu entry"
   cmp -s $bin/ZilbaCompanion.exe "$target/ZilbaCompanion.exe" || fail "$1: the program is not the tested i686 build"
-  # Where a 32-bit installer writes it, also on 64-bit Windows.
+  if [ $# = 1 ]; then cmp -s "$work/README.txt" "$target/README.txt" || fail "$1: README.txt is not the shipped one"
+  else grep -q "$2" "$target/README.txt" || fail "$1: README.txt was replaced"; fi
   reg query "$uninstall" /v UninstallString /reg:32 || fail "$1: no Add/Remove Programs entry"
 }
 install() { "$wine" dist/ZilbaCompanion-1.00-setup.exe /S "/D=$wintarget" 2> /dev/null; }
@@ -62,50 +61,41 @@ start_installed() {
   "$wine" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Zilba Companion.lnk' 2> /dev/null
   local seen=0
   "$wine" $bin/drawing-probe.exe metrics > /dev/null 2>&1 || seen="0 1"
-  window=0; "$wine" $bin/await-window.exe ZilbaCompanionMain "Zilba Companion" 30 || window=$?
-  [[ " $seen " == *" $window "* ]] || fail "the installed program's window: await-window ended with $window"
+  window=0; "$wine" $bin/program-probe.exe await ZilbaCompanionMain "Zilba Companion" 30 || window=$?
+  [[ " $seen " == *" $window "* ]] || fail "the installed program's window: program-probe await ended with $window"
 }
-
-# A running program: its mutex held until the file it writes is deleted.
-ready="$work/running"
-run_program() {
-  "$wine" $bin/hold-mutex.exe "Z:${ready//\//\\}" &
-  holder=$!
-  for _ in $(seq 100); do [ -e "$ready" ] && return; sleep 0.1; done
-  fail "hold-mutex did not start"
-}
-stop_program() { rm -f "$ready"; wait "$holder" || fail "hold-mutex ended with $?"; }
 
 for other in 64 32; do
-  if [ "$other" = 64 ]; then ours=32; else ours=64; fi
+  ours=$((96 - other))
   install || fail "the install failed ($?)"
   installed "installed"
-  cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt differs"
-  expect_entry 64 "$program" "installed"
-  expect_entry 32 "$program" "installed"
+  entries "installed" "$program" "$program"
   [ "$other" = 32 ] || start_installed
 
-  # While it runs, neither a second install nor the uninstaller changes anything: a marked file
-  # and a changed entry stay as they are. (The uninstaller runs in place here, to give its code.)
-  run_program
+  # While it runs (its mutex held until the file it writes is deleted), neither a second install
+  # nor the uninstaller changes anything: a marked file and a changed entry stay as they are.
+  # (The uninstaller runs in place here, to give its code.)
+  "$wine" $bin/program-probe.exe hold "Z:${work//\//\\}\\running" &
+  holder=$!
+  for _ in $(seq 100); do [ -e "$work/running" ] && break; sleep 0.1; done
+  [ -e "$work/running" ] || fail "program-probe hold did not start"
   echo "not the installer's" >> "$target/README.txt"
   reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
-  code=0; install || code=$?
-  [ "$code" != 0 ] || fail "an install while the program runs ended well"
-  grep -q "not the installer's" "$target/README.txt" || fail "an install while the program runs replaced README.txt"
-  expect_entry "$other" "$elsewhere" "refused install"
-  code=0; "$wine" "$target/Uninstall.exe" /S "_?=$wintarget" 2> /dev/null || code=$?
-  [ "$code" != 0 ] || fail "an uninstall while the program runs ended well"
-  installed "refused uninstall"
-  expect_entry "$ours" "$program" "refused uninstall"
-  expect_entry "$other" "$elsewhere" "refused uninstall"
-  stop_program
+  ! install || fail "an install while the program runs ended well"
+  installed "refused install" "not the installer's"
+  entries "refused install" "$program" "$elsewhere"
+  ! "$wine" "$target/Uninstall.exe" /S "_?=$wintarget" 2> /dev/null || fail "an uninstall while the program runs ended well"
+  installed "refused uninstall" "not the installer's"
+  entries "refused uninstall" "$program" "$elsewhere"
+  rm -f "$work/running"
+  wait "$holder" || fail "program-probe hold ended with $?"
   # Once it has ended, the setup installs again.
   install || fail "the install after the program ended failed ($?)"
-  cmp -s "$work/README.txt" "$target/README.txt" || fail "README.txt was not installed again"
-  expect_entry "$other" "$program" "installed again"
+  installed "installed again"
+  entries "installed again" "$program" "$program"
 
-  # The uninstaller removes its own entry from both views, and another copy's stays.
+  # The uninstaller removes its own entry from both views, and another copy's stays; so do the
+  # user's settings.
   reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
   reg add "$settings" /v SITE_NAME /d bnwck /f
   "$wine" "$target/Uninstall.exe" /S
@@ -113,8 +103,7 @@ for other in 64 32; do
   [ ! -e "$target" ] || fail "left behind: $(ls -A "$target")"
   [ ! -e "$shortcut" ] || fail "the Start-menu entry stays"
   ! reg query "$uninstall" /reg:32 || fail "the Add/Remove Programs entry stays"
-  expect_entry "$ours" none "uninstalled"
-  expect_entry "$other" "$elsewhere" "uninstalled (another copy's entry)"
+  entries "uninstalled" none "$elsewhere"
   reg query "$settings" /v SITE_NAME || fail "the user's settings went"
   reg delete "$settings" /v SITE_NAME /f
   reg delete "$autostart" /v "Zilba Companion" "/reg:$other" /f

@@ -14,6 +14,14 @@ if [ "$(od -An -tx1 -j $((pe + 4)) -N 2 "$1" | xargs)" = "4c 01" ]; then
   # Without them a 32-bit program prints nothing and ends with 0, as if it had passed.
   [ -d "$WINEDLLPATH/i386-windows" ] || { echo "wine-run.sh: no 32-bit Wine DLLs in $WINEDLLPATH (tests/win32/wow64.sh)" >&2; exit 1; }
 fi
+# ZC_DISK_FILLS_AT (bytes): as on a disk that fills there, no file grows past it, and a write that
+# reaches it fails instead of ending the program. Wine's server starts first, without the limit,
+# so that the registry it saves is whole.
+if [ -n "${ZC_DISK_FILLS_AT:-}" ]; then
+  /usr/lib/wine/wineserver -p5 2>/dev/null || true
+  trap '' XFSZ
+  ulimit -f $((ZC_DISK_FILLS_AT / 1024))
+fi
 # The same locale for every run: the ANSI code page 1252 and the regional formats of en-US.
 export LC_ALL=C.UTF-8
 exec /usr/lib/wine/wine64 "$@"

@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# The 32-bit half of Wine that runs the i686 program and its tests under wine64 (WoW64 mode),
-# without wine32 and without a 32-bit Linux program: `wow64.sh DIR` leaves in DIR the 32-bit
-# Windows DLLs of the installed Wine's own version (DIR/i386-windows, from Debian's i386 libwine
-# package, debug sections stripped) beside a link to the installed Wine's x86_64-unix folder,
-# without which no window can be made. WINEDLLPATH=DIR then lets wine64 run 32-bit programs in a
-# prefix made with it. Nothing is installed: the package is fetched with an APT configuration of
-# its own (its own state, lists, cache and status; the system's sources, so the system's mirror)
-# and unpacked with dpkg -x. DIR is kept, and fetched again only when the installed wine64's
-# version changes.
+# `wow64.sh DIR`: the 32-bit Windows DLLs of the installed Wine's own version in DIR/i386-windows
+# (from Debian's i386 libwine package, fetched with an APT configuration of its own and unpacked,
+# nothing installed), beside a link to its x86_64-unix folder, for wine64's WoW64 mode
+# (docs/WINDOWS.md). Fetched again only when the installed wine64's version changes.
 set -euo pipefail
 fail() { echo "wow64.sh: $*" >&2; exit 1; }
 

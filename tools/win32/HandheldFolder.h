@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/NameRules.h"
+
 namespace zc::standin {
 
 inline std::wstring Env(const wchar_t* name) {
@@ -43,28 +45,13 @@ inline bool HandheldDocked() {
 }
 
 // The PC path of a handheld path ("\My Documents\Pocket Zilba\.purge"): its names below the
-// root. Empty for a path the handheld could not hold (a drive, "." or "..", reserved
-// characters, a wildcard anywhere but in the last name when `pattern` allows it there).
+// root, by the handheld's path rules. Empty for a path the handheld could not hold.
 inline std::wstring ToPcPath(const wchar_t* path, bool pattern) {
     if (!path) return {};
+    auto names = SplitHandheldPath(std::wstring_view(path), pattern);
+    if (!names) return {};
     std::wstring out = HandheldRoot();
-    std::wstring rest = path;
-    size_t i = 0;
-    while (i <= rest.size()) {
-        size_t j = rest.find_first_of(L"\\/", i);
-        if (j == std::wstring::npos) j = rest.size();
-        std::wstring name = rest.substr(i, j - i);
-        bool last = j == rest.size();
-        if (!name.empty()) {
-            if (name == L"." || name == L"..") return {};
-            for (wchar_t c : name) {
-                if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|') return {};
-                if ((c == L'*' || c == L'?') && !(pattern && last)) return {};
-            }
-            out += L'\\' + name;
-        }
-        i = j + 1;
-    }
+    for (const std::wstring& name : *names) out += L'\\' + name;
     return out;
 }
 

@@ -7,19 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "platform/AdoFilter.h"
+
 namespace {
 
-// Results: 0 success; every other value is a failure, numbered so the causes can be told apart.
-enum Result : LONG {
-    kOk = 0,
-    kBadArgument = 1,
-    kNotDocked = 2,
-    kNoHandheldFile = 3,
-    kNotADatabase = 4,
-    kDesktopExists = 5,
-    kWriteFailed = 6,
-    kTableListUnsupported = 8,
-};
+using namespace zc;
 
 using CreateFileFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
@@ -49,20 +41,20 @@ private:
 };
 
 LONG Convert(const char* desktopPath, const char* tableList, bool overwrite, const char* handheldPath) {
-    if (!desktopPath || !handheldPath || !desktopPath[0]) return kBadArgument;
-    if (tableList && tableList[0]) return kTableListUnsupported;  // the program converts every table
+    if (!desktopPath || !handheldPath || !desktopPath[0]) return kFilterBadArgument;
+    if (tableList && tableList[0]) return kFilterTableListRefused;  // the program converts every table
     const std::wstring desktop = FromAnsi(desktopPath);
-    if (!overwrite && ::GetFileAttributesW(desktop.c_str()) != INVALID_FILE_ATTRIBUTES) return kDesktopExists;
+    if (!overwrite && ::GetFileAttributesW(desktop.c_str()) != INVALID_FILE_ATTRIBUTES) return kFilterDesktopExists;
 
     Library rapi;
     auto createFile = rapi.Get<CreateFileFn>("CeCreateFile");
     auto readFile = rapi.Get<ReadFileFn>("CeReadFile");
     auto closeHandle = rapi.Get<CloseHandleFn>("CeCloseHandle");
     auto lastError = rapi.Get<GetLastErrorFn>("CeGetLastError");
-    if (!createFile || !readFile || !closeHandle || !lastError) return kNotDocked;
+    if (!createFile || !readFile || !closeHandle || !lastError) return kFilterNotDocked;
     HANDLE source = createFile(FromAnsi(handheldPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (source == INVALID_HANDLE_VALUE) return lastError() == 1167 ? kNotDocked : kNoHandheldFile;
+    if (source == INVALID_HANDLE_VALUE) return lastError() == 1167 ? kFilterNotDocked : kFilterNoHandheldFile;
 
     // Written beside the destination under a name of its own, then put in place in one move.
     const std::wstring temp = desktop + L".zc-" + std::to_wstring(::GetCurrentProcessId());
@@ -70,38 +62,38 @@ LONG Convert(const char* desktopPath, const char* tableList, bool overwrite, con
                                   nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         closeHandle(source);
-        return kWriteFailed;
+        return kFilterWriteFailed;
     }
-    LONG result = kOk;
+    LONG result = kFilterOk;
     char buffer[1024];
     DWORD total = 0;
     for (;;) {
         DWORD n = 0;
         if (!readFile(source, buffer, sizeof buffer, &n, nullptr)) {
-            result = kNoHandheldFile;
+            result = kFilterNoHandheldFile;
             break;
         }
         if (n == 0) break;
         // The handheld writes only real databases; an empty or foreign file is refused.
         if (total == 0 && (n < 16 || std::memcmp(buffer, "SQLite format 3", 16) != 0)) {
-            result = kNotADatabase;
+            result = kFilterNotADatabase;
             break;
         }
         DWORD written = 0;
         if (!::WriteFile(target, buffer, n, &written, nullptr) || written != n) {
-            result = kWriteFailed;
+            result = kFilterWriteFailed;
             break;
         }
         total += n;
     }
-    if (result == kOk && total == 0) result = kNotADatabase;
+    if (result == kFilterOk && total == 0) result = kFilterNotADatabase;
     closeHandle(source);
-    if (result == kOk && !::FlushFileBuffers(target)) result = kWriteFailed;
+    if (result == kFilterOk && !::FlushFileBuffers(target)) result = kFilterWriteFailed;
     ::CloseHandle(target);
-    if (result == kOk &&
+    if (result == kFilterOk &&
         !::MoveFileExW(temp.c_str(), desktop.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0))
-        result = ::GetLastError() == ERROR_ALREADY_EXISTS ? kDesktopExists : kWriteFailed;
-    if (result != kOk) ::DeleteFileW(temp.c_str());
+        result = ::GetLastError() == ERROR_ALREADY_EXISTS ? kFilterDesktopExists : kFilterWriteFailed;
+    if (result != kFilterOk) ::DeleteFileW(temp.c_str());
     return result;
 }
 
@@ -113,9 +105,5 @@ extern "C" __declspec(dllexport) LONG WINAPI DEVICETODESKTOP(const char* desktop
                                                               LONG synchronise, LONG overwrite,
                                                               const char* handheldPath) {
     (void)synchronise;
-    try {
-        return Convert(desktopPath, tableList, overwrite != 0, handheldPath);
-    } catch (...) {
-        return 99;
-    }
+    return FilterResultOf([&] { return Convert(desktopPath, tableList, overwrite != 0, handheldPath); });
 }

@@ -126,11 +126,6 @@ void Fill(const WIN32_FIND_DATAW& entry, FindRecord* record) {
     std::memcpy(record->cFileName, entry.cFileName, sizeof record->cFileName);
 }
 
-std::wstring Lower(std::wstring s) {
-    for (wchar_t& c : s) c = static_cast<wchar_t>(towlower(c));
-    return s;
-}
-
 }  // namespace
 
 extern "C" {
@@ -223,9 +218,8 @@ __declspec(dllexport) HANDLE WINAPI CeFindFirstFile(LPCWSTR fileName, FindRecord
         g_lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
-    // The handheld lists by name without regard to case, as the simulated one does.
     std::sort(search.entries.begin(), search.entries.end(), [](const auto& a, const auto& b) {
-        return Lower(a.cFileName) < Lower(b.cFileName);
+        return zc::ListsBefore(std::wstring_view(a.cFileName), std::wstring_view(b.cFileName));
     });
     Fill(search.entries[0], findData);
     search.next = 1;

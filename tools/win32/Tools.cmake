@@ -9,6 +9,7 @@ foreach(dll rapi adofiltr)
   endif()
   add_library(standin_${dll} SHARED ${source})
   target_compile_definitions(standin_${dll} PRIVATE UNICODE _UNICODE)
+  target_include_directories(standin_${dll} PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_options(standin_${dll} PRIVATE -Wl,--kill-at)
   set_target_properties(standin_${dll} PROPERTIES PREFIX "" OUTPUT_NAME ${dll}
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

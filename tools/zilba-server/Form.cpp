@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "Text.h"
+#include "platform/NameRules.h"
 
 namespace zilba_server {
 
@@ -146,7 +147,7 @@ std::optional<std::string> FormBoundary(std::string_view contentType, std::strin
         return std::nullopt;
     }
     for (char c : boundary) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+        if (zc::IsControlCharacter(c)) {
             error = "the boundary holds a control character";
             return std::nullopt;
         }

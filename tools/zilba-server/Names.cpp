@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Text.h"
+#include "platform/NameRules.h"
 
 namespace zilba_server {
 
@@ -49,12 +50,11 @@ bool IsPlainName(std::string_view name, std::string& error) {
         return false;
     }
     for (char c : name) {
-        auto u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\') {
             error = Quoted(Printable(name)) + " holds a path separator";
             return false;
         }
-        if (u < 0x20 || u == 0x7f) {
+        if (zc::IsControlCharacter(c)) {
             error = Quoted(Printable(name)) + " holds a control character";
             return false;
         }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/NameRules.h"
+
 namespace zilba_server {
 
 std::string Lower(std::string_view s) {
@@ -20,7 +22,7 @@ std::string Printable(std::string_view s, size_t limit) {
             break;
         }
         auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c == 0x7f) {
+        if (zc::IsControlCharacter(c)) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02x", c);
             out += hex;

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "platform/Error.h"
+#include "platform/NameRules.h"
 #include "platform/Text.h"
 
 namespace zc::posix {
@@ -195,11 +196,7 @@ std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder,
     int err = errno;
     ::closedir(dir);
     if (err != 0) RaiseErrno(err, folder, true);
-    // A stable order, the one a Windows folder shows: by name without regard to case.
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        std::string la = LowerAscii(a), lb = LowerAscii(b);
-        return la != lb ? la < lb : a < b;
-    });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return ListsBefore(a, b); });
     return names;
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "platform/NameRules.h"
 #include "platform/Text.h"
 #include "platform/posix/XdgPaths.h"
 
@@ -15,24 +16,7 @@ namespace zc::posix {
 
 namespace {
 
-bool IsReserved(unsigned char c, bool patternAllowed) {
-    if (c < 0x20 || c == 0x7F) return true;
-    switch (c) {
-        case '<': case '>': case ':': case '"': case '|': case '\\': case '/':
-            return true;
-        case '*': case '?':
-            return !patternAllowed;
-        default:
-            return false;
-    }
-}
-
-bool ValidName(std::string_view name, bool patternAllowed) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (char c : name)
-        if (IsReserved(static_cast<unsigned char>(c), patternAllowed)) return false;
-    return true;
-}
+bool ValidName(std::string_view name) { return IsHandheldName(name, false); }
 
 std::string Join(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
@@ -78,23 +62,11 @@ bool SimulatedHandheld::DockWatch::Docked() const {
 
 std::optional<std::vector<std::string>> SimulatedHandheld::Split(std::string_view path,
                                                                  bool lastMayBePattern) {
-    std::vector<std::string> names;
-    size_t i = 0;
-    while (i <= path.size()) {
-        size_t j = path.find_first_of("\\/", i);
-        if (j == std::string_view::npos) j = path.size();
-        if (j > i) names.emplace_back(path.substr(i, j - i));
-        i = j + 1;
-    }
-    for (size_t k = 0; k < names.size(); ++k) {
-        bool pattern = lastMayBePattern && k + 1 == names.size();
-        if (!ValidName(names[k], pattern)) return std::nullopt;
-    }
-    return names;
+    return SplitHandheldPath(path, lastMayBePattern);
 }
 
 bool SimulatedHandheld::IsDeviceName(std::string_view name) {
-    if (!ValidName(name, false)) return false;
+    if (!ValidName(name)) return false;
     // Names that are not valid UTF-8 could not be reported back as they are stored.
     std::u16string wide = Utf8ToUtf16(name);
     return wide.size() < 260 && Utf16ToUtf8(wide) == name;
@@ -102,7 +74,7 @@ bool SimulatedHandheld::IsDeviceName(std::string_view name) {
 
 std::optional<std::string> SimulatedHandheld::FindEntry(const std::string& folder,
                                                         const std::string& name) {
-    if (!ValidName(name, false)) return std::nullopt;
+    if (!ValidName(name)) return std::nullopt;
     std::string exact = Join(folder, name);
     struct stat st{};
     if (::lstat(exact.c_str(), &st) == 0) {
@@ -185,10 +157,7 @@ std::vector<SimulatedHandheld::Entry> SimulatedHandheld::List(const std::string&
         if (auto entry = Stat(Join(folder, name))) entries.push_back(std::move(*entry));
     }
     ::closedir(dir);
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        std::string la = LowerAscii(a.name), lb = LowerAscii(b.name);
-        return la != lb ? la < lb : a.name < b.name;
-    });
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return ListsBefore(a.name, b.name); });
     return entries;
 }
 

@@ -38,7 +38,6 @@ public:
     uint32_t CeGetLastError() override { return lastError_; }
 
     // Searches and files currently open.
-    size_t OpenHandles() const { return searches_.size() + files_.size(); }
 
 private:
     uint32_t lastError_ = 0;

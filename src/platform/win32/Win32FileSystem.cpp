@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/NameRules.h"
 #include "platform/Text.h"
 #include "platform/win32/WinText.h"
 
@@ -183,10 +184,7 @@ std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder,
     ::FindClose(search);
     // A listing cut short must not pass as the end of the files.
     if (err != ERROR_NO_MORE_FILES) RaiseFileError(err, folder);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        std::string la = LowerAscii(a), lb = LowerAscii(b);
-        return la != lb ? la < lb : a < b;
-    });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return ListsBefore(a, b); });
     return names;
 }
 

@@ -1,6 +1,7 @@
 #include "shells/qt/LogWindow.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QFont>
 #include <QHBoxLayout>
@@ -92,13 +93,6 @@ LogWindow::LogWindow()
     connect(cmdClear_, &QPushButton::clicked, this, &LogWindow::cmdClear_Click);
     connect(cmdClose_, &QPushButton::clicked, this, &LogWindow::cmdClose_Click);
 
-    catchUp_.setSingleShot(true);
-    catchUp_.setInterval(0);
-    connect(&catchUp_, &QTimer::timeout, this, [this] {
-        ShowPendingLines();
-        pending_ = false;
-    });
-
     setFixedSize(kWidth, kHeight);
 }
 
@@ -117,13 +111,6 @@ void LogWindow::WriteLog(const std::string& message) {
     // costs far more than painting does once the log is long.
     text_.append(message).append("\r\n");
     unshown_.append(ShownLine(message));
-
-    if (isVisible() && !(sincePaint_.isValid() && sincePaint_.elapsed() < interval_)) {
-        PaintLog();
-        return;
-    }
-    pending_ = isVisible();
-    catchUp_.start();
 }
 
 void LogWindow::ShowLog() {
@@ -138,26 +125,21 @@ void LogWindow::ShowLog() {
 }
 
 void LogWindow::Flush() {
-    if (pending_) PaintLog();
+    if (!unshown_.isEmpty()) PaintLog();
 }
 
 void LogWindow::RepaintNow() {
     if (!isVisible()) return;
     ShowPendingLines();
     repaint();
-    pending_ = false;
-    sincePaint_.restart();
 }
 
 void LogWindow::PaintLog() {
     ShowPendingLines();
-    txtLog_->viewport()->repaint();
-    pending_ = false;
-    sincePaint_.restart();
+    if (isVisible()) txtLog_->viewport()->repaint();
 }
 
 void LogWindow::ShowPendingLines() {
-    catchUp_.stop();
     if (unshown_.isEmpty()) return;
     QTextCursor end = txtLog_->textCursor();
     end.movePosition(QTextCursor::End);

@@ -13,10 +13,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <exception>
 
 #include "platform/Error.h"
-#include "platform/Paths.h"
 
 // The pictures are compiled into the shell's static library, whose resource table the linker
 // would drop unless something refers to it.
@@ -31,10 +29,6 @@ static void InitShellResources() {
 namespace zc::qt {
 
 namespace {
-
-constexpr const char* kTitle = "Zilba Companion";
-// How often brief calls let the window system's events in: as often as the windows paint.
-constexpr int kEventInterval = kPaintInterval;
 
 QIcon AppIcon() {
     InitShellResources();
@@ -105,14 +99,12 @@ void SetApplicationIdentity(QApplication& app) {
     app.setWindowIcon(AppIcon());
 }
 
-// Around every box and dialog: the log shows its last line, the arrow stands in for the
-// hourglass while the user is asked, and afterwards both windows are painted again, since a run
-// goes on without an event loop to mend the place where the box stood.
+// Around every box and dialog: the arrow stands in for the hourglass while the user is asked,
+// and afterwards both windows are painted again, since a run goes on without an event loop to
+// mend the place where the box stood.
 class ModalScope {
 public:
     explicit ModalScope(MainWindow& window) : window_(window) {
-        window_.FlushRefresh();
-        if (window_.log_) window_.log_->Flush();
         if (window_.hourglass_) QApplication::changeOverrideCursor(Qt::ArrowCursor);
     }
     ~ModalScope() {
@@ -133,7 +125,7 @@ MainWindow::MainWindow()
                            Qt::WindowCloseButtonHint) {
     InitShellResources();
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
     setWindowIcon(AppIcon());
 
     // Banner across the top, edge to edge.
@@ -236,13 +228,19 @@ MainWindow::MainWindow()
     setTabOrder(txtSite_, cmdResend_);
     cmdTransfer_->setFocus();
 
-    connect(cmdTransfer_, &QPushButton::clicked, this, &MainWindow::cmdTransfer_Click);
-    connect(cmdResend_, &QPushButton::clicked, this, &MainWindow::cmdResend_Click);
-    connect(cmdExit_, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
+    connect(cmdTransfer_, &QPushButton::clicked, this, [this] {
+        if (controller_) controller_->Transfer();
+    });
+    connect(cmdResend_, &QPushButton::clicked, this, [this] {
+        if (controller_) controller_->Resend();
+    });
+    connect(cmdExit_, &QPushButton::clicked, this, &QWidget::close);
 
     catchUp_.setSingleShot(true);
     catchUp_.setInterval(0);
-    connect(&catchUp_, &QTimer::timeout, this, &MainWindow::FlushRefresh);
+    connect(&catchUp_, &QTimer::timeout, this, [this] {
+        if (controller_) controller_->PaintIfHeld();
+    });
 }
 
 MainWindow::~MainWindow() {
@@ -277,7 +275,7 @@ void MainWindow::SetText(Field field, const std::string& text) {
     // A run steps a counter for every row it exports, and each text put into a box is laid out
     // again. While the paint is held back, a counter's new text waits for it in its place; the
     // counters are locked, so nobody types into a box whose text is waiting.
-    if (refreshPending_ && box->isReadOnly()) {
+    if (paintHeld_ && box->isReadOnly()) {
         held = QString::fromStdString(text);
         return;
     }
@@ -286,19 +284,6 @@ void MainWindow::SetText(Field field, const std::string& text) {
 }
 
 void MainWindow::Refresh() {
-    // A run steps a counter for every row it exports; painting the window for each step costs
-    // far more than the step. One paint per interval shows every change a person could see;
-    // a held-back one is painted by the next line or Refresh after the interval, before a box,
-    // when the run ends, or as soon as an event loop runs.
-    if (sinceRefresh_.isValid() && sinceRefresh_.elapsed() < refreshInterval_) {
-        refreshPending_ = true;
-        if (!catchUp_.isActive()) catchUp_.start();
-        return;
-    }
-    RefreshNow();
-}
-
-void MainWindow::RefreshNow() {
     catchUp_.stop();
     for (size_t i = 0; i < held_.size(); ++i) {
         if (!held_[i]) continue;
@@ -309,32 +294,15 @@ void MainWindow::RefreshNow() {
     // Only what changed is painted (a counter's box, as a rule): the boxes mark themselves when
     // their text is set, and painting the whole window for one count costs ten times more.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
-    refreshPending_ = false;
-    sinceRefresh_.restart();
+    paintHeld_ = false;
 }
 
-void MainWindow::FlushRefresh() {
-    if (refreshPending_) RefreshNow();
+void MainWindow::PaintHeld() {
+    paintHeld_ = true;
+    catchUp_.start();
 }
 
-void MainWindow::Waiting(Wait wait) {
-    // The run is about to wait, or waits: what it wrote goes on screen now -- all of it when the
-    // wait is a real one, else what has been held back for its interval already (a brief call
-    // comes for every kilobyte read from the handheld, and a paint costs far more than that).
-    const bool now = wait == Wait::Long;
-    if (refreshPending_ && (now || sinceRefresh_.elapsed() >= refreshInterval_)) RefreshNow();
-    if (log_ && (now || log_->Overdue())) log_->Flush();
-
-    // Then the window system's events, so that the windows repaint where they are uncovered and
-    // the desktop sees the program answer; clicks and keys wait for the run to end. A close
-    // asked for meanwhile is kept for the end of the run (closeEvent).
-    if (!running_ || inWait_) return;
-    if (!now && sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventInterval) return;
-    inWait_ = true;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    inWait_ = false;
-    sinceEvents_.restart();
-}
+void MainWindow::LetEventsIn() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 LogWindow& MainWindow::EnsureLog() {
     if (!log_) {
@@ -353,19 +321,11 @@ void MainWindow::DiscardLog() {
     }
 }
 
-void MainWindow::WriteLog(const std::string& message) {
-    EnsureLog().WriteLog(message);
-    if (refreshPending_ && sinceRefresh_.elapsed() >= refreshInterval_) RefreshNow();
-}
+void MainWindow::WriteLog(const std::string& message) { EnsureLog().WriteLog(message); }
 
-void MainWindow::ShowLog() {
-    LogWindow& log = EnsureLog();
-    // Wide enough for the longest line a run writes as a rule: the export file's upload line,
-    // which carries the file's full path.
-    log.WidenFor(QStringLiteral("  ..") + txtLocalDir_->text() + QLatin1String(kSep) + QStringLiteral("Export") +
-                 QLatin1String(kSep) + QStringLiteral("c_zilba_00000000_000000.txt: Success"));
-    log.ShowLog();
-}
+void MainWindow::WidenLog(const std::string& line) { EnsureLog().WidenFor(QString::fromStdString(line)); }
+
+void MainWindow::ShowLog() { EnsureLog().ShowLog(); }
 
 QWidget* MainWindow::BoxParent() {
     // Start-up boxes come before the window is shown; they stand on their own then.
@@ -374,7 +334,7 @@ QWidget* MainWindow::BoxParent() {
 
 bool MainWindow::AskYesNo(const std::string& prompt) {
     ModalScope scope(*this);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), BoxText(prompt),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), BoxText(prompt),
                     QMessageBox::Yes | QMessageBox::No, BoxParent());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
@@ -384,7 +344,7 @@ bool MainWindow::AskYesNo(const std::string& prompt) {
 
 void MainWindow::ShowMessage(const std::string& text) {
     ModalScope scope(*this);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kTitle), BoxText(text),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), BoxText(text),
                     QMessageBox::Ok, BoxParent());
     box.setTextFormat(Qt::PlainText);
     box.exec();
@@ -418,62 +378,28 @@ void MainWindow::SetCursor(Cursor cursor) {
     }
 }
 
-void MainWindow::ResumeWhenShown() {
-    QTimer::singleShot(0, this, [this] { Run(handlers_.resume); });
-}
-
-void MainWindow::Run(const std::function<void()>& run) {
-    // A box's own event loop may hand over a click queued while the run was busy; one run at a time.
-    if (running_ || unloaded_ || !run) return;
-    running_ = true;
-    RunShowingErrors(*this, run);
-    running_ = false;
-    FlushRefresh();
-    if (log_) log_->Flush();
-    if (exitPending_) {
-        exitPending_ = false;
-        close();
-    }
-}
-
-void MainWindow::cmdTransfer_Click() { Run(handlers_.transfer); }
-
-void MainWindow::cmdResend_Click() { Run(handlers_.resend); }
-
-void MainWindow::cmdExit_Click() { close(); }
+void MainWindow::WhenShown(std::function<void()> then) { QTimer::singleShot(0, this, std::move(then)); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (running_) {
-        // Ending in the middle of a run would pull the filter library from under it: end after.
-        exitPending_ = true;
-        event->ignore();
-        return;
-    }
-    event->accept();
-    Unload();
+    // The controller ends the program, now or after the run.
+    if (!controller_) return event->accept();
+    event->ignore();
+    controller_->Close();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // The log is the run's only account: its close box does nothing until the run is over.
     // (The type first: a log window being taken down is no longer one, so it is not compared.)
-    if (event->type() == QEvent::Close && running_ && watched == log_) {
+    if (event->type() == QEvent::Close && controller_ && !controller_->MayCloseLog() && watched == log_) {
         event->ignore();
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void MainWindow::Unload() {
-    if (unloaded_) return;
-    unloaded_ = true;
-    if (handlers_.unload) {
-        try {
-            handlers_.unload();
-        } catch (const std::exception&) {
-            // Nothing is left to report to: the program is ending.
-        }
-    }
-    delete log_.data();  // the log window ends with the program
+void MainWindow::End() {
+    hide();
+    delete log_.data();
     QCoreApplication::quit();
 }
 

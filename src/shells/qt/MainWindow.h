@@ -9,9 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "core/Form.h"
+#include "core/Controller.h"
 #include "shells/qt/LogWindow.h"
-#include "platform/Waiting.h"
 
 class QApplication;
 class QLabel;
@@ -21,25 +20,26 @@ class QGroupBox;
 
 namespace zc::qt {
 
-// What the buttons and the window's end run; the program wires them to the core.
-struct RunHandlers {
-    std::function<void()> transfer;  // cmdTransfer
-    std::function<void()> resend;    // cmdResend
-    std::function<void()> unload;    // Exit and the close box, before the program ends
-    std::function<void()> resume;    // once the window shows: a run cut short is finished
-};
-
 // Name, class and icon under which the window system and the desktop know the program.
 void SetApplicationIdentity(QApplication& app);
 
-class MainWindow : public QWidget, public Form {
+// The controller's clock: milliseconds since the window was made.
+class ElapsedTicks : public Ticks {
+public:
+    ElapsedTicks() { elapsed_.start(); }
+    uint32_t Milliseconds() override { return static_cast<uint32_t>(elapsed_.elapsed()); }
+
+private:
+    QElapsedTimer elapsed_;
+};
+
+class MainWindow : public QWidget, public Window {
     Q_OBJECT
 
 public:
     MainWindow();
     ~MainWindow() override;
 
-    void SetHandlers(RunHandlers handlers) { handlers_ = std::move(handlers); }
 
     std::string Text(Field field) override;
     void SetText(Field field, const std::string& text) override;
@@ -52,17 +52,16 @@ public:
     std::string ChooseFile(const std::string& title, const std::string& filter,
                            const std::string& folder) override;
     void SetCursor(Cursor cursor) override;
-
-    // Runs the unload handler once, closes the log and ends the event loop. Later calls do nothing.
-    void Unload();
+    void Attach(Controller* controller) override { controller_ = controller; }
+    void WidenLog(const std::string& line) override;
+    void PaintHeld() override;
+    void LetEventsIn() override;
+    void ShowMain() override { show(); }
+    void WhenShown(std::function<void()> then) override;
+    void End() override;
 
     // The log window, or null while it does not exist.
     LogWindow* Log() const { return log_; }
-    bool Running() const { return running_; }
-    // Runs the resume handler as soon as the shown window waits for input.
-    void ResumeWhenShown();
-    // A Refresh sooner than this after the last one it painted waits for the next paint.
-    void SetRefreshInterval(int milliseconds) { refreshInterval_ = milliseconds; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,34 +70,19 @@ protected:
 private:
     friend class ModalScope;
 
-    void cmdTransfer_Click();
-    void cmdResend_Click();
-    void cmdExit_Click();
-    void Run(const std::function<void()>& run);
-    void RefreshNow();
-    void FlushRefresh();
-    void Waiting(Wait wait);
     LogWindow& EnsureLog();
     void DiscardLog();
     QLineEdit* FieldBox(Field field) const;
     QWidget* BoxParent();
 
-    RunHandlers handlers_;
+    Controller* controller_ = nullptr;
     QPointer<LogWindow> log_;
-    bool running_ = false;
-    bool exitPending_ = false;
-    bool unloaded_ = false;
     bool hourglass_ = false;
-    QElapsedTimer sinceRefresh_;
-    int refreshInterval_ = kPaintInterval;
-    bool refreshPending_ = false;
-    // Paints a held-back refresh as soon as an event loop runs.
+    bool paintHeld_ = false;
+    // Paints what is held back as soon as an event loop runs.
     QTimer catchUp_;
     // Counter texts set while a paint is held back, by field; they go into their boxes with it.
     std::array<std::optional<QString>, static_cast<size_t>(Field::Failure) + 1> held_;
-
-    QElapsedTimer sinceEvents_;  // since a wait last let the window system's events in
-    bool inWait_ = false;
 
     QLineEdit* txtDeviceDir_;
     QLineEdit* txtLocalDir_;
@@ -112,8 +96,6 @@ private:
     QPushButton* cmdExit_;
     QPushButton* cmdResend_;
     QPushButton* cmdTransfer_;
-    // Last, so that it goes first: no wait reaches a window half taken down.
-    ScopedWaitHook waitHook_{[this](Wait wait) { Waiting(wait); }};
 };
 
 }  // namespace zc::qt

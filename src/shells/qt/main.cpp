@@ -1,13 +1,12 @@
-// ZilbaCompanion: start-up runs before the window shows, so its boxes stand alone.
+// ZilbaCompanion: the Qt windows on the Linux platform layer.
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
 
-#include "core/Startup.h"
+#include "core/Controller.h"
 #include "shells/qt/MainWindow.h"
 #include "platform/Error.h"
 #include "platform/NativePlatform.h"
-#include "runs/Journal.h"
 #include "runs/Runs.h"
 
 int main(int argc, char** argv) {
@@ -17,30 +16,11 @@ int main(int argc, char** argv) {
     try {
         zc::NativePlatform os;
         zc::qt::MainWindow window;
-        zc::MainForm mainForm{window, os.platform()};
-        window.SetHandlers({
-            [&mainForm] { zc::cmdTransfer_Click(mainForm); },
-            [&mainForm] { zc::cmdResend_Click(mainForm); },
-            [&mainForm] { zc::Form_Unload(mainForm); },
-            [&mainForm] { zc::FinishInterruptedRun(mainForm); },
-        });
-
-        switch (zc::Form_Load(mainForm)) {
-            case zc::StartOutcome::AlreadyRunning:
-                return 0;
-            case zc::StartOutcome::Fatal:
-                window.Unload();
-                return 1;
-            case zc::StartOutcome::Run:
-                break;
-        }
-        window.show();
-        window.ResumeWhenShown();
-        const int code = app.exec();
-        window.Unload();  // a session ending the event loop without closing the window
-        return code;
+        zc::qt::ElapsedTicks ticks;
+        zc::Controller controller(window, os.platform(), zc::ProgramSteps(), ticks);
+        return controller.RunProgram([&app] { return app.exec(); });
     } catch (const std::exception& e) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zilba Companion"),
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(zc::kProgramTitle),
                         QStringLiteral("Fatal error: ") + QString::fromStdString(zc::DescribeError(e)),
                         QMessageBox::Ok);
         box.setTextFormat(Qt::PlainText);

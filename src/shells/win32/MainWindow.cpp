@@ -3,14 +3,12 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include <exception>
 #include <vector>
 
 #include "shells/win32/Controls.h"
 #include "shells/win32/Resources.h"
 #include "shells/win32/Widgets.h"
 #include "platform/Error.h"
-#include "platform/Paths.h"
 #include "platform/win32/WinText.h"
 #include "platform/win32/WindowMessages.h"
 
@@ -18,14 +16,10 @@ namespace zc::win32 {
 
 namespace {
 
-constexpr const char* kTitle = "Zilba Companion";
 // The window's inside and the banner's height, as the controls, in the 96-dpi layout.
 constexpr int kClientWidth = 480;  // the banner's
 constexpr int kClientHeight = 282;
 constexpr int kBannerHeight = 47;
-// How often brief calls let the window system's messages in: often enough for a smooth repaint.
-constexpr DWORD kEventInterval = 16;
-
 // Keys and clicks that reached the queue while a run kept the thread act on nothing.
 void DropQueuedInput() {
     MSG msg;
@@ -87,19 +81,18 @@ LRESULT CALLBACK CounterProcedure(HWND counter, UINT message, WPARAM wParam, LPA
 
 }  // namespace
 
-// Around every box and dialog: the windows show their last line and count, the arrow stands in
-// for the hourglass while the user is asked, and afterwards the place where the box stood is
-// painted again, since a run goes on without a message loop to mend it.
+// Around every box and dialog: the arrow stands in for the hourglass while the user is asked,
+// and afterwards the place where the box stood is painted again, since a run goes on without a
+// message loop to mend it.
 class ModalScope {
 public:
-    explicit ModalScope(MainWindow& window) : window_(window), hourglass_(BusyCursor::shown) {
-        window_.PaintNow();
+    explicit ModalScope(MainWindow& window) : window_(window), hourglass_(window.hourglass_) {
         DropQueuedInput();
         if (hourglass_) BusyCursor::Show(false);
     }
     ~ModalScope() {
         if (hourglass_) BusyCursor::Show(true);
-        window_.PaintNow();
+        window_.Refresh();
     }
     ModalScope(const ModalScope&) = delete;
     ModalScope& operator=(const ModalScope&) = delete;
@@ -117,12 +110,12 @@ MainWindow::MainWindow(HINSTANCE instance) : log_(instance) {
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT outer{0, 0, ScaleX(kClientWidth), ScaleY(kClientHeight)};
     ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_CONTROLPARENT);
-    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, Widen(kMainClass).c_str(), Widen(kTitle).c_str(), style,
+    window_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, Widen(kMainClass).c_str(), Widen(kProgramTitle).c_str(), style,
                                 CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
                                 nullptr, nullptr, instance, this);
     CreateControls(instance);
     // The log is the run's only account: its close box does nothing until the run is over.
-    log_.mayClose = [this] { return !running_; };
+    log_.mayClose = [this] { return !controller_ || controller_->MayCloseLog(); };
 }
 
 MainWindow::~MainWindow() {
@@ -187,16 +180,14 @@ void MainWindow::CreateControls(HINSTANCE instance) {
     Child(window_, L"BUTTON", "&Resend", button, 278, 240, 88, 25, IDC_RESEND);
 }
 
-void MainWindow::Show() {
+void MainWindow::ShowMain() {
     ::ShowWindow(window_, SW_SHOW);
     ::SetForegroundWindow(window_);
     ::SetFocus(focus_);
-    PaintNow();
+    Refresh();
 }
 
-int MainWindow::Run() {
-    Show();
-    RunCommand(handlers_.resume);  // a run cut short is finished before anything else
+int MainWindow::RunMessages() {
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (log_.Exists() && ::IsDialogMessageW(log_.window(), &msg)) continue;
@@ -217,58 +208,23 @@ void MainWindow::SetText(Field field, const std::string& text) {
     SetTextOf(fields_[static_cast<size_t>(field)], text);
 }
 
-void MainWindow::Refresh() { PaintIfDue(); }
-
-void MainWindow::WriteLog(const std::string& message) {
-    log_.Append(message);
-    PaintIfDue();
-}
-
-void MainWindow::ShowLog() {
-    // Wide enough for the longest line a run writes as a rule: the export file's upload line,
-    // which carries the file's full path.
-    log_.Show("  .." + Text(Field::LocalDir) + kSep + "Export" + kSep + "c_zilba_00000000_000000.txt: Success");
-}
-
-void MainWindow::PaintNow() {
+void MainWindow::Refresh() {
     // Only what changed is painted (a counter, the new lines): setting a text marks its control.
     if (window_ && ::IsWindowVisible(window_))
         ::RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     log_.Paint();
-    paintPending_ = false;
-    lastPaint_ = ::GetTickCount();
 }
 
-void MainWindow::PaintIfDue() {
-    // A run steps a counter for every row it exports, and painting costs far more than the
-    // step. One paint per interval shows every change a person could see; one held back is
-    // painted by the next change after the interval, before a box, at a wait, when the run
-    // ends, or by the first message loop that runs.
-    if (::GetTickCount() - lastPaint_ >= refreshInterval_)
-        PaintNow();
-    else
-        paintPending_ = true;
+void MainWindow::WriteLog(const std::string& message) { log_.Append(message); }
+
+void MainWindow::ShowLog() { log_.Show(logWidth_); }
+
+void MainWindow::LetEventsIn() {
+    HeldQuit quit;
+    RunWaitingMessages(quit, 1000);
 }
 
-void MainWindow::Waiting(Wait wait) {
-    // The run is about to wait, or waits: what it wrote goes on screen now -- all of it when the
-    // wait is a real one, else what has waited its interval out already.
-    const bool now = wait == Wait::Long;
-    if (now || (paintPending_ && ::GetTickCount() - lastPaint_ >= refreshInterval_)) PaintNow();
-
-    // Then the window system's messages, so that the windows repaint where they are uncovered
-    // and the desktop sees the program answer; keys and clicks are dropped. A close asked for
-    // meanwhile is kept for the end of the run.
-    if (!running_ || inWait_) return;
-    if (!now && ::GetTickCount() - lastEvents_ < kEventInterval) return;
-    inWait_ = true;
-    {
-        HeldQuit quit;
-        RunWaitingMessages(quit, 1000);
-    }
-    inWait_ = false;
-    lastEvents_ = ::GetTickCount();
-}
+void MainWindow::DropInput() { DropQueuedInput(); }
 
 int MainWindow::Box(const std::string& text, const char* title, UINT type) {
     ModalScope scope(*this);
@@ -279,10 +235,10 @@ int MainWindow::Box(const std::string& text, const char* title, UINT type) {
 }
 
 bool MainWindow::AskYesNo(const std::string& prompt) {
-    return Box(prompt, kTitle, MB_YESNO | MB_DEFBUTTON1) == IDYES;
+    return Box(prompt, kProgramTitle, MB_YESNO | MB_DEFBUTTON1) == IDYES;
 }
 
-void MainWindow::ShowMessage(const std::string& text) { Box(text, kTitle, MB_OK); }
+void MainWindow::ShowMessage(const std::string& text) { Box(text, kProgramTitle, MB_OK); }
 
 void MainWindow::ShowWarning(const std::string& text) { Box(text, "Warning", MB_OK | MB_ICONSTOP); }
 
@@ -307,40 +263,20 @@ std::string MainWindow::ChooseFile(const std::string& title, const std::string& 
     return FromAnsi(chosen.data());
 }
 
-void MainWindow::SetCursor(Cursor cursor) { BusyCursor::Show(cursor == Cursor::Hourglass); }
-
-void MainWindow::RunCommand(const std::function<void()>& run) {
-    // A box's own message loop may hand over a press queued while the run was busy: one run at a time.
-    if (running_ || unloaded_ || !run) return;
-    running_ = true;
-    RunShowingErrors(*this, run);
-    running_ = false;
-    PaintNow();
-    DropQueuedInput();
-    if (exitPending_) {
-        exitPending_ = false;
-        Close();
-    }
+void MainWindow::SetCursor(Cursor cursor) {
+    hourglass_ = cursor == Cursor::Hourglass;
+    BusyCursor::Show(hourglass_);
 }
 
 void MainWindow::Close() {
-    // Ending in the middle of a run would pull the filter library from under it: end after.
-    if (running_)
-        exitPending_ = true;
+    // The controller ends the program, now or after the run.
+    if (controller_)
+        controller_->Close();
     else
-        Unload();
+        End();
 }
 
-void MainWindow::Unload() {
-    if (unloaded_) return;
-    unloaded_ = true;
-    if (handlers_.unload) {
-        try {
-            handlers_.unload();
-        } catch (const std::exception&) {
-            // Nothing is left to report to: the program is ending.
-        }
-    }
+void MainWindow::End() {
     log_.Destroy();  // the log window ends with the program
     if (window_) ::DestroyWindow(window_);
     ::PostQuitMessage(0);
@@ -351,9 +287,9 @@ LRESULT MainWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         case WM_COMMAND:
             if (DialogKey(window_, wParam)) return 0;
             if (HIWORD(wParam) != BN_CLICKED) break;
-            if (LOWORD(wParam) == IDC_TRANSFER) RunCommand(handlers_.transfer);  // cmdTransfer_Click
-            if (LOWORD(wParam) == IDC_RESEND) RunCommand(handlers_.resend);      // cmdResend_Click
-            if (LOWORD(wParam) == IDC_EXIT) Close();                             // cmdExit_Click
+            if (controller_ && LOWORD(wParam) == IDC_TRANSFER) controller_->Transfer();  // cmdTransfer_Click
+            if (controller_ && LOWORD(wParam) == IDC_RESEND) controller_->Resend();      // cmdResend_Click
+            if (LOWORD(wParam) == IDC_EXIT) Close();                                     // cmdExit_Click
             return 0;
         case WM_CLOSE:
             Close();

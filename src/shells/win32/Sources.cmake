@@ -1,9 +1,10 @@
 # The Windows shell: frmMain and frmLog with the Windows API, the program around them, and
-# ZilbaCompanion.exe. Included from platform/win32/Sources.cmake; paths are relative to src/.
+# ZilbaCompanion.exe. Included from src/CMakeLists.txt; paths are relative to src/.
 enable_language(RC)
 
-add_library(zc_win32_app STATIC
-  shells/win32/LogWindow.cpp shells/win32/MainWindow.cpp shells/win32/Program.cpp shells/win32/Widgets.cpp)
+file(GLOB ZC_WIN32_SHELL_SOURCES CONFIGURE_DEPENDS shells/win32/*.cpp)
+list(FILTER ZC_WIN32_SHELL_SOURCES EXCLUDE REGEX "/WinMain\.cpp$")
+add_library(zc_win32_app STATIC ${ZC_WIN32_SHELL_SOURCES})
 target_link_libraries(zc_win32_app PUBLIC zc_win32 comctl32 comdlg32 gdi32 user32)
 
 # The icon, the banners, the version and the manifest. An object library, so that every
@@ -17,3 +18,9 @@ set_source_files_properties(shells/win32/ZilbaCompanion.rc PROPERTIES OBJECT_DEP
 add_executable(ZilbaCompanion WIN32 shells/win32/WinMain.cpp)
 target_link_libraries(ZilbaCompanion PRIVATE zc_win32_app zc_win32_resources)
 set_target_properties(ZilbaCompanion PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# The shipped 32-bit program runs on Windows XP SP3: what its statically linked runtime imports
+# that XP lacks, it gets from itself (tests/win32/imports.sh checks its import table).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  target_sources(ZilbaCompanion PRIVATE platform/win32/XpRuntime.cpp)
+endif()

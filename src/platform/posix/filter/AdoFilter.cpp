@@ -13,25 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/AdoFilter.h"
 #include "platform/Text.h"
 #include "platform/posix/XdgPaths.h"
 #include "platform/posix/SimulatedHandheld.h"
 
 namespace {
 
-// Results: 0 success; every other value is a failure, numbered so a log or a debugger can
-// tell the causes apart.
-enum Result : int32_t {
-    kOk = 0,
-    kBadArgument = 1,
-    kNotDocked = 2,
-    kNoHandheldFile = 3,
-    kNotADatabase = 4,
-    kDesktopExists = 5,
-    kWriteFailed = 6,
-    kNoSuchTable = 7,
-    kInternal = 99,
-};
+using namespace zc;
 
 class Connection {
 public:
@@ -144,40 +133,40 @@ private:
 
 // Puts the finished file in place; an existing one is replaced only when asked to.
 int32_t MoveIntoPlace(const std::string& from, const std::string& to, bool overwrite) {
-    if (overwrite) return ::rename(from.c_str(), to.c_str()) == 0 ? kOk : kWriteFailed;
+    if (overwrite) return ::rename(from.c_str(), to.c_str()) == 0 ? kFilterOk : kFilterWriteFailed;
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return kOk;
-    if (errno == EEXIST) return kDesktopExists;
-    if (errno != EINVAL && errno != ENOSYS) return kWriteFailed;
+        return kFilterOk;
+    if (errno == EEXIST) return kFilterDesktopExists;
+    if (errno != EINVAL && errno != ENOSYS) return kFilterWriteFailed;
     // File systems without the no-replace rename: a hard link fails just as surely on an
     // existing name.
-    if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? kDesktopExists : kWriteFailed;
+    if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? kFilterDesktopExists : kFilterWriteFailed;
     ::unlink(from.c_str());
-    return kOk;
+    return kFilterOk;
 }
 
 int32_t Convert(const char* desktopPath, const char* tableList, bool overwrite,
                 const char* handheldPath) {
-    if (!desktopPath || !handheldPath || desktopPath[0] == 0) return kBadArgument;
+    if (!desktopPath || !handheldPath || desktopPath[0] == 0) return kFilterBadArgument;
     const std::string desktop = zc::FromCodePage(desktopPath);
     const std::vector<std::string> tables =
         ParseTableList(tableList ? zc::FromCodePage(tableList) : std::string());
 
     zc::posix::SimulatedHandheld handheld;
-    if (!handheld.Docked()) return kNotDocked;
+    if (!handheld.Docked()) return kFilterNotDocked;
     auto source = handheld.Resolve(zc::FromCodePage(handheldPath));
-    if (!source) return kNoHandheldFile;
+    if (!source) return kFilterNoHandheldFile;
     auto entry = zc::posix::SimulatedHandheld::Stat(*source);
-    if (!entry || entry->folder) return kNoHandheldFile;
+    if (!entry || entry->folder) return kFilterNoHandheldFile;
     // SQLite would take an empty file for an empty database; the handheld never writes one.
-    if (!HasSqliteHeader(*source)) return kNotADatabase;
+    if (!HasSqliteHeader(*source)) return kFilterNotADatabase;
 
     Connection from;
-    if (!from.Open(*source, SQLITE_OPEN_READONLY)) return kNotADatabase;
+    if (!from.Open(*source, SQLITE_OPEN_READONLY)) return kFilterNotADatabase;
     std::vector<std::string> sourceTables;
-    if (!TableNames(from.get(), &sourceTables)) return kNotADatabase;
+    if (!TableNames(from.get(), &sourceTables)) return kFilterNotADatabase;
     for (const auto& t : tables)
-        if (!Listed(sourceTables, t)) return kNoSuchTable;
+        if (!Listed(sourceTables, t)) return kFilterNoSuchTable;
 
     size_t slash = desktop.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : desktop.substr(0, slash);
@@ -185,34 +174,34 @@ int32_t Convert(const char* desktopPath, const char* tableList, bool overwrite,
     std::string name = slash == std::string::npos ? desktop : desktop.substr(slash + 1);
     struct stat st{};
     if (name.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return kWriteFailed;
-    if (!overwrite && ::lstat(desktop.c_str(), &st) == 0) return kDesktopExists;
+        return kFilterWriteFailed;
+    if (!overwrite && ::lstat(desktop.c_str(), &st) == 0) return kFilterDesktopExists;
 
     TempFile temp;
-    if (!temp.Create(folder, name)) return kWriteFailed;
+    if (!temp.Create(folder, name)) return kFilterWriteFailed;
     {
         Connection to;
-        if (!to.Open(temp.path(), SQLITE_OPEN_READWRITE)) return kWriteFailed;
+        if (!to.Open(temp.path(), SQLITE_OPEN_READWRITE)) return kFilterWriteFailed;
         sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
-        if (!backup) return kWriteFailed;
+        if (!backup) return kFilterWriteFailed;
         int rc = sqlite3_backup_step(backup, -1);
-        if (sqlite3_backup_finish(backup) != SQLITE_OK || rc != SQLITE_DONE) return kWriteFailed;
+        if (sqlite3_backup_finish(backup) != SQLITE_OK || rc != SQLITE_DONE) return kFilterWriteFailed;
         // The desktop copy is read on its own, without the handheld's journal arrangement.
-        if (!to.Exec("PRAGMA journal_mode=DELETE")) return kWriteFailed;
+        if (!to.Exec("PRAGMA journal_mode=DELETE")) return kFilterWriteFailed;
         if (!tables.empty()) {
             for (const auto& t : sourceTables)
                 if (!Listed(tables, t) && !to.Exec("DROP TABLE " + QuoteName(t)))
-                    return kWriteFailed;
-            if (!to.Exec("VACUUM")) return kWriteFailed;
+                    return kFilterWriteFailed;
+            if (!to.Exec("VACUUM")) return kFilterWriteFailed;
         }
-        if (!to.Close()) return kWriteFailed;
+        if (!to.Close()) return kFilterWriteFailed;
     }
-    if (!SyncPath(temp.path(), O_RDONLY)) return kWriteFailed;
+    if (!SyncPath(temp.path(), O_RDONLY)) return kFilterWriteFailed;
     int32_t moved = MoveIntoPlace(temp.path(), desktop, overwrite);
-    if (moved != kOk) return moved;
+    if (moved != kFilterOk) return moved;
     temp.Release();
     SyncPath(folder, O_RDONLY | O_DIRECTORY);
-    return kOk;
+    return kFilterOk;
 }
 
 }  // namespace
@@ -223,9 +212,5 @@ extern "C" __attribute__((visibility("default"))) int32_t DEVICETODESKTOP(
     const char* desktopPath, const char* tableList, int32_t synchronise, int32_t overwrite,
     const char* handheldPath) {
     (void)synchronise;
-    try {
-        return Convert(desktopPath, tableList, overwrite != 0, handheldPath);
-    } catch (...) {
-        return kInternal;
-    }
+    return FilterResultOf([&] { return Convert(desktopPath, tableList, overwrite != 0, handheldPath); });
 }
