@@ -300,7 +300,9 @@ public:
         // A line break would let a setting rewrite the request line or add headers.
         if (HasControlCharacter(url)) Raise("The request URL holds a control character");
         if (HasControlCharacter(method)) Raise("The request method holds a control character");
-        const std::string encoded = EncodeUnsafeUrlBytes(url);
+        // The address in the ANSI code page, as the upload's texts are: a site's name in the
+        // import's query then names the folder its files went to.
+        const std::string encoded = EncodeUnsafeUrlBytes(ToAnsi(url));
         URL_COMPONENTSA parts{};
         parts.dwStructSize = sizeof parts;
         parts.dwSchemeLength = parts.dwHostNameLength = 1;
