@@ -3,10 +3,7 @@
 // what a wait lets in, and the start-up to the first window.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "support/Rig.h"
-#include "support/Scripted.h"
 
 namespace zc::test {
 namespace {
@@ -22,30 +19,6 @@ struct ControllerRig : Rig {
     Controller c{form, os, Scripted::Reset(), ticks};
     size_t seen = 0;
 };
-
-TEST(Controller, OneRunAtATimeAndAnExitAskedDuringARunEndsTheProgramOnceTheRunIsOver) {
-    ControllerRig rig;
-    Controller& c = rig.c;
-    Scripted::run = [&](const char* what) {
-        Scripted::runs.push_back(what);
-        if (Scripted::runs.size() == 1) throw Error(13, "Type mismatch");
-        c.Transfer();  // a press queued during the run, handed over by a box's event loop
-        c.Resend();
-        EXPECT_FALSE(c.MayCloseLog()) << "the log's close box during a run";
-        c.Close();
-        c.Close();
-        EXPECT_EQ(Scripted::unloads, 0) << "ended in the middle of the run";
-    };
-    c.Transfer();
-    EXPECT_EQ(rig.form.messages, std::vector<std::string>{"Error: Type mismatch"}) << "an error that escapes a run";
-    c.Resend();
-    c.Transfer();  // after the unload
-    c.Close();
-    c.Unload();
-    EXPECT_EQ(Scripted::runs, (std::vector<std::string>{"transfer", "resend"}));
-    EXPECT_EQ(Scripted::unloads, 1) << "the Exit asked for during the run, once";
-    EXPECT_EQ(std::count(rig.form.events.begin(), rig.form.events.end(), "end"), 1);
-}
 
 // A line or count is on screen at once when the last paint is the interval old, else by the next
 // change or brief wait after the interval, or before a box, a real wait or the run's end, or when
@@ -89,24 +62,35 @@ TEST(Controller, HeldBackLinesAndCountsArePaintedWithinTheIntervalAndBeforeEvery
 }
 
 // A fatal start shows its box and unloads; another copy running ends this one silently; else the
-// window shows, and once it does, a run cut short is finished before any press is taken.
-TEST(Controller, StartUpShowsTheWindowAndFinishesARunCutShortOnceItShowsOrEndsAtOnce) {
+// window shows, and once it does, a run cut short is finished before any press is taken. One run
+// at a time: a press during a run starts nothing, an error that escapes a run is shown, and an
+// Exit asked for during a run ends the program once, when the run is over; then nothing runs.
+TEST(Controller, StartUpThenOneRunAtATimeAndAnExitAskedDuringARunEndsTheProgramOnceItIsOver) {
     const std::vector<std::pair<std::string, std::string>> starts = {
         {"fatal", "exit 1: refresh|box:Fatal error: Unable to load ADO filter library|end, unloads 1"},
         {"already running", "exit 0: , unloads 0"},
-        {"run", "exit 7: show|refresh|end, finish, unloads 1"},  // the unload once the event loop ends
+        {"run", "exit 7: show|refresh|refresh|box:Error: Type mismatch|refresh|refresh|end, finish, transfer, resend, "
+                "unloads 1"},
+        {"session ends", "exit 7: show|refresh|end, finish, unloads 1"},  // the unload once the event loop ends
     };
     for (const auto& [start, wanted] : starts) {
         ControllerRig rig;
+        Controller& c = rig.c;
         Scripted::fatal = start == "fatal";
         SECURITY_ATTRIBUTES attributes{};
         if (start == "already running") rig.real.kernel.CreateMutexA(&attributes, false, kMutexName);
         Scripted::run = [&](const char* what) {
             Scripted::runs.push_back(what);
-            rig.c.Transfer();  // pressed before the run cut short is finished
+            c.Transfer();  // a press queued during the run, handed over by a box's event loop
+            c.Resend();
+            EXPECT_FALSE(c.MayCloseLog()) << "the log's close box during a run";
+            if (Scripted::runs.back() == "transfer") throw Error(13, "Type mismatch");
+            if (Scripted::runs.back() == "resend") c.Close(), c.Close();
+            EXPECT_EQ(Scripted::unloads, 0) << "ended in the middle of the run";
         };
-        const int code = rig.c.RunProgram([&] {
+        const int code = c.RunProgram([&] {
             if (rig.form.shown) rig.form.shown();
+            if (start == "run") c.Transfer(), c.Resend(), c.Transfer(), c.Close();
             return 7;
         });
         std::string outcome = "exit " + std::to_string(code) + ": " + rig.Events() + ", ";

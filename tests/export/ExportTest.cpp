@@ -20,9 +20,6 @@ struct ExportRig : Rig {
         clock.now = {2026, 12, 5, 14, 7, 9};
     }
     std::string Export(const std::string& name) const { return Local("Export/" + name); }
-    std::string Upload(const std::string& name) const { return Local("Upload/" + name); }
-    // The desktop database with the handheld's tables, then `sql` run on it.
-    void Database(const std::string& sql) { Sql(Local("P_ZILBA.MDB"), kSchema + sql); }
 };
 
 using Lines = std::vector<std::string>;
@@ -50,17 +47,16 @@ TEST(CreateExportFile, WritesEveryRowAsStoredInEventCodeOrder) {
     };
     for (const auto& c : cases) {
         ExportRig rig;
-        rig.Database(c.sql);
+        Sql(rig.Local("P_ZILBA.MDB"), kSchema + std::string(c.sql));  // the handheld's tables, converted
         rig.form.answers = {false};
         CreateExportFile(rig.f);
         const std::string path = rig.Export(kFileName);
         EXPECT_EQ(rig.f.strExportFile, path);
         // No byte-order mark, CR LF after every record including the last.
         EXPECT_EQ(ReadFile(path), ReadFile(std::string(ZC_DATA_DIR) + "/" + c.file));
-        Lines log{"Creating export file", "  ..Site: depot7"};
-        for (const std::string& event : c.events) log.push_back("  ..Event: " + event);
-        log.push_back(" ..Created " + path);
-        EXPECT_EQ(rig.form.log, log);
+        std::string log = "Creating export file\r\n  ..Site: depot7\r\n";
+        for (const std::string& event : c.events) log += "  ..Event: " + event + "\r\n";
+        EXPECT_EQ(rig.form.LogText(), log + " ..Created " + path + "\r\n");
         EXPECT_EQ(rig.form.fields[Field::Events], std::to_string(c.events.size()));
         EXPECT_EQ(rig.form.questions, c.question ? Lines{c.question} : Lines{});
         EXPECT_EQ(rig.form.fields[Field::Site], "depot7");
@@ -77,9 +73,9 @@ TEST(BackupFiles, MovesReadOnlyFilesKeepsUnsentExportFilesAndStopsWholeAtAFailur
     rig.plan.FailCall("MoveFile", 2);
     Error e = ErrorOf([&] { BackupFiles(rig.f); });
     EXPECT_NE(e.description().find(rig.Export("b.bmp")), std::string::npos) << e.description();
-    EXPECT_EQ(Names(rig.Upload(kStamp)), Lines{"a.bmp"});
+    EXPECT_EQ(Names(rig.Local("Upload/" + kStamp)), Lines{"a.bmp"});
     EXPECT_EQ(Names(rig.Local("Export")), (Lines{"b.bmp", "c.txt", "c_zilba_old.txt"})) << "the later files stay";
-    EXPECT_EQ(ReadFile(rig.Upload(kStamp + "/a.bmp")), "a.bmp");
+    EXPECT_EQ(ReadFile(rig.Local("Upload/" + kStamp + "/a.bmp")), "a.bmp");
 
     rig.clock.now.second += 1;
     BackupFiles(rig.f);

@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::atexit([] { std::filesystem::remove_all(remove); });
         return folder + "/registry.db";
     }();
-    for (const char* extra : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(file + extra);
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(file).parent_path()))
         std::filesystem::remove_all(entry.path());
     {

@@ -6,7 +6,6 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixKernel.h"
 #include "support/Helpers.h"
-#include "support/TempDir.h"
 
 namespace zc::test {
 namespace {
@@ -98,16 +97,7 @@ namespace zc::test {
 TEST(PosixKernel, TheSingleInstanceLockIsTheUsersOwn) {
     HomeDir home;
     ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string tmp = home / "tmp", own = tmp + "/zilba-companion-" + std::to_string(::getuid());
-    fs::create_directories(tmp);
-    const char* saved = ::getenv("TMPDIR");
-    const std::string savedTmp = saved ? saved : "";
-    ::setenv("TMPDIR", tmp.c_str(), 1);
-    struct Restore {
-        bool had;
-        std::string value;
-        ~Restore() { had ? (void)::setenv("TMPDIR", value.c_str(), 1) : (void)::unsetenv("TMPDIR"); }
-    } restore{saved != nullptr, savedTmp};
+    const std::string own = home / ("tmp/zilba-companion-" + std::to_string(::getuid()));
     posix::PosixKernel first, second;
     HANDLE held = first.CreateMutexA(nullptr, false, "ZCMutex");
     ASSERT_NE(held, 0);

@@ -56,60 +56,57 @@ int EachCall(const std::function<void(SweepRig&)>& prepare, const std::function<
     return calls;
 }
 
-// Each call of a clean run failed in turn.
-int Sweep(const std::function<void(SweepRig&)>& prepare, const std::function<void(MainForm&)>& run) {
-    return EachCall(prepare, run, [&](SweepRig& rig, int call) {
-        rig.world.serverLog.clear();  // a resend asks again for the import of what it resends
-        rig.plan.FailGlobalCall(call);
-        run(rig.f);
-        EXPECT_EQ(rig.form.messages.size(), 1u) << rig.form.LogText();
-        std::string box = rig.form.messages.empty() ? "" : rig.form.messages[0];
-        EXPECT_TRUE(box == kFinishedText || box.starts_with("Error: ") ||
-                    box.starts_with("Not everything reached the server: "))
-            << box;
-        EXPECT_EQ(Breaches(rig.world, box), std::vector<std::string>{}) << rig.form.LogText();
-        EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
-        // No bitmap on the PC is a partial or stale copy of the handheld's.
-        for (const auto& e : fs::recursive_directory_iterator(rig.localDir)) {
-            if (!e.is_regular_file() || e.path().extension() != ".bmp") continue;
-            EXPECT_EQ(ReadFile(e.path().string()),
-                      ReadFile(rig.world.handheld + "/Signatures/" + e.path().filename().string()))
-                << e.path();
-        }
-        // Nothing is left open, whichever call failed.
-        EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0);
-    });
-}
-
 }  // namespace
 
-TEST(FaultSweep, EveryCallOfATransferFailedInTurn) {
-    int swept = Sweep([](SweepRig& rig) { rig.form.answers = {true, true, false}; },
-                      [](MainForm& f) { cmdTransfer_Click(f); });
-    std::cout << "transfer: " << swept << " faults swept\n";
-    EXPECT_GT(swept, 50);
-}
-
-TEST(FaultSweep, EveryCallOfAResendFailedInTurn) {
-    // The resend sends again what a clean transfer backed up, in a later start of the program.
-    int swept = Sweep(
-        [](SweepRig& rig) {
-            rig.form.answers = {true};
-            cmdTransfer_Click(rig.f);
-            ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText});
-            std::vector<std::string> backups = Names(rig.Local("Upload"));
-            ASSERT_EQ(backups.size(), 1u);
-            rig.clock.now.second += 1;  // a new backup folder
-            std::string folder = rig.Local("Upload/" + backups[0]);
-            for (const std::string& name : Names(folder))
-                if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {folder + "/" + name};
-        },
-        [](MainForm& f) {
-            MainForm later{f.ui, f.os};
-            cmdResend_Click(later);
+// Each call of a clean transfer, and of a clean resend of what a transfer backed up (in a later
+// start of the program), failed in turn.
+TEST(FaultSweep, EveryCallOfATransferAndOfAResendFailedInTurn) {
+    const struct {
+        const char* run;
+        std::function<void(SweepRig&)> prepare;
+        std::function<void(MainForm&)> press;
+        int atLeast;  // calls
+    } runs[] = {
+        {"transfer", [](SweepRig& rig) { rig.form.answers = {true, true, false}; },
+         [](MainForm& f) { cmdTransfer_Click(f); }, 50},
+        {"resend",
+         [](SweepRig& rig) {
+             rig.form.answers = {true};
+             cmdTransfer_Click(rig.f);
+             ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText});
+             rig.clock.now.second += 1;  // a new backup folder
+             for (const auto& [name, path] : FilesBelow(rig.Local("Upload")))
+                 if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {path};
+         },
+         [](MainForm& f) {
+             MainForm later{f.ui, f.os};
+             cmdResend_Click(later);
+         },
+         20},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.run);
+        int swept = EachCall(r.prepare, r.press, [&](SweepRig& rig, int call) {
+            rig.world.serverLog.clear();  // a resend asks again for the import of what it resends
+            rig.plan.FailGlobalCall(call);
+            r.press(rig.f);
+            EXPECT_EQ(rig.form.messages.size(), 1u) << rig.form.LogText();
+            std::string box = rig.form.messages.empty() ? "" : rig.form.messages[0];
+            EXPECT_TRUE(box == kFinishedText || box.starts_with("Error: ") ||
+                        box.starts_with("Not everything reached the server: "))
+                << box;
+            EXPECT_EQ(Breaches(rig.world, box), std::vector<std::string>{}) << rig.form.LogText();
+            EXPECT_EQ(rig.form.cursor, Cursor::Arrow);
+            // No bitmap on the PC is a partial or stale copy of the handheld's.
+            for (const auto& [name, path] : FilesBelow(rig.localDir))
+                EXPECT_TRUE(!name.ends_with(".bmp") || ReadFile(path) == ReadFile(rig.world.handheld + "/Signatures/" + name))
+                    << path;
+            // Nothing is left open, whichever call failed.
+            EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0);
         });
-    std::cout << "resend: " << swept << " faults swept\n";
-    EXPECT_GT(swept, 20);
+        std::cout << r.run << ": " << swept << " faults swept\n";
+        EXPECT_GT(swept, r.atLeast);
+    }
 }
 
 // Killed at each call of a transfer, then doing what the boxes say (the next start finishes or
@@ -147,9 +144,8 @@ TEST(Journal, KilledAtEveryCallOfATransferThenFinished) {
         if (box.find("Check on the server") != std::string::npos) {
             // Cut short while the import was asked: resent from its backup only if it was not imported.
             if (!imported) {
-                for (const std::string& folder : Names(rig.Local("Upload")))
-                    for (const std::string& name : Names(rig.Local("Upload/" + folder)))
-                        if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {rig.Local("Upload/" + folder + "/" + name)};
+                for (const auto& [name, path] : FilesBelow(rig.Local("Upload")))
+                    if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {path};
                 cmdResend_Click(rig.f);
                 ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
             }

@@ -22,18 +22,23 @@ namespace {
 const std::string kPocket = "My Documents/Pocket Zilba";
 }
 
-TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
+// A whole transfer with files of the user's beside the run's. The handheld may drop its rows once
+// the flag is set, so everything the run took from it is on the disk first; flushed by name, so a
+// file of the user's is never opened.
+TEST(WholeTransfer, FromTheButtonToTheFinishedBoxWithEverythingOnTheDiskFirstAndNoFileOfTheUsers) {
     TransferRig rig(3, 2);
+    WriteFile(rig.Local("budget.xls"), "the user's");
+    fs::create_directories(rig.Local("Upload"));
+    WriteFile(rig.Local("Upload/notes.txt"), "the user's too");
     EXPECT_EQ(rig.Transfer(), kFinishedText);
     // The log as the window holds it, with the local directory written as <local>.
     std::string log = rig.form.LogText();
     for (size_t at; (at = log.find(rig.localDir)) != std::string::npos;) log.replace(at, rig.localDir.size(), "<local>");
     EXPECT_EQ(log, ReadFile(std::string(ZC_DATA_DIR) + "/transfer.log"));
-    std::vector<std::string> backups = Names(rig.Local("Upload"));
-    ASSERT_EQ(backups.size(), 1u);
+    const std::string exported = "c_zilba_06122026_192009.txt", backup = rig.Local("Upload/06122026_192009");
     std::map<std::string, std::string> sent;
-    for (const std::string& name : Names(rig.Local("Upload/" + backups[0])))
-        sent[name] = ReadFile(rig.Local("Upload/" + backups[0] + "/" + name));
+    for (const auto& [name, path] : FilesBelow(backup)) sent[name] = ReadFile(path);
+    EXPECT_EQ(Names(rig.Local("Upload")), (std::vector<std::string>{"06122026_192009", "notes.txt"}));
     EXPECT_EQ(sent.size(), 3u) << "the export file and two bitmaps";
     EXPECT_EQ(rig.Served(), sent) << "the server holds every file byte for byte";
     EXPECT_TRUE(Names(rig.Local("Export")).empty());
@@ -41,111 +46,96 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBox) {
     EXPECT_EQ(rig.form.fields[Field::Sessions] + rig.form.fields[Field::Events] + rig.form.fields[Field::Signs] +
                   rig.form.fields[Field::Success] + rig.form.fields[Field::Failure],
               "13230");
-}
 
-// The handheld may drop its rows once the flag is set, so everything this run took from it is on
-// the disk first; flushed by name, so a file of the user's beside them is never opened.
-TEST(WholeTransfer, PutsWhatItWroteOnTheDiskBeforeTheFlagAndNoFileOfTheUsers) {
-    TransferRig rig(3, 2);
-    WriteFile(rig.Local("budget.xls"), "the user's");
-    fs::create_directories(rig.Local("Upload"));
-    WriteFile(rig.Local("Upload/notes.txt"), "the user's too");
-    EXPECT_EQ(rig.Transfer(), kFinishedText);
-    const std::vector<std::string>& calls = rig.plan.calls;
-    auto flag = std::find_if(calls.begin(), calls.end(),
-                             [](const std::string& c) { return c.starts_with("CeCreateFile") && c.ends_with(".purge"); });
-    ASSERT_NE(flag, calls.end());
-    std::vector<std::string> before, after;
-    for (auto call = calls.begin(); call != calls.end(); ++call) {
-        EXPECT_EQ(call->find("notes.txt") + call->find("budget.xls"), 2 * std::string::npos) << *call;
-        if (call->starts_with("Flush ")) (call < flag ? before : after).push_back(call->substr(6));
+    std::vector<std::string> before, after;  // what was flushed before the flag, and after it
+    bool flagged = false;
+    for (const std::string& call : rig.plan.calls) {
+        EXPECT_EQ(call.find("notes.txt") + call.find("budget.xls"), 2 * std::string::npos) << call;
+        flagged = flagged || (call.starts_with("CeCreateFile") && call.ends_with(".purge"));
+        if (call.starts_with("Flush ")) (flagged ? after : before).push_back(call.substr(6));
     }
     // The journal, on the disk before anything is collected and again before the flag; each later
     // step's too. Its writes (the file, then the local directory) are left out below.
     const std::string journal = rig.Local("zilba-run.journal.new");
     auto journals = [&](std::vector<std::string>& flushes) {
         size_t count = 0;
-        for (size_t i = 0; i + 1 < flushes.size();)
-            if (flushes[i] == journal && flushes[i + 1] == rig.localDir) {
-                flushes.erase(flushes.begin() + static_cast<long>(i), flushes.begin() + static_cast<long>(i) + 2);
-                ++count;
-            } else {
+        for (size_t i = 0; i + 1 < flushes.size();) {
+            if (flushes[i] != journal || flushes[i + 1] != rig.localDir) {
                 ++i;
+                continue;
             }
+            flushes.erase(flushes.begin() + static_cast<long>(i), flushes.begin() + static_cast<long>(i) + 2);
+            ++count;
+        }
         return count;
     };
     ASSERT_EQ(before.size() > 1 ? before[0] + before[1] : "", journal + rig.localDir);
     EXPECT_EQ(journals(before), 2u) << "collecting, then exported";
     EXPECT_EQ(journals(after), 4u) << "flagged, sent, backing up, importing";
     // The bitmaps as the run copied them, then the export file, the database copy, the folders.
-    std::vector<std::string> moved, expected;
-    for (const std::string& line : rig.form.log)
-        if (line.starts_with("Copying file: ")) moved.push_back(line.substr(14));
-    ASSERT_EQ(moved.size(), 2u);
-    const std::vector<std::string> upload = Names(rig.Local("Upload"));
-    ASSERT_EQ(upload.size(), 2u);
-    const std::string backup = "Upload/" + upload[upload[0] == "notes.txt" ? 1 : 0];
-    for (const std::string& name : Names(rig.Local(backup)))
-        if (name.starts_with("c_zilba_")) moved.push_back(name);
-    for (const std::string& name : moved) expected.push_back(rig.Local("Export/" + name));
-    expected.insert(expected.end(), {rig.Local("P_ZILBA.MDB"), rig.Local("Export"), rig.localDir});
-    EXPECT_EQ(before, expected);
+    EXPECT_EQ(before, (std::vector<std::string>{rig.Local("Export/S_5001.bmp"), rig.Local("Export/S_5002.bmp"),
+                                                rig.Local("Export/" + exported), rig.Local("P_ZILBA.MDB"),
+                                                rig.Local("Export"), rig.localDir}));
     // The backup's moves too, before the server is asked to import: each moved file (in the
     // order of the listing), then the folders whose entries changed.
-    expected.clear();
-    for (const std::string& name : Names(rig.Local(backup))) expected.push_back(rig.Local(backup + "/" + name));
-    ASSERT_EQ(after.size(), expected.size() + 3);
-    std::sort(after.begin(), after.begin() + static_cast<long>(expected.size()));
-    expected.insert(expected.end(), {rig.Local(backup), rig.Local("Upload"), rig.Local("Export")});
-    EXPECT_EQ(after, expected);
-    EXPECT_EQ(ReadFile(rig.Local("budget.xls")), "the user's");
+    ASSERT_EQ(after.size(), 6u);
+    std::sort(after.begin(), after.begin() + 3);
+    EXPECT_EQ(after, (std::vector<std::string>{backup + "/S_5001.bmp", backup + "/S_5002.bmp", backup + "/" + exported,
+                                               backup, rig.Local("Upload"), rig.Local("Export")}));
+    EXPECT_EQ(ReadFile(rig.Local("budget.xls")) + ReadFile(rig.Local("Upload/notes.txt")), "the user'sthe user's too");
 }
 
-// What the upload would not send, or what cannot be read whole, must not let the handheld purge it.
-TEST(HostileInput, ABrokenDatabaseOrAHiddenSignatureEndsTheRunWithTheFlagUnset) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"/P_ZILBA.CDB", "Error: Failed to copy database from device"},
-        {"/Signatures/.S_hidden.bmp", "Error: Failed to copy signatures from device"}};
-    for (const auto& [file, box] : cases) {
-        TransferRig rig;
-        rig.DeviceFile(kPocket + file, "\x13\x37 not a database at all, just bytes\xff\xfe");
-        EXPECT_EQ(rig.Transfer(), box + "\r\n" + kStillOnTheHandheld);
+// A failure before the flag (a database or a signature that cannot be read whole, an export or
+// a flag that fails) ends the run with the flag unset and nothing sent. The export folder is left
+// empty for the next transfer, and no export file is left to be sent: the handheld keeps its rows.
+TEST(HostileInput, AFailureBeforeTheFlagLeavesTheHandheldUnmarkedAndTheNextTransferCollectsAnew) {
+    const struct {
+        const char* file;      // written over with bytes that are no bitmap or database, when given
+        const char* call;      // else the call failed
+        int n;
+        const char* box;
+        size_t asideExports;  // export files set aside: only a whole one, built before the flag failed, goes
+    } cases[] = {
+        {"/P_ZILBA.CDB", "", 0, "Error: Failed to copy database from device", 0},
+        {"/Signatures/.S_hidden.bmp", "", 0, "Error: Failed to copy signatures from device", 0},  // never sent
+        {"", "CeCreateFile", 3, "Error: Failed to create purge flag", 0},  // the two bitmaps, then the flag
+        {"", "MoveNext", 1, "Error: injected failure of MoveNext", 1},     // after the first row
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        TransferRig rig(3, 2);
+        if (*c.file) rig.DeviceFile(kPocket + c.file, "\x13\x37 not a database at all, just bytes\xff\xfe");
+        if (*c.call) rig.plan.FailCall(c.call, c.n);
+        EXPECT_EQ(rig.Transfer(), std::string(c.box) + "\r\n" + kStillOnTheHandheld);
         EXPECT_FALSE(rig.Flagged());
         EXPECT_TRUE(rig.Served().empty());
-        EXPECT_TRUE(Names(rig.Local("Export")).empty()) << "the next transfer starts clean";
-        EXPECT_FALSE(fs::exists(rig.Local("zilba-run.journal")));
+        EXPECT_TRUE(Names(rig.Local("Export")).empty());
+        EXPECT_FALSE(fs::exists(rig.Local(kJournalName)));
+        EXPECT_EQ(std::count(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."), 0);
+        // What was set aside is whole lines, and no Resend sends it (its rows would be imported twice).
+        std::vector<std::string> aside;
+        for (const std::string& folder : Names(rig.Local("Upload")))
+            for (const std::string& name : Names(rig.Local("Upload/" + folder)))
+                if (name.starts_with("c_zilba_")) aside.push_back(rig.Local("Upload/" + folder + "/" + name));
+        ASSERT_EQ(aside.size(), c.asideExports);
+        for (const std::string& file : aside) {
+            EXPECT_TRUE(ReadFile(file).ends_with("%%\r\n"));
+            EXPECT_EQ(rig.Transfer(file).find("Error: " + FileNameOf(file) + " was set aside"), 0u);
+            EXPECT_TRUE(rig.Served().empty());
+        }
+        if (*c.file) continue;
+        rig.plan = {};
+        rig.clock.now.second += 1;
+        rig.form.log.clear();
+        EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+        EXPECT_EQ(rig.Served().size(), 3u);
+        // The flag comes once the export file is built and everything is on the disk.
+        auto created = std::find_if(rig.form.log.begin(), rig.form.log.end(),
+                                    [](const std::string& l) { return l.starts_with(" ..Created "); });
+        auto flag = std::find(rig.form.log.begin(), rig.form.log.end(), "Setting purge flag in handheld device");
+        EXPECT_LT(created, flag);
+        EXPECT_EQ(flag + 1, std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
     }
-}
-
-TEST(HostileInput, ExportThatFailsLeavesTheHandheldUnmarked) {
-    TransferRig rig;
-    rig.plan.FailCall("MoveNext", 1);  // the database fails after the first row
-    EXPECT_EQ(rig.Transfer(), std::string("Error: injected failure of MoveNext\r\n") + kStillOnTheHandheld);
-    EXPECT_FALSE(rig.Flagged());
-    // What was written is whole lines, set aside where no Resend sends it (its rows would be
-    // imported twice), and it does not stop the next transfer.
-    EXPECT_TRUE(Names(rig.Local("Export")).empty());
-    const std::string aside = "Upload/" + Names(rig.Local("Upload")).at(0);
-    EXPECT_TRUE(aside.ends_with(" set aside")) << aside;
-    std::vector<std::string> left = Names(rig.Local(aside));
-    ASSERT_EQ(left.size(), 3u);
-    EXPECT_TRUE(ReadFile(rig.Local(aside + "/" + left[2])).ends_with("%%\r\n"));
-    rig.form.chosenFiles = {rig.Local(aside + "/" + left[2])};
-    cmdResend_Click(rig.f);
-    ASSERT_EQ(rig.form.messages.size(), 2u);
-    EXPECT_TRUE(rig.form.messages[1].starts_with("Error: " + left[2] + " was set aside")) << rig.form.messages[1];
-    EXPECT_TRUE(rig.Served().empty());
-    rig.plan = {};
-    rig.clock.now.second += 1;
-    rig.form.log.clear();
-    EXPECT_EQ(rig.Transfer(), kFinishedText);
-    EXPECT_TRUE(rig.Flagged());
-    // The flag comes once the export file is built and everything is on the disk.
-    auto created = std::find_if(rig.form.log.begin(), rig.form.log.end(),
-                                [](const std::string& l) { return l.starts_with(" ..Created "); });
-    auto flag = std::find(rig.form.log.begin(), rig.form.log.end(), "Setting purge flag in handheld device");
-    EXPECT_LT(created, flag);
-    EXPECT_EQ(flag + 1, std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
 }
 
 TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
@@ -223,49 +213,19 @@ TEST(WholeTransfer, ABackupFolderThatExistsGetsAFreeNameAndAFailedBackupSaysWhat
     EXPECT_EQ(rig.Transfer(rig.Local("Export/" + file)), kFinishedText) << rig.form.LogText();
 }
 
-// A purge flag that cannot be set leaves no export file behind: the handheld keeps its rows, and
-// the next transfer collects them anew instead of stopping for a file built from them.
-TEST(WholeTransfer, AFailedFlagRemovesTheNewExportFile) {
-    TransferRig rig(2, 2);
-    rig.plan.FailCall("CeCreateFile", 3);  // the two bitmaps, then the flag
-    EXPECT_EQ(rig.Transfer(), std::string("Error: Failed to create purge flag\r\n") + kStillOnTheHandheld);
-    EXPECT_EQ(rig.form.log.end(), std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
-    EXPECT_FALSE(rig.Flagged());
-    for (const std::string& name : Names(rig.Local("Export"))) EXPECT_FALSE(name.starts_with("c_zilba_")) << name;
-    rig.plan = {};
-    rig.clock.now.second += 1;
-    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
-    EXPECT_EQ(rig.Served().size(), 3u);
-}
-
-// A signature whose name takes all 255 bytes a name may have is copied, backed up and sent;
-// every file the run writes follows the umask, not 0600 or 0644 of its own.
-TEST(WholeTransfer, A255ByteNameGoesThroughAndEveryFileFollowsTheUmask) {
-    TransferRig rig(1, 0);
-    const std::string name = std::string(251, 'n') + ".bmp";
-    rig.DeviceFile(kPocket + "/Signatures/" + name, "BM255");
-    mode_t saved = ::umask(027);
-    std::string box = rig.Transfer();
-    ::umask(saved);
-    EXPECT_EQ(box, kFinishedText) << rig.form.LogText();
-    EXPECT_EQ(rig.Served()[name], "BM255");
-    int files = 0;
-    for (const auto& e : fs::recursive_directory_iterator(rig.localDir))
-        if (e.is_regular_file()) {
-            ++files;
-            EXPECT_EQ(e.status().permissions(), fs::perms(0640)) << e.path();
-        }
-    EXPECT_EQ(files, 3) << "the database, the export file and the bitmap";
-}
-
 // A link in the export folder is no file of the run: one standing under a signature's name is
-// never written through, and one named like a bitmap is never sent. What it points to stays.
-TEST(WholeTransfer, LinksInTheExportFolderAreNeitherWrittenThroughNorSent) {
+// never written through, and one named like a bitmap is never sent; what it points to stays. A
+// signature whose name takes all 255 bytes a name may have is copied, backed up and sent, and
+// every file the run writes follows the umask, not 0600 or 0644 of its own.
+TEST(WholeTransfer, LinksAreNeitherWrittenThroughNorSentA255ByteNameGoesThroughAndFilesFollowTheUmask) {
     TransferRig rig(1, 1);
     const std::string signature = Names(rig.DevicePath(kPocket + "/Signatures"))[0];
+    const std::string name = std::string(251, 'n') + ".bmp";
+    rig.DeviceFile(kPocket + "/Signatures/" + name, "BM255");
     WriteFile(rig.home / "outside", "the user's");
     fs::create_directories(rig.Local("Export"));
     fs::create_symlink(rig.home / "outside", rig.Local("Export/" + signature));
+    const mode_t saved = ::umask(027);
     std::string box = rig.Transfer();
     EXPECT_TRUE(box.starts_with("Error: ")) << box;
     EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
@@ -275,10 +235,20 @@ TEST(WholeTransfer, LinksInTheExportFolderAreNeitherWrittenThroughNorSent) {
     fs::remove(rig.Local("Export/" + signature));
     fs::create_symlink(rig.home / "outside", rig.Local("Export/linked.bmp"));
     rig.clock.now.second += 1;
-    EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
+    box = rig.Transfer();
+    ::umask(saved);
+    EXPECT_EQ(box, kFinishedText) << rig.form.LogText();
     EXPECT_EQ(rig.Served().count("linked.bmp"), 0u);
-    EXPECT_EQ(rig.Served().size(), 2u);
+    EXPECT_EQ(rig.Served().size(), 3u);
+    EXPECT_EQ(rig.Served()[name], "BM255");
     EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(rig.localDir))
+        if (!e.is_symlink() && e.is_regular_file()) {
+            ++files;
+            EXPECT_EQ(e.status().permissions(), fs::perms(0640)) << e.path();
+        }
+    EXPECT_GE(files, 4) << "the database, the export file and the bitmaps";
 }
 
 // A handheld whose search hands back names no file may have on the PC.
@@ -294,9 +264,7 @@ struct ScriptedNames : FaultyRapi {
         ++next;
         return true;
     }
-    HANDLE CeFindFirstFile(const char16_t*, CE_FIND_DATA* d) override {
-        return Fill(d) ? 77 : kInvalidHandle;
-    }
+    HANDLE CeFindFirstFile(const char16_t*, CE_FIND_DATA* d) override { return Fill(d) ? 77 : kInvalidHandle; }
     int32_t CeFindNextFile(HANDLE, CE_FIND_DATA* d) override { return Fill(d); }
     int32_t CeFindClose(HANDLE) override { return 1; }
     uint32_t CeGetLastError() override { return ERROR_NO_MORE_FILES_CE; }
@@ -339,18 +307,14 @@ TEST(HostileInput, HandheldNamesThatAreNoPlainFileNamesAreRefusedAndNoNamesAreNo
 TEST(Journal, ResendSendsAWholeSetOrNothing) {
     TransferRig rig(3, 2);
     ASSERT_EQ(rig.Transfer(), kFinishedText);
-    const std::string backup = rig.Local("Upload/") + Names(rig.Local("Upload"))[0];
-    std::string exportName;
-    for (const std::string& name : Names(backup))
-        if (name.starts_with("c_zilba_")) exportName = name;
-    const std::string bitmap = Names(backup)[0];  // S_5001.bmp, named by a row
+    const std::string backup = rig.Local("Upload/06122026_192009"), exportName = "c_zilba_06122026_192009.txt";
+    const std::string bitmap = "S_5001.bmp";  // named by a row
 
-    struct Case {
+    const struct {
         const char* what;
         std::function<void()> prepare;
         const char* boxStart;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"a set of the export folder waits unsent: another is refused, naming it",
          [&] { WriteFile(rig.Local("Export/c_zilba_01012027_000000.txt"), "&&START%%\r\n&&STOP%%\r\n"); },
          "Error: The export folder still holds c_zilba_01012027_000000.txt"},
@@ -361,7 +325,7 @@ TEST(Journal, ResendSendsAWholeSetOrNothing) {
          [&] { rig.plan.FailCall("FileCopy", 2); },
          "Error: Path/File access error (injected)"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(rig.Local("Export"));
         fs::create_directory(rig.Local("Export"));

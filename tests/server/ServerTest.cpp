@@ -40,8 +40,7 @@ TEST(Multipart, WorkedExampleByteForByteOnTheWire) {
 
     ASSERT_EQ(server.requests().size(), 1u);
     const Captured got = server.requests()[0];
-    RestartBoundaryDraws();
-    const std::string word = Boundaries[DrawBoundaryIndex()];
+    const std::string word = "Pirates_of_the_Caribbean";  // the first word the seeded draws give
     EXPECT_EQ(got.contentType, "multipart/form-data, boundary=" + word);
     const std::string expected = ReadFile(std::string(ZC_DATA_DIR) + "/worked-body.txt");
     EXPECT_EQ(expected.size(), 419u);
@@ -83,15 +82,17 @@ TEST(Upload, ExportFileFirstThenEveryBitmapOnOneConnectionAndOnlyExactly200Count
 
     std::vector<Captured> got = server.requests();
     ASSERT_EQ(got.size(), 4u) << "each bitmap once, hidden files and folders left out";
-    RestartBoundaryDraws();  // each request drew once, in turn, from the start of the sequence
-    std::vector<std::string> files;
+    std::vector<std::string> files, words;
     for (const Captured& c : got) {
         EXPECT_EQ(c.method + " " + c.target, "POST //cgi-bin/Zilba/qxupload.pl");
-        EXPECT_EQ(c.contentType, "multipart/form-data, boundary=" + Boundaries[DrawBoundaryIndex()]);
+        words.push_back(c.contentType.substr(c.contentType.find("boundary=") + 9));
         EXPECT_EQ(c.remotePort, got[0].remotePort) << "one kept-alive connection";
         size_t at = c.body.find("; filename=\"") + 12;
         files.push_back(c.body.substr(at, c.body.find('"', at) - at));
     }
+    // Each request drew once, in turn, from the start of the seeded draws.
+    EXPECT_EQ(words, (std::vector<std::string>{"Pirates_of_the_Caribbean", "Pirates_of_the_Caribbean",
+                                               "Mortal_Kombat_Deadly_Alliance", "Enter_The_Dragon"}));
     EXPECT_EQ(files, (std::vector<std::string>{rig.f.strExportFile, rig.Local("Export/S_1.bmp"),
                                                rig.Local("Export/S_2.BMP"), rig.Local("Export/S_3.bmp")}));
     EXPECT_NE(got[1].body.find("Content-Type: image/bmp\r\nContent-Transfer-Encoding: binary\r\n\r\n" + bitmap + "\r\n--"),
@@ -178,7 +179,7 @@ TEST(Upload, OnlyTheServerItselfAccepts) {
 
 // Settings that would not reach the server as typed send nothing: a line break, which would add a
 // header of its own, or a request longer than servers take, counted as it travels (a space goes
-// as three characters).
+// as three characters). Nor does an export file gone before its upload.
 TEST(Upload, SettingsThatWouldNotReachTheServerAsTypedSendNothing) {
     LoopbackServer server;
     UploadRig rig(server);
@@ -194,7 +195,14 @@ TEST(Upload, SettingsThatWouldNotReachTheServerAsTypedSendNothing) {
         rig.form.fields[Field::Site] = c.site;
         EXPECT_NE(ErrorOf([&] { UploadFiles(rig.f); }).description().find(c.says), std::string::npos) << c.says;
     }
+    // Nor does a file gone between the listing and its upload: never sent empty, counted a success.
+    rig.form.fields[Field::Server] = host;
+    rig.form.fields[Field::Site] = "s";
+    fs::remove(rig.f.strExportFile);
+    EXPECT_EQ(ErrorOf([&] { UploadFiles(rig.f); }).number(), kErrFileNotFound);
+    EXPECT_EQ(rig.form.fields[Field::Success], "0");
     EXPECT_TRUE(server.requests().empty());
+    rig.form.fields[Field::Server] = "zilba.example";
     rig.form.fields[Field::Site] = std::string(1907, 's');
     EXPECT_NO_THROW(RefuseUnsendableSettings(rig.f));
 }

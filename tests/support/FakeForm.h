@@ -1,12 +1,14 @@
 #pragma once
 // A form for step tests: fields in a map, the log as a list of lines, scripted answers; as a
 // window shell under the controller, its refresh is the paint and the rest is noted in events.
+// Beside it, steps the test scripts and a clock the test moves, for the controller.
 #include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "core/Controller.h"
+#include "platform/Error.h"
 
 namespace zc::test {
 
@@ -14,33 +16,25 @@ class FakeForm : public Window {
 public:
     std::string Text(Field field) override { return fields[field]; }
     void SetText(Field field, const std::string& text) override { fields[field] = text; }
-    void Refresh() override { ++refreshes; Event("refresh"); }
-    void WriteLog(const std::string& message) override { log.push_back(message); Event("log:" + message); }
+    void Refresh() override { ++refreshes, Event("refresh"); }
+    void WriteLog(const std::string& message) override { log.push_back(message), Event("log:" + message); }
     void ShowLog() override { Event("showlog"); }
     bool AskYesNo(const std::string& prompt) override {
-        questions.push_back(prompt);
-        Event("ask:" + prompt);
-        bool yes = answers.empty() || answers.front();
-        if (!answers.empty()) answers.pop_front();
-        return yes;
+        questions.push_back(prompt), Event("ask:" + prompt);
+        return Take(answers, true);
     }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); Event("box:" + text); }
-    void ShowWarning(const std::string& text) override { warnings.push_back(text); Event("warning:" + text); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text), Event("box:" + text); }
+    void ShowWarning(const std::string& text) override { warnings.push_back(text), Event("warning:" + text); }
     std::string ChooseFile(const std::string&, const std::string&, const std::string& folder) override {
-        Event("dialog:" + folder);
-        std::string chosen = chosenFiles.empty() ? "" : chosenFiles.front();
-        if (!chosenFiles.empty()) chosenFiles.pop_front();
-        return chosen;
+        return Event("dialog:" + folder), Take(chosenFiles, std::string());
     }
     void SetCursor(Cursor c) override {
-        cursor = c;
-        Event(c == Cursor::Hourglass ? "cursor:hourglass" : "cursor:arrow");
+        cursor = c, Event(c == Cursor::Hourglass ? "cursor:hourglass" : "cursor:arrow");
     }
     void WidenLog(const std::string& line) override { Event("widen:" + line); }
     void PaintHeld() override { Event("held"); }
     void LetEventsIn() override {
-        Event("events");
-        if (duringEvents) duringEvents();
+        if (Event("events"), duringEvents) duringEvents();
     }
     void ShowMain() override { Event("show"); }
     void WhenShown(std::function<void()> then) override { shown = std::move(then); }
@@ -65,6 +59,38 @@ public:
 
 private:
     void Event(const std::string& e) { events.push_back(e); }
+    template <class T>
+    static T Take(std::deque<T>& queue, T none) {
+        if (queue.empty()) return none;
+        T next = queue.front();
+        return queue.pop_front(), next;
+    }
+};
+
+// Steps for the controller: Transfer, Resend and the finishing of a run cut short call `run` with
+// their name (by default noting it in `runs`); the unload is counted; the filter library fails to
+// load when asked.
+struct Scripted {
+    static inline std::vector<std::string> runs;
+    static inline std::function<void(const char*)> run;
+    static inline int unloads = 0;
+    static inline bool fatal = false;
+
+    static const Steps& Reset() {
+        runs.clear(), unloads = 0, fatal = false;
+        run = [](const char* what) { runs.push_back(what); };
+        static const Steps steps{[](MainForm&) { if (fatal) throw Error(-1, "Unable to load ADO filter library"); },
+                                 [] {}, [](MainForm&) { ++unloads; }, [](MainForm&) { run("transfer"); },
+                                 [](MainForm&) { run("resend"); }, [](MainForm&) { return run("finish"), true; }};
+        return steps;
+    }
+};
+
+// Standing still, it holds back every change after the first paint.
+struct TestTicks : Ticks {
+    explicit TestTicks(uint32_t start = 0) : now(start) {}
+    uint32_t now;
+    uint32_t Milliseconds() override { return now; }
 };
 
 }  // namespace zc::test

@@ -30,6 +30,7 @@ public:
     // Counts the call and says whether it fails.
     bool Hit(const std::string& op);
     int Total() const { return total_; }
+    bool failed = false;  // whether the last call counted was failed
 
     std::vector<std::string> calls;  // every call in order, with its main argument
     void Record(const std::string& entry) { calls.push_back(entry); }
@@ -40,6 +41,17 @@ public:
         Record(arg.empty() ? op : op + " " + arg);
         R r = Hit(op) ? failure : real();
         if (open && r != failure) ++*open;
+        return r;
+    }
+    // Records a call that raises error `number` when failed.
+    void Raise(const std::string& op, const std::string& arg, int32_t number, const std::string& text) {
+        Record(arg.empty() ? op : op + " " + arg);
+        if (Hit(op)) throw Error(number, text);
+    }
+    // Records a call that never fails; what it gave.
+    template <class R>
+    R Recorded(const std::string& entry, R r) {
+        Record(entry);
         return r;
     }
     // Records a close, which never fails, and counts the handle down.
@@ -58,16 +70,27 @@ private:
     int total_ = 0;
 };
 
-// Forwards to the real layer `T`, through a fault plan.
+// Forwards to the real layer `T` (borrowed, or owned when made from a unique_ptr), through a plan.
 template <class T>
 class Wrapping : public T {
 public:
     Wrapping(T& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    Wrapping(std::unique_ptr<T> real, FaultPlan& plan) : owned_(std::move(real)), real_(*owned_), plan_(plan) {}
 
 protected:
+    std::unique_ptr<T> owned_;
     T& real_;
     FaultPlan& plan_;
 };
+
+// The body of a wrapper: records the call `op` with `arg`; `failure` when the plan fails it, else
+// the real layer's answer to the arguments that follow.
+#define ZC_OR_FAIL(op, arg, failure, ...) return plan_.Call(#op, arg, failure, [&] { return real_.op(__VA_ARGS__); })
+// The same for a call that fails by raising: error `number`, or the file system's 75.
+#define ZC_OR_RAISE(number, op, ...) \
+    return plan_.Raise(#op, "", number, "injected failure of " #op), real_.op(__VA_ARGS__)
+#define ZC_FILE_OR_RAISE(op, path, ...) \
+    return plan_.Raise(#op, path, kErrPathFileAccess, "Path/File access error (injected): " + path), real_.op(__VA_ARGS__)
 
 class FaultyRegistry : public Wrapping<Registry> {
 public:
@@ -78,8 +101,7 @@ public:
         }));
     }
     LONG RegQueryValueExA(HKEY k, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) override {
-        return plan_.Call("RegQueryValueExA", name, kErrorFileNotFound,
-                          [&] { return real_.RegQueryValueExA(k, name, type, data, size); });
+        ZC_OR_FAIL(RegQueryValueExA, name, kErrorFileNotFound, k, name, type, data, size);
     }
     LONG RegCreateKeyExA(HKEY k, const std::string& sub, uint32_t r, const char* cls, uint32_t o, uint32_t sam,
                          const void* sa, HKEY* out, uint32_t* disp) override {
@@ -89,12 +111,9 @@ public:
     }
     LONG RegSetValueExA(HKEY k, const std::string& name, uint32_t r, uint32_t type, const uint8_t* data,
                         uint32_t size) override {
-        return plan_.Call("RegSetValueExA", name, kErrorAccessDenied,
-                          [&] { return real_.RegSetValueExA(k, name, r, type, data, size); });
+        ZC_OR_FAIL(RegSetValueExA, name, kErrorAccessDenied, k, name, r, type, data, size);
     }
-    LONG RegCloseKey(HKEY k) override {
-        return plan_.Close("RegCloseKey", openKeys, [&] { return real_.RegCloseKey(k); });
-    }
+    LONG RegCloseKey(HKEY k) override { return plan_.Close("RegCloseKey", openKeys, [&] { return real_.RegCloseKey(k); }); }
     // Only the handheld's docking reads values in turn; no run does.
     LONG RegEnumValueA(HKEY k, uint32_t i, std::string* name, uint32_t* type, std::vector<uint8_t>* data) override {
         return real_.RegEnumValueA(k, i, name, type, data);
@@ -118,19 +137,13 @@ class FaultyKernel : public Wrapping<Kernel> {
 public:
     using Wrapping::Wrapping;
     HANDLE CreateMutexA(const SECURITY_ATTRIBUTES* sa, bool owner, const std::string& name) override {
-        mutexFailed_ = true;  // a failed mutex reports "not enough memory"
-        return plan_.Call("CreateMutexA", name, HANDLE(0), [&] {
-            mutexFailed_ = false;
-            return real_.CreateMutexA(sa, owner, name);
-        });
+        ZC_OR_FAIL(CreateMutexA, name, HANDLE(0), sa, owner, name);
     }
-    uint32_t GetLastError() override { return mutexFailed_ ? 8 : real_.GetLastError(); }
-    HMODULE LoadLibraryA(const std::string& path) override {
-        return plan_.Call("LoadLibraryA", path, HMODULE(0), [&] { return real_.LoadLibraryA(path); });
-    }
+    // A failed mutex reports "not enough memory".
+    uint32_t GetLastError() override { return plan_.failed ? 8 : real_.GetLastError(); }
+    HMODULE LoadLibraryA(const std::string& path) override { ZC_OR_FAIL(LoadLibraryA, path, HMODULE(0), path); }
     void* GetProcAddress(HMODULE m, const std::string& name) override {
-        return plan_.Call("GetProcAddress", name, static_cast<void*>(nullptr),
-                          [&] { return real_.GetProcAddress(m, name); });
+        ZC_OR_FAIL(GetProcAddress, name, static_cast<void*>(nullptr), m, name);
     }
     bool FreeLibrary(HMODULE m) override { return real_.FreeLibrary(m); }
     HANDLE CreateFileA(const std::string& path, uint32_t access, uint32_t share, const SECURITY_ATTRIBUTES* sa,
@@ -139,69 +152,45 @@ public:
                           [&] { return real_.CreateFileA(path, access, share, sa, creation, flags, t); }, &openFiles);
     }
     bool WriteFile(HANDLE file, const uint8_t* buffer, uint32_t count, uint32_t* written, OVERLAPPED* at) override {
-        plan_.Record("WriteFile " + std::to_string(at ? at->Offset : 0) + " " + std::to_string(count));
-        if (!plan_.Hit("WriteFile")) return real_.WriteFile(file, buffer, count, written, at);
         if (written) *written = 0;
-        return false;
+        ZC_OR_FAIL(WriteFile, std::to_string(at ? at->Offset : 0) + " " + std::to_string(count), false, file, buffer,
+                   count, written, at);
     }
-    bool CloseHandle(HANDLE h) override {
-        return plan_.Close("CloseHandle", openFiles, [&] { return real_.CloseHandle(h); });
-    }
+    bool CloseHandle(HANDLE h) override { return plan_.Close("CloseHandle", openFiles, [&] { return real_.CloseHandle(h); }); }
     std::string AppPath() override { return real_.AppPath(); }
     std::string AppExeName() override { return real_.AppExeName(); }
     std::string ExpandEnvironmentStringsA(const std::string& text) override { return real_.ExpandEnvironmentStringsA(text); }
     int openFiles = 0;
-
-private:
-    bool mutexFailed_ = false;
 };
 
 class FaultyRapi : public Wrapping<Rapi> {
 public:
     using Wrapping::Wrapping;
-    int32_t CeRapiInit() override {
-        return plan_.Call("CeRapiInit", "", int32_t(0x80004005u), [&] { return real_.CeRapiInit(); });
-    }
-    int32_t CeRapiUninit() override {
-        plan_.Record("CeRapiUninit");
-        return real_.CeRapiUninit();
-    }
-    // A failed search call reports a failure, not the end of the names.
+    int32_t CeRapiInit() override { ZC_OR_FAIL(CeRapiInit, "", int32_t(0x80004005u)); }
+    int32_t CeRapiUninit() override { return plan_.Recorded("CeRapiUninit", real_.CeRapiUninit()); }
     HANDLE CeFindFirstFile(const char16_t* name, CE_FIND_DATA* data) override {
-        injected_ = true;
-        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), kInvalidHandle, [&] {
-            injected_ = false;
-            return real_.CeFindFirstFile(name, data);
-        }, &openHandles);
+        return plan_.Call("CeFindFirstFile", Utf16ToUtf8(name), kInvalidHandle,
+                          [&] { return real_.CeFindFirstFile(name, data); }, &openHandles);
     }
-    int32_t CeFindNextFile(HANDLE find, CE_FIND_DATA* data) override {
-        injected_ = true;
-        return plan_.Call("CeFindNextFile", "", 0, [&] {
-            injected_ = false;
-            return real_.CeFindNextFile(find, data);
-        });
-    }
-    uint32_t CeGetLastError() override { return injected_ ? ERROR_GEN_FAILURE_CE : real_.CeGetLastError(); }
+    int32_t CeFindNextFile(HANDLE find, CE_FIND_DATA* data) override { ZC_OR_FAIL(CeFindNextFile, "", 0, find, data); }
+    // A failed search call reports a failure, not the end of the names.
+    uint32_t CeGetLastError() override { return plan_.failed ? ERROR_GEN_FAILURE_CE : real_.CeGetLastError(); }
     int32_t CeFindClose(HANDLE find) override {
         return plan_.Close("CeFindClose", openHandles, [&] { return real_.CeFindClose(find); });
     }
     HANDLE CeCreateFile(const char16_t* name, uint32_t access, uint32_t share, const void* sa, uint32_t creation,
                         uint32_t flags, HANDLE t) override {
-        return plan_.Call("CeCreateFile", Utf16ToUtf8(name), kInvalidHandle, [&] {
-            return real_.CeCreateFile(name, access, share, sa, creation, flags, t);
-        }, &openHandles);
+        return plan_.Call("CeCreateFile", Utf16ToUtf8(name), kInvalidHandle,
+                          [&] { return real_.CeCreateFile(name, access, share, sa, creation, flags, t); }, &openHandles);
     }
     int32_t CeReadFile(HANDLE file, void* buffer, uint32_t toRead, uint32_t* read, void* at) override {
         if (read) *read = 0;
-        return plan_.Call("CeReadFile", "", 0, [&] { return real_.CeReadFile(file, buffer, toRead, read, at); });
+        ZC_OR_FAIL(CeReadFile, "", 0, file, buffer, toRead, read, at);
     }
     int32_t CeCloseHandle(HANDLE h) override {
         return plan_.Close("CeCloseHandle", openHandles, [&] { return real_.CeCloseHandle(h); });
     }
     int openHandles = 0;  // searches and files not yet closed
-
-private:
-    bool injected_ = false;
 };
 
 // Failures raise the file system's error 75; a text file's lines ("PrintLine") and its close
@@ -209,50 +198,32 @@ private:
 class FaultyFileSystem : public Wrapping<FileSystem> {
 public:
     using Wrapping::Wrapping;
-    bool Exists(const std::string& path) override {
-        plan_.Record("Exists " + path);
-        return real_.Exists(path);
-    }
-    void MkDir(const std::string& path) override { Check("MkDir", path).MkDir(path); }
+    bool Exists(const std::string& path) override { return plan_.Recorded("Exists " + path, real_.Exists(path)); }
+    void MkDir(const std::string& path) override { ZC_FILE_OR_RAISE(MkDir, path, path); }
     std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) override {
-        return Check("ListFiles", folder).ListFiles(folder, pattern);
+        ZC_FILE_OR_RAISE(ListFiles, folder, folder, pattern);
     }
-    void FileCopy(const std::string& from, const std::string& to) override {
-        Check("FileCopy", from).FileCopy(from, to);
-    }
-    void Kill(const std::string& path) override { Check("Kill", path).Kill(path); }
-    void MoveFile(const std::string& from, const std::string& to) override {
-        Check("MoveFile", from).MoveFile(from, to);
-    }
+    void FileCopy(const std::string& from, const std::string& to) override { ZC_FILE_OR_RAISE(FileCopy, from, from, to); }
+    void Kill(const std::string& path) override { ZC_FILE_OR_RAISE(Kill, path, path); }
+    void MoveFile(const std::string& from, const std::string& to) override { ZC_FILE_OR_RAISE(MoveFile, from, from, to); }
     void ReplaceFile(const std::string& from, const std::string& to) override {
-        Check("ReplaceFile", from).ReplaceFile(from, to);
+        ZC_FILE_OR_RAISE(ReplaceFile, from, from, to);
     }
     void Flush(const std::string& path) override {
-        FileSystem& real = Check("Flush", path);
-        if (flushToDisk) real.Flush(path);
+        plan_.Raise("Flush", path, kErrPathFileAccess, "Path/File access error (injected): " + path);
+        if (flushToDisk) real_.Flush(path);
     }
     std::unique_ptr<TextFile> CreateText(const std::string& path) override;
-    std::vector<uint8_t> ReadBinary(const std::string& path) override {
-        return Check("ReadBinary", path).ReadBinary(path);
-    }
+    std::vector<uint8_t> ReadBinary(const std::string& path) override { ZC_FILE_OR_RAISE(ReadBinary, path, path); }
     int openTexts = 0;  // text files created and not closed (dropping one does not close it)
     bool flushToDisk = true;  // off where only the run's logic is under test, not the disk's
-
-private:
-    // The real layer, once the call is recorded and has not been failed.
-    FileSystem& Check(const std::string& op, const std::string& path) {
-        plan_.Record(op + " " + path);
-        if (plan_.Hit(op)) throw Error(kErrPathFileAccess, "Path/File access error (injected): " + path);
-        return real_;
-    }
 };
 
 class FaultyShellFolder : public Wrapping<ShellFolder> {
 public:
     using Wrapping::Wrapping;
     int32_t SHGetFolderPathA(intptr_t hwnd, int32_t csidl, intptr_t token, uint32_t flags, char* path) override {
-        return plan_.Call("SHGetFolderPathA", "", int32_t(0x80004005u),
-                          [&] { return real_.SHGetFolderPathA(hwnd, csidl, token, flags, path); });
+        ZC_OR_FAIL(SHGetFolderPathA, "", int32_t(0x80004005u), hwnd, csidl, token, flags, path);
     }
     std::string FallbackLocalDir() override { return real_.FallbackLocalDir(); }
 };

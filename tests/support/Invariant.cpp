@@ -2,15 +2,11 @@
 
 #include <sqlite3.h>
 
-#include <filesystem>
-
 #include "core/Settings.h"
 #include "platform/posix/PosixRegistry.h"
-#include "support/TempDir.h"
+#include "support/Helpers.h"
 
 namespace zc::test {
-namespace fs = std::filesystem;
-
 namespace {
 
 // Every row of Jobs as text, each column's name and quoted value, in rowid order; nothing when
@@ -37,20 +33,6 @@ std::vector<std::string> JobRows(const std::string& file) {
     return rows;
 }
 
-// Every plain file of the export folder and of the backup folders, by name (several copies kept).
-std::multimap<std::string, std::string> OnThePc(const std::string& localDir) {
-    std::multimap<std::string, std::string> files;
-    auto add = [&](const fs::path& folder) {
-        if (!fs::is_directory(folder)) return;
-        for (const auto& e : fs::directory_iterator(folder))
-            if (e.is_regular_file()) files.emplace(e.path().filename().string(), e.path().string());
-    };
-    add(fs::path(localDir) / "Export");
-    if (fs::is_directory(fs::path(localDir) / "Upload"))
-        for (const auto& e : fs::directory_iterator(fs::path(localDir) / "Upload")) add(e.path());
-    return files;
-}
-
 bool HasCopy(const std::multimap<std::string, std::string>& files, const std::string& name, const std::string& bytes) {
     auto [from, to] = files.equal_range(name);
     for (auto it = from; it != to; ++it)
@@ -74,11 +56,9 @@ bool HasWholeExport(const std::multimap<std::string, std::string>& files, size_t
 
 std::vector<std::string> Breaches(const World& world, const std::string& box) {
     std::vector<std::string> breaches;
-    std::multimap<std::string, std::string> pc = OnThePc(world.localDir);
-    std::multimap<std::string, std::string> served;
-    if (!world.served.empty() && fs::is_directory(world.served))
-        for (const auto& e : fs::recursive_directory_iterator(world.served))
-            if (e.is_regular_file()) served.emplace(e.path().filename().string(), e.path().string());
+    // On the PC: the export folder and the backups (several copies of one name may be kept).
+    std::multimap<std::string, std::string> pc = FilesBelow(world.localDir + "/Export"), served = FilesBelow(world.served);
+    pc.merge(FilesBelow(world.localDir + "/Upload"));
 
     const bool flagged = fs::exists(fs::path(world.handheld) / ".purge");
     const bool finished = box == "Finished. For more information please see the log.";
@@ -131,6 +111,14 @@ std::vector<std::string> Breaches(const World& world, const std::string& box) {
         if (settings[name] != value)
             breaches.push_back("the setting " + name + " reads \"" + settings[name] + "\", not \"" + value + "\"");
     return breaches;
+}
+
+std::multimap<std::string, std::string> FilesBelow(const std::string& folder) {
+    std::multimap<std::string, std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator(); ++it)
+        if (it->is_regular_file()) files.emplace(it->path().filename().string(), it->path().string());
+    return files;
 }
 
 std::map<std::string, std::string> StoredSettings() {

@@ -22,6 +22,9 @@ struct World {
 // none for a run that was killed, whose files need only be on the PC.
 std::vector<std::string> Breaches(const World& world, const std::string& box = {});
 
+// The plain files below `folder`, at any depth, by name; none when there is no such folder.
+std::multimap<std::string, std::string> FilesBelow(const std::string& folder);
+
 // The settings the program keeps, read from the user's registry file.
 std::map<std::string, std::string> StoredSettings();
 

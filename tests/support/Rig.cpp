@@ -2,26 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "core/Startup.h"
 #include "platform/posix/XdgPaths.h"
 #include "runs/Runs.h"
-#include "support/Process.h"
 
 namespace zc::test {
 
-std::string FixedClock::ShortDate(const LocalDateTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d", t.day, t.month, t.year);
-    return text;
+namespace {
+
+// A handheld made by the built zilba-sim, with the built filter library registered where the
+// program looks for it; `site` empty keeps zilba-sim's default.
+void MakeHandheld(int jobs, int signatures, const std::string& site) {
+    const std::string sim = std::string(ZC_BIN_DIR) + "/zilba-sim";
+    EXPECT_EQ(RunProcess({sim, "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}), 0);
+    std::vector<std::string> create{sim, "create", "--force", "--jobs", std::to_string(jobs), "--signatures",
+                                    std::to_string(signatures)};
+    if (!site.empty()) create.insert(create.end(), {"--site", site});
+    EXPECT_EQ(RunProcess(create), 0);
 }
 
-std::string FixedClock::LongTime(const LocalDateTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text;
-}
+}  // namespace
 
 Rig::Rig() {
     registry.standardUser = true;
@@ -38,15 +38,6 @@ std::string Rig::DevicePath(const std::string& path) const { return posix::Handh
 void Rig::DeviceFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(DevicePath(path)).parent_path());
     WriteFile(DevicePath(path), bytes);
-}
-
-void MakeHandheld(int jobs, int signatures, const std::string& site) {
-    const std::string sim = std::string(ZC_BIN_DIR) + "/zilba-sim";
-    EXPECT_EQ(RunProcess({sim, "install", "--library", std::string(ZC_LIB_DIR) + "/libzc_adofilter.so"}), 0);
-    std::vector<std::string> create{sim, "create", "--force", "--jobs", std::to_string(jobs), "--signatures",
-                                    std::to_string(signatures)};
-    if (!site.empty()) create.insert(create.end(), {"--site", site});
-    EXPECT_EQ(RunProcess(create), 0);
 }
 
 TransferRig::TransferRig(int jobs, int signatures, const std::string& site, StandInServer* shared)
@@ -78,9 +69,7 @@ std::string TransferRig::Transfer(const std::string& chosen) {
 
 std::map<std::string, std::string> TransferRig::Served() const {
     std::map<std::string, std::string> files;
-    if (fs::is_directory(world.served))
-        for (const auto& e : fs::recursive_directory_iterator(world.served))
-            if (e.is_regular_file()) files[e.path().filename().string()] = ReadFile(e.path().string());
+    for (const auto& [name, path] : FilesBelow(world.served)) files[name] = ReadFile(path);
     return files;
 }
 

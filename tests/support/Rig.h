@@ -27,13 +27,12 @@ class FixedClock : public Clock {
 public:
     LocalDateTime now{2026, 12, 6, 19, 20, 9};
     LocalDateTime Now() override { return now; }
-    std::string ShortDate(const LocalDateTime& t) override;
-    std::string LongTime(const LocalDateTime& t) override;
-};
+    std::string ShortDate(const LocalDateTime& t) override { return Two(t.day) + "/" + Two(t.month) + "/" + Two(t.year); }
+    std::string LongTime(const LocalDateTime& t) override { return Two(t.hour) + ":" + Two(t.minute) + ":" + Two(t.second); }
 
-// A handheld made by the built zilba-sim, with the built filter library registered where the
-// program looks for it; `site` empty keeps zilba-sim's default.
-void MakeHandheld(int jobs, int signatures, const std::string& site = {});
+private:
+    static std::string Two(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+};
 
 struct Rig {
     Rig();

@@ -14,35 +14,24 @@
 #include "shells/win32/Widgets.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/WinText.h"
-#include "support/Scripted.h"
+#include "support/FakeForm.h"
 
 namespace zc::win32 {
 namespace {
 
 HWND Control(HWND window, int id) { return ::GetDlgItem(window, id); }
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = L"";
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
 bool Unpainted(HWND control) { return ::GetUpdateRect(control, nullptr, FALSE) != FALSE; }
+
+bool Queued(HWND window, UINT message) {
+    MSG msg;
+    return ::PeekMessageW(&msg, window, message, message, PM_NOREMOVE) != FALSE;
+}
 
 // A press of the button as the mouse makes it, queued like the user's own.
 void QueueClick(HWND button) {
     ::PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
     ::PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
-}
-
-// What the message loop does with whatever is queued.
-void RunQueuedMessages() {
-    for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
-}
-
-bool Queued(HWND window, UINT message) {
-    MSG msg;
-    return ::PeekMessageW(&msg, window, message, message, PM_NOREMOVE) != FALSE;
 }
 
 // The log's own buttons; then a run that waits: all it wrote is painted when the wait begins,
@@ -93,7 +82,7 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
         QueueClick(Control(main, IDC_RESEND));
     };
     ::SendMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
-    RunQueuedMessages();
+    for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);  // the message loop
     EXPECT_EQ(test::Scripted::runs, std::vector<std::string>{"transfer"}) << "a click queued during the run";
     test::Scripted::run = [&](const char*) {
         ::PostMessageW(main, WM_CLOSE, 0, 0);
@@ -107,32 +96,31 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     EXPECT_FALSE(window.Log().Exists());
 }
 
-// The size `text` takes in the control's own font, drawn as the control draws it.
-SIZE TextExtent(HWND control, const std::string& text, UINT format) {
-    HDC dc = ::GetDC(control);
-    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-    std::wstring wide = Widen(text);
-    RECT r{0, 0, 0, 0};
-    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, format | DT_CALCRECT | DT_SINGLELINE);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
-    return {r.right, r.bottom};
+std::string Place(int x, int y, int width, int height) {
+    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height);
 }
 
-// The control's place in its window's inside, and whether its text shows whole: a label's in its
-// rectangle, a button's or group's inside its edges, a counter's largest count between margins.
+// The control's place in its window's inside, and whether its text, drawn in the control's own
+// font as the control draws it, shows whole: a label's in its rectangle, a button's or group's
+// inside its edges, a counter's largest count between margins.
 std::string PlaceAndFit(HWND control, const std::string& kind, const std::string& text) {
-    RECT r, inside;
+    RECT r, inside, need{0, 0, 0, 0};
     ::GetWindowRect(control, &r);
     ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
     ::GetClientRect(control, &inside);
-    const int edgeX = 2 * ::GetSystemMetrics(SM_CXEDGE) + 2, edgeY = 2 * ::GetSystemMetrics(SM_CYEDGE) + 2;
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring wide = Widen(kind == "Edit" ? "32767" : text);
+    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &need,
+                (kind == "Static" ? DT_NOPREFIX : 0) | DT_CALCRECT | DT_SINGLELINE);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
     const LRESULT margins = kind == "Edit" ? ::SendMessageW(control, EM_GETMARGINS, 0, 0) : 0;
-    const SIZE need = TextExtent(control, kind == "Edit" ? "32767" : text, kind == "Static" ? DT_NOPREFIX : 0);
-    const bool fits = need.cx + (kind == "Button" ? edgeX : LOWORD(margins) + HIWORD(margins)) <= inside.right &&
-                      need.cy + (kind == "Button" ? edgeY : 0) <= inside.bottom;
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
-           std::to_string(r.bottom - r.top) + (fits ? "" : " \"" + text + "\" clipped");
+    const bool button = kind == "Button";
+    const int marginX = button ? 2 * ::GetSystemMetrics(SM_CXEDGE) + 2 : LOWORD(margins) + HIWORD(margins);
+    const bool fits = need.right + marginX <= inside.right &&
+                      need.bottom + (button ? 2 * ::GetSystemMetrics(SM_CYEDGE) + 2 : 0) <= inside.bottom;
+    return Place(r.left, r.top, r.right - r.left, r.bottom - r.top) + (fits ? "" : " \"" + text + "\" clipped");
 }
 
 // At every scaling each control keeps its place of the 96-dpi layout (tests/data/win-layout.txt),
@@ -146,8 +134,7 @@ TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
         ASSERT_EQ(dpiX * 1000 + dpiY, std::atoi(asked) * 1001) << "the screen's DPI was not set";
     }
     // What Windows read from the manifest (Windows 7 brought the call, so it is looked up).
-    using Query = BOOL(WINAPI*)(DWORD, ::HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T*);
-    auto query = reinterpret_cast<Query>(
+    auto query = reinterpret_cast<BOOL(WINAPI*)(DWORD, ::HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T*)>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "QueryActCtxSettingsW")));
     wchar_t aware[16] = L"";
     SIZE_T written = 0;
@@ -173,26 +160,25 @@ TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
         std::getline(row >> kind >> x >> y >> width >> height >> std::ws, text);
         const int left = ::MulDiv(x, dpiX, 96), top = ::MulDiv(y, dpiY, 96);
         const int across = ::MulDiv(x + width, dpiX, 96) - left, down = ::MulDiv(y + height, dpiY, 96) - top;
-        std::string wanted = std::to_string(left) + "," + std::to_string(top) + " " + std::to_string(across) + "x" +
-                             std::to_string(down), got;
+        std::string wanted = Place(left, top, across, down), got;
         if (kind == "Inside") {
-            got = "0,0 " + std::to_string(inside.right) + "x" + std::to_string(inside.bottom);
+            got = Place(0, 0, inside.right, inside.bottom);
         } else if (kind == "Log") {
-            got = "0,0 " + std::to_string(outer.right - outer.left) + "x" + std::to_string(outer.bottom - outer.top);
+            got = Place(0, 0, outer.right - outer.left, outer.bottom - outer.top);
         } else if (kind == "Close") {  // in the bottom right corner of the log's inside
             ::GetClientRect(log, &inside);
             got = PlaceAndFit(Control(log, IDC_CLOSE), "Button", text);
-            wanted = std::to_string(inside.right - left - across) + "," + std::to_string(inside.bottom - top - down) +
-                     " " + std::to_string(across) + "x" + std::to_string(down);
+            wanted = Place(inside.right - left - across, inside.bottom - top - down, across, down);
         } else {
             ASSERT_NE(child, nullptr) << "no control for " << text;
-            EXPECT_EQ(Narrow(ClassOf(child)) + " " + TextOf(child), kind + " " + text);
+            wchar_t name[64] = L"";
+            ::GetClassNameW(child, name, 64);
+            EXPECT_EQ(Narrow(name) + " " + TextOf(child), kind + " " + text);
             got = PlaceAndFit(child, kind, text);
             BITMAP picture{};  // a banner's picture fills its place, stretched with the layout
             if (::GetObjectW(reinterpret_cast<HBITMAP>(::SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0)),
                              sizeof picture, &picture)) {
-                EXPECT_EQ(std::to_string(picture.bmWidth) + "x" + std::to_string(picture.bmHeight),
-                          std::to_string(across) + "x" + std::to_string(down));
+                EXPECT_EQ(Place(0, 0, picture.bmWidth, picture.bmHeight), Place(0, 0, across, down));
             }
             child = ::GetWindow(child, GW_HWNDNEXT);
         }
