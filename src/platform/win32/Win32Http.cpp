@@ -116,9 +116,9 @@ std::string Describe(DWORD error, const std::string& url, bool viaProxy = false)
            " failed" + (text.empty() ? "" : ": " + text) + " (" + code + ")";
 }
 
-// Why a connection to the URL's server fails, found by connecting once more: MSXML reports a
-// refused connection or an unknown host only as a failed download, without a word. Only
-// without a proxy: behind one, MSXML never connects to the server itself.
+// Why a connection to the URL's server fails, found by connecting once more: WinINet tells a
+// refused connection only as "cannot connect", without saying what refused it. Only without a
+// proxy: behind one, the program never connects to the server itself.
 std::string Diagnose(const std::string& url) {
     std::string authority = HostOf(url);
     if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
