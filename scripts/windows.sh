@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows builds and their tests: installs what is missing, cross-builds the shipped i686
 # program (preset win32) and runs the Windows tests under wine64 against it and the i686 stand-in
-# DLLs, in Wine's WoW64 mode with the 32-bit DLLs of the installed Wine (tests/win32/wow64.sh),
+# DLLs, in Wine's WoW64 mode with the 32-bit DLLs of the installed Wine (scripts/wow64.sh),
 # and the Linux zilba-server on 127.0.0.1, on a virtual display of their own. Then it packs the
 # shipped program into dist/, a zip and an installer, and runs the installer. While this Wine
 # draws nothing for a 32-bit program, the tests of the windows run against the x86_64 build of
@@ -35,7 +35,7 @@ cmake --build --preset win32
 
 # The 32-bit half of Wine for the i686 programs (never wine32: it breaks Wine here).
 wine32=$PWD/build/wine32
-bash tests/win32/wow64.sh "$wine32"
+bash scripts/wow64.sh "$wine32"
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # The windows the tests open need a display: a virtual one of their own, for as long as they run.

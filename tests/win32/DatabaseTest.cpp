@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include "platform/Error.h"
@@ -31,62 +32,35 @@ std::string Converted(const VARIANT& v) {
     return (value.isNull ? "null" : value.isNumber ? "number" : "text") + (value.text.empty() ? "" : " " + value.text);
 }
 
-// Values as ADO hands them over for the columns of Control and Jobs and the other column types a
-// converted database may hold, each made from its text in the invariant locale.
-const struct {
-    VARTYPE type;
-    const wchar_t* made;
-    const char* expected;
-} kValues[] = {
-    {VT_I4, L"731", "number 731"},  // UserID, EventCode
-    {VT_I4, L"-2147483648", "number -2147483648"},
-    {VT_I2, L"-32768", "number -32768"},
-    {VT_UI1, L"255", "number 255"},
-    {VT_I8, L"9007199254740993", "number 9007199254740993"},
-    {VT_UI4, L"4294967295", "number 4294967295"},
-    {VT_R8, L"1.5", "number 1.5"},
-    {VT_R8, L"-0.25", "number -0.25"},
-    {VT_R8, L"101", "number 101"},
-    {VT_R8, L"1e20", "number 1E+20"},
-    {VT_R4, L"1.1", "number 1.1"},
-    {VT_CY, L"12.34", "number 12.34"},
-    {VT_CY, L"-0.0001", "number -0.0001"},
-    {VT_CY, L"100", "number 100"},
-    {VT_DECIMAL, L"-7.25", "number -7.25"},
-    {VT_DECIMAL, L"123456789012345678901234567", "number 123456789012345678901234567"},
-    {VT_DATE, L"12/05/2026 09:30:00", "text 2026-12-05 09:30:00"},  // DateTime
-    {VT_DATE, L"02/29/2028 23:59:59", "text 2028-02-29 23:59:59"},
-    {VT_DATE, L"01/01/2027", "text 2027-01-01 00:00:00"},
-    {VT_DATE, L"18:00:00", "text 1899-12-30 18:00:00"},  // a time alone is on day zero
-    {VT_DATE, L"12/29/1899 12:00:00", "text 1899-12-29 12:00:00"},
-    {VT_BSTR, L"B\u00fcro 7+++x", "text B\xC3\xBCro 7+++x"},  // SiteName, Text, Signature
-    {VT_BSTR, L"", "text"},
-    {VT_BSTR, nullptr, "text"},  // a null text pointer is empty text
-    {VT_NULL, nullptr, "null"},
-    {VT_EMPTY, nullptr, "null"},
-};
-
 // A value converts alike by itself, inside a by-reference variant, and by reference.
 TEST(AdoValues, EveryKindOfFieldValueGivesTheTextTheExportWritesPlainOrByReference) {
-    for (const auto& row : kValues) {
+    std::istringstream rows(test::ReadFile("Z:" ZC_DATA_DIR "\\ado-values.txt"));
+    int count = 0;
+    for (std::string line, type, made, expected; std::getline(rows, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream cells(line);
+        std::getline(std::getline(std::getline(cells, type, '\t'), made, '\t'), expected);
+        SCOPED_TRACE(line + " (row " + std::to_string(++count) + ")");
+        const VARTYPE vt = VARTYPE(std::stoi(type));
         Variant plain;
         VARIANT& v = plain.get();
-        v.vt = row.made ? VARTYPE{VT_BSTR} : row.type;
-        v.bstrVal = row.made ? ::SysAllocString(row.made) : nullptr;
-        if (row.made && row.type != VT_BSTR) {
-            ASSERT_EQ(::VariantChangeTypeEx(&v, &v, LOCALE_INVARIANT, 0, row.type), S_OK) << row.expected;
+        v.vt = made == "<null>" ? vt : VARTYPE{VT_BSTR};
+        v.bstrVal = made == "<null>" ? nullptr : ::SysAllocString(Widen(made).c_str());
+        if (v.vt != vt) {
+            ASSERT_EQ(::VariantChangeTypeEx(&v, &v, LOCALE_INVARIANT, 0, vt), S_OK);
         }
-        EXPECT_EQ(Converted(v), row.expected) << "plain";
+        EXPECT_EQ(Converted(v), expected) << "plain";
         VARIANT inVariant{};
         inVariant.vt = VT_BYREF | VT_VARIANT;
         inVariant.pvarVal = &v;
-        EXPECT_EQ(Converted(inVariant), row.expected) << "in a by-reference variant";
+        EXPECT_EQ(Converted(inVariant), expected) << "in a by-reference variant";
         if (v.vt == VT_NULL || v.vt == VT_EMPTY) continue;  // no by-reference form
         VARIANT byReference{};
         byReference.vt = VT_BYREF | v.vt;
         byReference.byref = v.vt == VT_DECIMAL ? static_cast<void*>(&v.decVal) : static_cast<void*>(&v.lVal);
-        EXPECT_EQ(Converted(byReference), row.expected) << "by reference";
+        EXPECT_EQ(Converted(byReference), expected) << "by reference";
     }
+    EXPECT_EQ(count, 26) << "every row of ado-values.txt read";
 }
 
 // A value with no text form (an object) fails the read with its type named, rather than

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "Support.h"
 #include "platform/win32/Win32FileSystem.h"
 
@@ -42,28 +44,15 @@ TEST(FileSystem, RefusesWithWindowsOwnReasonsAndNeverLeavesAFileHalfWrittenOrRep
 }
 
 TEST(FileSystem, ListingKeepsCloudPlaceholdersAndLeavesOutLinksAndMountPoints) {
-    // A file of a Documents folder synced to the cloud, as its sync client marks it (the last
-    // is FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS, which older headers lack).
-    constexpr DWORD kPlaceholder = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE |
-                                   FILE_ATTRIBUTE_OFFLINE | 0x00400000;
-    const struct {
-        DWORD attributes, tag;
-        bool listed;
-    } entries[] = {
-        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, 0, true},
-        {FILE_ATTRIBUTE_ARCHIVE, IO_REPARSE_TAG_SYMLINK, true},  // the tag means nothing without the attribute
-        {kPlaceholder, IO_REPARSE_TAG_CLOUD, true},
-        {kPlaceholder, IO_REPARSE_TAG_CLOUD_3, true},
-        {kPlaceholder, IO_REPARSE_TAG_ONEDRIVE, true},
-        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_DEDUP, true},
-        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, false},
-        {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT, false},
-        {kPlaceholder | FILE_ATTRIBUTE_HIDDEN, IO_REPARSE_TAG_CLOUD_3, false},  // hidden, as any file
-        {FILE_ATTRIBUTE_SYSTEM, 0, false},
-    };
-    for (const auto& entry : entries)
-        EXPECT_EQ(win32::IsListed(entry.attributes, entry.tag), entry.listed)
-            << std::hex << entry.attributes << " " << entry.tag;
+    std::istringstream entries(ReadFile("Z:" ZC_DATA_DIR "\\listed-entries.txt"));
+    int count = 0;
+    for (std::string line, listed; std::getline(entries, line);) {
+        if (line[0] == '#' || !++count) continue;
+        DWORD attributes = 0, tag = 0;
+        std::istringstream(line) >> std::hex >> attributes >> tag >> listed;
+        EXPECT_EQ(win32::IsListed(attributes, tag), listed == "listed") << line;
+    }
+    EXPECT_EQ(count, 10) << "every entry of listed-entries.txt read";
 }
 
 // Run with ZC_DISK_FILLS_AT only (wine-run.sh): no file this program writes grows past ZC_DISK_FILLS_AT bytes, and a

@@ -1,37 +1,38 @@
-// The request object (MSXML2.XMLHTTP under Wine) against listeners of the test's own: one that
-// keeps what arrives and never answers, one that takes the body slowly, and the current user's
-// proxy settings. One object sending several files, the 303 after a POST, the server's answers
-// and bodies of every byte value show in the whole transfer.
+// The request object (WinINet under Wine) against listeners of the test's own and the user's proxy.
 #include <winsock2.h>
+#include <shlwapi.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
-
-#include <process.h>
-
-#include <cstdlib>
-#include <thread>
+#include <future>
 
 #include "Support.h"
-#include "platform/win32/Win32Http.h"
-
-namespace zc::test {
+#include "platform/win32/Win32Platform.h"
+#include "server/Server.h"
+#include "support/FakeForm.h"
 
 namespace {
 
-// A socket listening on 127.0.0.1 (`host`: "127.0.0.1:port"); until it accepts, nothing answers.
-SOCKET Listen(std::string& host) {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at{AF_INET, 0, {{{127, 0, 0, 1}}}, {}};  // port 0: a free one
-    int size = sizeof at;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&at), size);
-    ::listen(listener, 4);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size);
-    host = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
-    return listener;
-}
+// The current user's manual proxy of the Internet Options, for one test; taken away after (the
+// tests run without one: scripts/windows.sh removes a proxy a killed run left).
+struct UserProxy {
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    explicit UserProxy(const std::wstring& server) {
+        const DWORD on = 1, size = static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t));
+        ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"ProxyEnable", REG_DWORD, &on, sizeof on);
+        ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"ProxyServer", REG_SZ, server.c_str(), size);
+        Announce();
+    }
+    ~UserProxy() {
+        for (const wchar_t* value : {L"ProxyEnable", L"ProxyServer"}) ::SHDeleteValueW(HKEY_CURRENT_USER, kKey, value);
+        Announce();
+    }
+    // As a settings program does: WinINet reads the changed settings again.
+    static void Announce() {
+        for (DWORD option : {INTERNET_OPTION_SETTINGS_CHANGED, INTERNET_OPTION_REFRESH})
+            ::InternetSetOptionW(nullptr, option, nullptr, 0);
+    }
+};
 
 // Whether someone connected to `listener` (and waits to be accepted) within `ms` milliseconds.
 bool Connected(SOCKET listener, long ms = 0) {
@@ -42,170 +43,148 @@ bool Connected(SOCKET listener, long ms = 0) {
     return ::select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
-// Takes one request with a body of `size` bytes on `listener`, `piece` bytes per fifth of a
-// second, then answers "200 got <bytes of the body>": the server end of a slow upload.
-std::string TakeSlowly(SOCKET listener, size_t size, int piece) {
-    if (!Connected(listener, 20000)) return "(no request came)";
-    SOCKET taken = ::accept(listener, nullptr, nullptr);
-    std::string got(piece, 0), all;
-    for (int n = 1; n > 0 && (all.find("\r\n\r\n") == std::string::npos || all.size() < all.find("\r\n\r\n") + 4 + size);
-         ::Sleep(200))
-        if ((n = ::recv(taken, got.data(), piece, 0)) > 0) all.append(got.data(), n);
-    const std::string body = all.substr(std::min(all.size(), all.find("\r\n\r\n") + 4));
-    const std::string answer = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\ngot " + std::to_string(body.size());
-    ::send(taken, answer.data(), static_cast<int>(answer.size()), 0);
-    ::shutdown(taken, SD_SEND);
-    ::closesocket(taken);
-    return body;
-}
-
-// The current user's manual proxy of the Internet Options, for one test; taken away after (the
-// tests run without one: scripts/windows.sh removes a proxy a killed run left).
-class UserProxy {
-public:
-    explicit UserProxy(const std::string& server) {
-        const std::wstring name = win32::Widen(server);
-        const DWORD on = 1;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key_, nullptr);
-        ::RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
-        ::RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
-                         static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
-        Announce();
+// A socket listening on a free port of 127.0.0.1 (`host`: "127.0.0.1:port"): until it accepts,
+// nothing answers. `Serve` takes one request, `piece` bytes at a time with `pause` ms between
+// them, gives it `answer` and returns the request as it came.
+struct Listener {
+    Listener() {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+        socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in at{AF_INET, 0, {{{127, 0, 0, 1}}}, {}};
+        int size = sizeof at;
+        ::bind(socket, reinterpret_cast<sockaddr*>(&at), size);
+        ::listen(socket, 4);
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&at), &size);
+        host = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
     }
-    ~UserProxy() {
-        ::RegDeleteValueW(key_, L"ProxyEnable");
-        ::RegDeleteValueW(key_, L"ProxyServer");
-        ::RegCloseKey(key_);
-        Announce();
+    ~Listener() { ::closesocket(socket); }
+    std::string Serve(const std::string& answer, int piece = 64 << 10, int pause = 0) const {
+        if (!Connected(socket, 20000)) return "(no request came)";
+        SOCKET taken = ::accept(socket, nullptr, nullptr);
+        std::string got(piece, 0), all;
+        auto whole = [&all] {
+            const size_t end = all.find("\r\n\r\n"), at = all.find("Content-Length:");
+            return end != std::string::npos && all.size() >= end + 4 + (at < end ? std::atoi(&all[at + 15]) : 0);
+        };
+        for (int n = 1; n > 0 && !whole(); ::Sleep(pause))
+            if ((n = ::recv(taken, got.data(), piece, 0)) > 0) all.append(got.data(), n);
+        ::send(taken, answer.data(), static_cast<int>(answer.size()), 0);
+        ::shutdown(taken, SD_SEND);
+        ::closesocket(taken);
+        return all;
     }
-
-private:
-    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-    // As a settings program does: WinINet reads the changed settings again.
-    static void Announce() {
-        ::InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
-        ::InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
-    }
-    HKEY key_ = nullptr;
+    SOCKET socket;
+    std::string host;
 };
 
-// Runs the test RequestAlone.DISABLED_SendOnce of this program in a process of its own: URL
-// Moniker keeps the proxy settings of its first request for the life of the process under Wine,
-// so a request after a change of the settings needs a fresh one. It sends to `url` and leaves
-// the number and the description of the error it met (or nothing) for the caller.
-std::string SendInAProcessOfItsOwn(const std::string& url) {
-    TempDir dir;
-    const std::string out = dir / "error.txt";
-    ::_putenv_s("ZC_ALONE_URL", url.c_str());
-    ::_putenv_s("ZC_ALONE_OUT", out.c_str());
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const wchar_t* args[] = {self, L"--gtest_filter=RequestAlone.DISABLED_SendOnce", L"--gtest_also_run_disabled_tests",
-                             nullptr};
-    EXPECT_EQ(::_wspawnv(_P_WAIT, self, args), 0);
-    ::_putenv_s("ZC_ALONE_URL", "");
-    return std::filesystem::exists(P(out)) ? ReadFile(out) : "(no process of its own ran)";
-}
+
+const std::string kOk = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
 
 }  // namespace
 
-TEST(RequestAlone, DISABLED_SendOnce) {
-    const char* url = std::getenv("ZC_ALONE_URL");
-    const char* out = std::getenv("ZC_ALONE_OUT");
-    if (!url || !*url || !out) GTEST_SKIP() << "run by SendInAProcessOfItsOwn only";
-    win32::Win32Http http;
-    http.answerLimit = std::chrono::seconds(20);
-    auto request = http.CreateRequest();
-    request->Open("POST", url, false);
-    try {
-        request->Send("x");
-        WriteFile(out, "");
-    } catch (const Error& e) {
-        WriteFile(out, std::to_string(e.number()) + " " + e.description());
-    }
-}
+namespace zc::test {
 
-TEST(RequestObject, SendsTheHeaderAsGivenAndTheBodyAtOnceAndFailsInTheProgramsOwnWords) {
+// Failures in the program's own words: a refused connection names the server; behind a proxy of
+// the Internet Options no connection of the program's own blames the server. A server that never
+// answers is given up after the answer limit (it may still act on the request); a slow upload of a
+// large file outlasting the limit goes through. A server takes the header as given, comma and
+// all, and the body at once: no "Expect:" waits for a go-ahead a plain CGI server never sends.
+TEST(RequestObject, SendsAtOnceFailsInTheProgramsOwnWordsAndLimitsOnlyTheWaitForTheAnswer) {
     win32::Win32Http http;
     auto request = http.CreateRequest();
     request->Open("POST", "http://127.0.0.1:1/cgi-bin/Zilba/qxupload.pl", false);
-    Error refused = ErrorOf([&] { request->Send("x"); });
+    const Error refused = ErrorOf([&] { request->Send("x"); });
     EXPECT_EQ(refused.number(), kErrRequest) << "nothing reached a server";
     EXPECT_EQ(refused.description(), "The server 127.0.0.1:1 refused the connection");
+    Listener silent, slow;
+    {
+        UserProxy proxy(L"127.0.0.1:1");  // the proxy refuses every connection
+        request->Open("POST", "http://" + silent.host + "/cgi-bin/Zilba/qxupload.pl", false);
+        const Error e = ErrorOf([&] { request->Send("x"); });
+        EXPECT_EQ(e.number(), kErrRequest);
+        EXPECT_EQ(e.description().rfind("The request to " + silent.host + " through the proxy set in the Internet "
+                                        "Options failed", 0), 0u) << e.description();
+        EXPECT_FALSE(Connected(silent.socket)) << "the program connected to the server itself";
+    }
 
-    // A server that takes the request and never answers is given up after the answer limit, with
-    // the error of a request that the server may still act on. What it took is the header as
-    // given, comma and all, and the body at once: no "Expect:" header waits for a go-ahead that a
-    // plain CGI server never sends.
-    std::string host, sent;
-    const SOCKET listener = Listen(host);
     http.answerLimit = std::chrono::milliseconds(1500);
     request = http.CreateRequest();
-    request->Open("POST", "http://" + host + "/", false);
+    request->Open("POST", "http://" + silent.host + "/", false);
     request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=Enter_The_Dragon");
     const std::string body = "--Enter_The_Dragon\r\n\r\n" + std::string("BM\0\r\n\xFF", 6) + "\r\n--Enter_The_Dragon--";
-    Error e = ErrorOf([&] { request->Send(body); });
+    const Error e = ErrorOf([&] { request->Send(body); });
     EXPECT_EQ(e.number(), kErrNoAnswer);
-    EXPECT_EQ(e.description(), "The server " + host + " did not answer within 1500 ms");
-    ASSERT_TRUE(Connected(listener, 2000)) << "nothing reached the server";
-    const SOCKET taken = ::accept(listener, nullptr, nullptr);
-    const DWORD patience = 2000;  // milliseconds for what is still to come
-    ::setsockopt(taken, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience), sizeof patience);
-    char buffer[4096];
-    for (int n = 1; n > 0 && sent.find("_Dragon--") == std::string::npos;)
-        if ((n = ::recv(taken, buffer, sizeof buffer, 0)) > 0) sent.append(buffer, n);
-    ::closesocket(taken);
-    ::closesocket(listener);
+    EXPECT_EQ(e.description(), "The server " + silent.host + " did not answer within 1500 ms");
+    const std::string sent = silent.Serve("");  // what it took, the wait given up
     EXPECT_NE(sent.find("\r\nContent-Type: multipart/form-data, boundary=Enter_The_Dragon\r\n"), std::string::npos);
     EXPECT_EQ(sent.find("Expect:"), std::string::npos) << sent;
     EXPECT_EQ(sent.substr(sent.find("\r\n\r\n") + 4), body);
 
-    // A line break in the address would add a header of its own.
-    EXPECT_NE(ErrorOf([&] { request->Open("GET", "http://127.0.0.1/\r\nX-Evil: 1", false); }).description(), "");
-}
-
-// A large file on a slow link takes longer to send than the answer limit allows the answer: the
-// limit is for the server's answer, so the upload goes through, and the server's answer is read.
-TEST(RequestObject, ASlowUploadOfALargeFileIsNotGivenUpWhileItsBodyGoesOut) {
-    std::string host;
-    const SOCKET listener = Listen(host);
-    const std::string body(512 << 10, 'b');
-    std::string taken;
-    // 32 KB each fifth of a second: the server's end of the body is 3 seconds away at the least.
-    std::thread server([&] { taken = TakeSlowly(listener, body.size(), 32 << 10); });
-    win32::Win32Http http;
+    // 32 KB each fifth of a second: the end of the body is 3 seconds away at the least.
+    const std::string large(512 << 10, 'b');
+    auto taken = std::async(std::launch::async, [&] { return slow.Serve(kOk + "got it", 32 << 10, 200); });
     http.answerLimit = std::chrono::seconds(1);
-    auto request = http.CreateRequest();
-    request->Open("POST", "http://" + host + "/cgi-bin/Zilba/qxupload.pl", false);
-    try {
-        request->Send(body);
-    } catch (const Error& e) {
-        ADD_FAILURE() << e.description();
-    }
-    server.join();
-    ::closesocket(listener);
-    EXPECT_EQ(taken.size(), body.size());
+    request = http.CreateRequest();
+    request->Open("POST", "http://" + slow.host + "/cgi-bin/Zilba/qxupload.pl", false);
+    EXPECT_NO_THROW(request->Send(large));
+    const std::string got = taken.get();
+    EXPECT_EQ(got.substr(got.find("\r\n\r\n") + 4), large);
     EXPECT_EQ(request->Status(), 200);
-    EXPECT_EQ(request->ResponseText(), "got " + std::to_string(body.size()));
+    EXPECT_EQ(request->ResponseText(), "got it");
+    EXPECT_THROW(request->Open("GET", "http://127.0.0.1/\r\nX-Evil: 1", false), Error);  // a header of its own
 }
 
-// Behind a proxy of the Internet Options, MSXML reaches the server through the proxy only: a
-// connection of the program's own straight to the server would prove nothing, so the failure is
-// told in the request object's own words, and the server is not blamed for it.
-TEST(RequestObject, BehindAProxyAFailureIsNotBlamedOnTheServerByAConnectionOfItsOwn) {
-    std::string host;
-    const SOCKET server = Listen(host);  // the server is there, and never asked
-    {
-        UserProxy proxy("127.0.0.1:1");  // the proxy refuses every connection
-        const std::string error = SendInAProcessOfItsOwn("http://" + host + "/cgi-bin/Zilba/qxupload.pl");
-        EXPECT_EQ(error.rfind(std::to_string(kErrRequest) + " The request to " + host +
-                                  " through the proxy set in the Internet Options failed",
-                              0),
-                  0u)
-            << error;
-        EXPECT_FALSE(Connected(server)) << "the program connected to the server itself";
-    }
-    ::closesocket(server);
+// Only the server accepts: a file answered by a redirect to another port (a guest network's login
+// page) is logged as failed and not counted, and so is the import; one redirected on the server
+// itself is accepted. The answer's address is WinINet's, after the redirects it followed.
+TEST(RequestObject, OnlyAnAnswerFromTheServerItselfCountsAfterRedirects) {
+    InitBoundaries();
+    TempDir dir;
+    WriteFile(dir / "Export\\c_zilba_1.txt", "START\r\nSTOP\r\n");
+    const std::string server = "127.0.0.1:" + std::to_string(std::stoi(ReadFile("Z:" ZC_SERVER_STATE "\\port")));
+    const std::string away = "HTTP/1.1 303 See Other\r\nLocation: http://" + server + "/none.html\r\n";
+    Listener portal;
+    auto redirects = std::async(std::launch::async, [&] { for (int i = 0; i < 2; ++i) portal.Serve(away + "\r\n"); });
+    win32::Win32Platform os;
+    FakeForm form;
+    MainForm f{form, os.platform()};
+    form.fields.insert({{Field::LocalDir, dir.path}, {Field::Site, "e2e"}, {Field::Server, portal.host}});
+    f.strExportFile = dir / "Export\\c_zilba_1.txt";
+    RunShowingErrors(form, [&] { UploadFiles(f), LaunchServerProcess(f); });
+    ASSERT_EQ(form.messages, std::vector<std::string>{}) << form.LogText();
+    const std::string elsewhere = "the answer came from http://" + server + "/none.html, not from the server";
+    EXPECT_EQ(form.log[1], "  .." + f.strExportFile + ": Failed (" + elsewhere + ")");
+    EXPECT_EQ(form.fields[Field::Success] + form.fields[Field::Failure], "01");
+    EXPECT_EQ(f.delivery.refused, 1);
+    EXPECT_EQ(f.delivery.importElsewhere, elsewhere);
+    EXPECT_NE(form.LogText().find("  ..Not confirmed: " + elsewhere), std::string::npos) << form.LogText();
+
+    form.fields[Field::Server] = server;  // its upload script answers with a 303 to a page of its own
+    UploadFiles(f);
+    EXPECT_EQ(form.log.back(), "  .." + f.strExportFile + ": Success");
+    EXPECT_EQ(form.fields[Field::Success] + form.fields[Field::Failure], "11");
+    EXPECT_EQ(ReadFile("Z:" ZC_SERVER_STATE "\\data\\zilba\\e2e\\p_zilba\\import\\c_zilba_1.txt"), "START\r\nSTOP\r\n");
+}
+
+// An answer goes whole into memory and the import's into the log: one longer than the cap fails
+// the request, read no further.
+TEST(RequestObject, AnAnswerLongerThanTheCapFailsTheRequest) {
+    Listener listener;
+    auto answers = std::async(std::launch::async, [&] {
+        for (size_t size : {kMaxAnswerBytes, kMaxAnswerBytes + 1}) listener.Serve(kOk + std::string(size, 'a'));
+    });
+    win32::Win32Http http;
+    auto request = http.CreateRequest();
+    request->Open("GET", "http://" + listener.host + "/import", false);
+    request->Send({});
+    EXPECT_EQ(request->ResponseText().size(), kMaxAnswerBytes);
+    EXPECT_EQ(request->ResponseUrl(), "http://" + listener.host + "/import");
+    request->Open("GET", "http://" + listener.host + "/import", false);
+    const Error e = ErrorOf([&] { request->Send({}); });
+    EXPECT_EQ(e.number(), kErrRequest);
+    EXPECT_EQ(e.description(), AnswerTooLongText());
+    EXPECT_TRUE(request->ResponseText().empty());
 }
 
 }  // namespace zc::test

@@ -1,10 +1,8 @@
 // program-probe.exe: the installed program for the installer's test (packages.sh).
 //   program-probe await CLASS CAPTION SECONDS: waits up to SECONDS for a top-level window of CLASS
-//     and CAPTION to show, says what came, then ends the program that made it: asked to close
-//     (WM_CLOSE), and ended by force when it has not within 10 s. Exit 0: the window showed, and
-//     its program ended when asked; 1: the window was made but never showed, its program ended
-//     (by itself, or by force); 2: no such window was made; 3: the window showed, but its program
-//     had to be ended by force.
+//     and CAPTION to show, says what came, then asks its program to close (WM_CLOSE), ending it by
+//     force when it has not within 10 s. Exit 0: the window showed and its program ended when
+//     asked; 1: the window was made but never showed, and its program ended; 2: anything else.
 //   program-probe hold READY: holds the program's single-instance mutex as a running copy does
 //     (the same name, through the same kernel layer), writes READY once it holds it, and lets go,
 //     by ending, when READY is deleted (after five minutes at most).
@@ -22,30 +20,24 @@ namespace {
 int Await(const char* windowClass, const char* caption, int seconds) {
     HWND window = nullptr;
     HANDLE program = nullptr;
-    bool shown = false;
-    for (int i = 0; i < seconds * 100 && !shown; ++i, ::Sleep(10)) {
-        if (HWND found = ::FindWindowA(windowClass, caption)) {
-            window = found;
-            shown = ::IsWindowVisible(found) != FALSE;
-            DWORD id = 0;
-            if (!program && ::GetWindowThreadProcessId(found, &id))
-                program = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
-        }
+    for (int i = 0; i < seconds * 100 && !(window && ::IsWindowVisible(window)); ++i, ::Sleep(10)) {
+        DWORD id = 0;
+        HWND found = ::FindWindowA(windowClass, caption);
+        window = found ? found : window;  // the last one made, once it has gone too
+        if (found && !program && ::GetWindowThreadProcessId(found, &id))
+            program = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
         if (program && ::WaitForSingleObject(program, 0) == WAIT_OBJECT_0) break;  // gone
     }
-    if (!window) {
-        std::printf("no window \"%s\" of class %s\n", caption, windowClass);
-        return 2;
-    }
-    std::printf("window \"%s\" %s\n", caption, shown ? "shown" : "made, never shown");
+    const bool shown = ::IsWindowVisible(window);
+    std::printf("window \"%s\" of class %s: %s\n", caption, windowClass,
+                shown ? "shown" : window ? "made, never shown" : "none");
+    if (!program) return 2;
     ::PostMessageA(window, WM_CLOSE, 0, 0);
-    if (program && ::WaitForSingleObject(program, 10000) == WAIT_OBJECT_0) return shown ? 0 : 1;
+    if (::WaitForSingleObject(program, 10000) == WAIT_OBJECT_0) return shown ? 0 : 1;
     std::printf("its program did not end when asked to close: ended by force\n");
-    if (program) {
-        ::TerminateProcess(program, 1);
-        ::WaitForSingleObject(program, 10000);
-    }
-    return shown ? 3 : 1;
+    ::TerminateProcess(program, 1);
+    ::WaitForSingleObject(program, 10000);
+    return 2;
 }
 
 int Hold(const char* ready) {

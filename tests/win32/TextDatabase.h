@@ -7,12 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "platform/Database.h"
 #include "platform/Error.h"
@@ -22,34 +19,17 @@ namespace zc::test {
 
 using Row = std::map<std::string, FieldValue, std::less<>>;
 
-// Raises, as a row set must, when there is no current row.
-struct Rows : Recordset {
-    bool Eof() override { return at >= rows.size(); }
-    void Read(std::string_view name, FieldValue& value) override {
-        auto field = rows.at(at).find(name);
-        value = field == rows[at].end() ? FieldValue{} : field->second;
-    }
-    void MoveNext() override {
-        if (Eof()) throw std::out_of_range("no current row");
-        ++at;
-    }
-
-    std::vector<Row> rows;
-    size_t at = 0;
-};
-
-// Opening gives a database of its own, holding the tables, as the connection.
-struct TextDatabase : Database, Connection {
+// Opening gives a database of its own, holding the tables, as the connection; a statement, the
+// rows it selects, which raise, as a row set must, when there is no current row.
+struct TextDatabase : Database, Connection, Recordset {
     std::unique_ptr<Connection> Open(const std::string& connection) override {
         const std::string path = std::regex_replace(connection, std::regex(".*Data Source=([^;]*).*"), "$1");
         std::ifstream file(std::filesystem::path(win32::Widen(path)), std::ios::binary);
         file.ignore(16);  // the bytes the stand-in filter checks; the test checks the whole copy
-        std::string line, table, cell;
         auto database = std::make_unique<TextDatabase>();
-        while (std::getline(file, line)) {
+        for (std::string line, table, cell; std::getline(file, line);) {
             std::istringstream cells(line);
-            std::getline(cells, table, '\t');
-            Row& row = database->tables_[table].emplace_back();
+            Row& row = database->tables_[std::getline(cells, table, '\t') ? table : ""].emplace_back();
             while (std::getline(cells, cell, '\t')) {
                 size_t is = cell.find('='), name = cell[0] == '#' ? 1 : 0;
                 row[cell.substr(name, is - name)] = {false, name == 1, cell.substr(is + 1)};
@@ -62,17 +42,27 @@ struct TextDatabase : Database, Connection {
         if (!std::regex_match(sql, is, std::regex(R"(SELECT \* FROM \[(\w+)\]( ORDER BY \[(\w+)\])?)")) ||
             !tables_.count(is[1]))
             throw Error(-2147217865, "The test database cannot run: " + sql);
-        auto rows = std::make_unique<Rows>();
-        rows->rows = tables_[is[1]];
-        const std::string column = is[3];
-        if (!column.empty())
-            std::stable_sort(rows->rows.begin(), rows->rows.end(), [&column](const Row& a, const Row& b) {
+        auto rows = std::make_unique<TextDatabase>();
+        rows->rows_ = tables_[is[1]];
+        if (const std::string column = is[3]; !column.empty())
+            std::stable_sort(rows->rows_.begin(), rows->rows_.end(), [&column](const Row& a, const Row& b) {
                 return std::stol(a.at(column).text) < std::stol(b.at(column).text);
             });
         return rows;
     }
+    bool Eof() override { return at_ >= rows_.size(); }
+    void Read(std::string_view name, FieldValue& value) override {
+        auto field = rows_.at(at_).find(name);
+        value = field == rows_[at_].end() ? FieldValue{} : field->second;
+    }
+    void MoveNext() override {
+        if (Eof()) throw std::out_of_range("no current row");
+        ++at_;
+    }
 
     std::map<std::string, std::vector<Row>> tables_;
+    std::vector<Row> rows_;
+    size_t at_ = 0;
 };
 
 }  // namespace zc::test

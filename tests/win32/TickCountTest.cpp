@@ -27,15 +27,9 @@ DWORD WINAPI Stepping() {
 }  // namespace
 
 TEST(TickCount, GoesOnAcrossTheWrapOfTheThirtyTwoBitCountWhoeverAsks) {
-    win32::TickCounter counter;
-    ticks = 0xF0000000 - kStep;
-    EXPECT_EQ(counter.Now(Stepping), 0xF0000000ull);
-    EXPECT_EQ(counter.Now(Stepping), 0x100000000ull) << "the wrap";
-    EXPECT_EQ(counter.Now(Stepping), 0x110000000ull);
-
-    // Threads at once: every count is told once, in order, none filed on the wrong side of a wrap.
+    // Threads at once, through 500 wraps: every count is told once, in order, none filed on the
+    // wrong side of a wrap.
     win32::TickCounter shared;
-    ticks = 0;
     std::vector<std::vector<ULONGLONG>> seen(4);
     std::vector<std::thread> threads;
     for (auto& one : seen)

@@ -1,6 +1,6 @@
 // The Windows shell's two windows where the whole transfer cannot look: what is on screen when
 // a run waits, the input a run drops, the log window's own buttons, and the layout at the
-// screen's DPI (run again at 120 and 144 dpi by wine-run-dpi.sh).
+// screen's DPI (run again at 120 and 144 dpi by wine-run.sh).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -130,7 +130,7 @@ TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
     HDC dc = ::GetDC(nullptr);
     const int dpiX = ::GetDeviceCaps(dc, LOGPIXELSX), dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
     ::ReleaseDC(nullptr, dc);
-    if (const char* asked = std::getenv("ZC_TEST_DPI")) {  // set with the screen's DPI by wine-run-dpi.sh
+    if (const char* asked = std::getenv("ZC_TEST_DPI")) {  // set with the screen's DPI by wine-run.sh
         ASSERT_EQ(dpiX * 1000 + dpiY, std::atoi(asked) * 1001) << "the screen's DPI was not set";
     }
     // What Windows read from the manifest (Windows 7 brought the call, so it is looked up).

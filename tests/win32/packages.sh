@@ -30,27 +30,29 @@ wintarget="Z:${target//\//\\}"
 program="$wintarget\\ZilbaCompanion.exe"
 elsewhere='C:\Program Files\Zilba Companion (another copy)\ZilbaCompanion.exe'
 
-# The auto-start entry in the 32- or 64-bit registry view, or "none".
-entry() {
-  "$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$1" 2> /dev/null | tr -d '\r' |
-    sed -n 's/^.*REG_SZ *//p' | grep . || echo none
-}
-# STEP: the entries of our view and of the other copy's are OURS and OTHER.
+# STEP OURS OTHER: the auto-start entries of our registry view and of the other copy's ("none").
 entries() {
-  local found="$(entry "$ours") $(entry "$other")"
-  [ "$found" = "$2 $3" ] || fail "$1: the auto-start entries ($ours-bit view, $other-bit view) are $found, not $2 $3"
+  local view found=""
+  for view in $ours $other; do
+    found+="$("$wine" reg query "$autostart" /v "Zilba Companion" "/reg:$view" 2> /dev/null | tr -d '\r' |
+      sed -n 's/^.*REG_SZ *//p' | grep . || echo none) "
+  done
+  [ "$found" = "$2 $3 " ] || fail "$1: the auto-start entries ($ours-bit view, $other-bit view) are $found, not $2 $3"
 }
-# STEP [README]: the installed files (README.txt as installed, or holding README), the Start-menu
-# entry and the Add/Remove Programs entry where a 32-bit installer writes it.
+# STEP OTHER [MARK]: the installed files (README.txt as shipped, or holding MARK), the Start-menu
+# entry, the Add/Remove Programs entry where a 32-bit installer writes it, and the auto-start
+# entries: ours in our view, OTHER in the other copy's.
 installed() {
   for f in ZilbaCompanion.exe README.txt Uninstall.exe; do [ -f "$target/$f" ] || fail "$1: $f is missing"; done
   [ -f "$shortcut" ] || fail "$1: no Start-menu entry"
   cmp -s $bin/ZilbaCompanion.exe "$target/ZilbaCompanion.exe" || fail "$1: the program is not the tested i686 build"
-  if [ $# = 1 ]; then cmp -s "$work/README.txt" "$target/README.txt" || fail "$1: README.txt is not the shipped one"
-  else grep -q "$2" "$target/README.txt" || fail "$1: README.txt was replaced"; fi
+  if [ $# = 2 ]; then cmp -s "$work/README.txt" "$target/README.txt" || fail "$1: README.txt is not the shipped one"
+  else grep -q "$3" "$target/README.txt" || fail "$1: README.txt was replaced"; fi
   reg query "$uninstall" /v UninstallString /reg:32 || fail "$1: no Add/Remove Programs entry"
+  entries "$1" "$program" "$2"
 }
 install() { "$wine" dist/ZilbaCompanion-1.00-setup.exe /S "/D=$wintarget" 2> /dev/null; }
+uninstall() { "$wine" "$target/Uninstall.exe" /S "_?=$wintarget" 2> /dev/null; }  # in place, to give its code
 
 # The installed program from its Start-menu entry, with the stand-in filter library registered as
 # the docking software registers its own: its window shows, and it ends when asked to close. Wine
@@ -68,31 +70,26 @@ start_installed() {
 for other in 64 32; do
   ours=$((96 - other))
   install || fail "the install failed ($?)"
-  installed "installed"
-  entries "installed" "$program" "$program"
+  installed "installed" "$program"
   [ "$other" = 32 ] || start_installed
 
   # While it runs (its mutex held until the file it writes is deleted), neither a second install
   # nor the uninstaller changes anything: a marked file and a changed entry stay as they are.
-  # (The uninstaller runs in place here, to give its code.)
   "$wine" $bin/program-probe.exe hold "Z:${work//\//\\}\\running" &
   holder=$!
   for _ in $(seq 100); do [ -e "$work/running" ] && break; sleep 0.1; done
   [ -e "$work/running" ] || fail "program-probe hold did not start"
   echo "not the installer's" >> "$target/README.txt"
   reg add "$autostart" /v "Zilba Companion" /d "$elsewhere" "/reg:$other" /f
-  ! install || fail "an install while the program runs ended well"
-  installed "refused install" "not the installer's"
-  entries "refused install" "$program" "$elsewhere"
-  ! "$wine" "$target/Uninstall.exe" /S "_?=$wintarget" 2> /dev/null || fail "an uninstall while the program runs ended well"
-  installed "refused uninstall" "not the installer's"
-  entries "refused uninstall" "$program" "$elsewhere"
+  for refused in install uninstall; do
+    ! $refused || fail "an $refused while the program runs ended well"
+    installed "refused $refused" "$elsewhere" "not the installer's"
+  done
   rm -f "$work/running"
   wait "$holder" || fail "program-probe hold ended with $?"
   # Once it has ended, the setup installs again.
   install || fail "the install after the program ended failed ($?)"
-  installed "installed again"
-  entries "installed again" "$program" "$program"
+  installed "installed again" "$program"
 
   # The uninstaller removes its own entry from both views, and another copy's stays; so do the
   # user's settings.

@@ -27,34 +27,14 @@ void RefuseControlCharacters(const std::string& text, const char* what) {
     if (HasControlCharacter(text)) Raise(std::string(what) + " holds a control character");
 }
 
-// Bytes that may not stand in a URL as they are (spaces, 8-bit letters) are sent
-// percent-encoded, as a browser would; everything else goes out exactly as given.
-std::string EncodeUnsafeBytes(const std::string& url) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(url.size());
-    for (unsigned char c : url) {
-        if (c == ' ' || c >= 0x80 || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-            c == '`' || c == '{' || c == '|' || c == '}') {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 struct Answer {
     std::string text;
-    size_t limit = 0;
     bool tooLong = false;
 };
 
 size_t Collect(char* data, size_t size, size_t count, void* user) {
     auto* answer = static_cast<Answer*>(user);
-    if (answer->text.size() + size * count > answer->limit) {
+    if (answer->text.size() + size * count > kMaxAnswerBytes) {
         answer->tooLong = true;
         return 0;  // stops the transfer
     }
@@ -91,7 +71,7 @@ public:
     void Open(const std::string& method, const std::string& url, bool) override {
         RefuseControlCharacters(url, "The request URL");
         RefuseControlCharacters(method, "The request method");
-        std::string encoded = EncodeUnsafeBytes(url);
+        std::string encoded = EncodeUnsafeUrlBytes(url);
         CURLU* parsed = curl_url();
         CURLUcode rc = parsed ? curl_url_set(parsed, CURLUPART_URL, encoded.c_str(), 0)
                               : CURLUE_OUT_OF_MEMORY;
@@ -139,7 +119,7 @@ public:
         curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, static_cast<long>(owner_.connectTimeout.count()));
         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, Collect);
-        response_ = Answer{{}, owner_.maxResponseBytes, false};
+        response_ = Answer{};
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &response_);
         if (method_ == "GET") {
             curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
@@ -160,8 +140,7 @@ public:
         if (rc != CURLE_OK) {
             bool tooLong = response_.tooLong;
             response_ = Answer{};
-            if (tooLong)
-                Raise("The server's answer is longer than " + std::to_string(owner_.maxResponseBytes >> 20) + " MB");
+            if (tooLong) Raise(AnswerTooLongText());
             Raise(message[0] ? std::string(message) : std::string(curl_easy_strerror(rc)));
         }
         long code = 0;

@@ -4,7 +4,6 @@
 // connection alive across the requests of one object. While it waits it calls Waiting()
 // every few milliseconds, so the windows on the same thread stay painted and answering.
 #include <chrono>
-#include <cstddef>
 #include <memory>
 
 #include "platform/HttpRequest.h"
@@ -23,9 +22,6 @@ public:
     // Once the request is sent, its whole answer must arrive within this, however the server
     // dribbles it out.
     std::chrono::seconds answerTimeout{600};
-    // A longer answer fails the request: the import's answer goes whole into the log, and an
-    // endless one must not take the program's memory.
-    size_t maxResponseBytes = 16u << 20;
 };
 
 }  // namespace zc::posix

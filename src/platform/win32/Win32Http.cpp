@@ -3,12 +3,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "platform/win32/Com.h"
-
-#include <msxml2.h>
 #include <wininet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -26,30 +24,23 @@ namespace zc::win32 {
 
 namespace {
 
-// {ED8C108D-4349-11D2-91A4-00C04F7969E8}
-constexpr GUID kIidXmlHttpRequest = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
-
 [[noreturn]] void Raise(const std::string& description) { throw Error(kErrRequest, description); }
 
 // A body goes out at this rate at the least on every link a PC beside the cradle may use: a
 // quarter of what a dial-up modem sends, and below one GPRS slot at its most robust coding
-// (9 kbit/s). MSXML's synchronous send cannot tell when the body has gone, and an IStream body
-// would go out chunked, without the Content-Length that a plain CGI upload script needs; so the
-// answer limit starts when the send does and is lengthened by the time the body takes at this
+// (9 kbit/s). The body goes out in one synchronous send, which does not tell when the body has
+// gone; so the answer limit starts when the send does and is lengthened by the time the body takes at this
 // rate. A working upload is never given up before its body is through; a dead one of a large
 // file is noticed later (a minute per 60 KB), and a signature bitmap of a few kilobytes barely
 // lengthens the limit.
 constexpr uint64_t kSlowestUploadBytesPerSecond = 1024;
 
-// WinINet's and URL Moniker's time-outs: in a send they may have come after the server took the
-// whole request, so the server may still act on it.
-bool IsTimeOut(HRESULT hr) {
-    return hr == static_cast<HRESULT>(0x80072EE2u)     // ERROR_INTERNET_TIMEOUT
-           || hr == static_cast<HRESULT>(0x800C000Bu);  // INET_E_CONNECTION_TIMEOUT
-}
+// WinINet's time-out: in a send it may have come after the server took the whole request, so
+// the server may still act on it.
+bool IsTimeOut(DWORD code) { return code == ERROR_INTERNET_TIMEOUT; }
 
 // Whether the current user's Internet Options send requests through a proxy: one set by hand,
-// an automatic configuration script, or automatic detection. WinINet, and so MSXML, then never
+// an automatic configuration script, or automatic detection. WinINet then never
 // connects to the server itself, and a connection of our own says nothing about what failed.
 // The settings are per connection: the LAN's, and the dial-up entry's while one is connected.
 // Internet Explorer 8 and later tell what the user chose through INTERNET_PER_CONN_FLAGS_UI
@@ -90,42 +81,44 @@ std::string HostOf(const std::string& url) {
     return url.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-// A transport failure in words a user can act on. MSXML reports these through WinINet's and
-// URL Moniker's codes, often without any text of its own. Behind a proxy a connection that
-// failed may be the proxy's, so the server is not blamed for it.
-std::string Describe(HRESULT hr, const std::string& url, bool viaProxy = false) {
+// A transport failure in words a user can act on: WinINet's codes, its own texts, where there
+// is one, in Windows' words. Behind a proxy a connection that failed may be the proxy's, so the
+// server is not blamed for it.
+std::string Describe(DWORD error, const std::string& url, bool viaProxy = false) {
     const std::string host = HostOf(url);
-    switch (static_cast<uint32_t>(hr)) {
-        case 0x80072EFDu:  // ERROR_INTERNET_CANNOT_CONNECT
-        case 0x800C0004u:  // INET_E_CANNOT_CONNECT
+    switch (error) {
+        case ERROR_INTERNET_CANNOT_CONNECT:
             if (viaProxy) break;
             return "The server " + host + " refused the connection";
-        case 0x80072EE7u:  // ERROR_INTERNET_NAME_NOT_RESOLVED
-        case 0x800C0005u:  // INET_E_RESOURCE_NOT_FOUND
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
             if (viaProxy) break;
             return "The server " + host + " could not be found";
-        case 0x80072EE2u:  // ERROR_INTERNET_TIMEOUT
-        case 0x800C000Bu:  // INET_E_CONNECTION_TIMEOUT
-            return "The server " + host + " did not answer in time";
-        case 0x80072EFEu:  // ERROR_INTERNET_CONNECTION_ABORTED
-        case 0x80072EFFu:  // ERROR_INTERNET_CONNECTION_RESET
+        case ERROR_INTERNET_TIMEOUT: return "The server " + host + " did not answer in time";
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_CONNECTION_RESET:
             return "The server " + host + " closed the connection before it answered";
-        case 0x80072EE6u:  // ERROR_INTERNET_UNRECOGNIZED_SCHEME
-        case 0x80072EE4u:  // ERROR_INTERNET_INVALID_URL
-        case 0x800C0002u:  // INET_E_INVALID_URL
-            return "The address cannot be used: " + url;
+        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+        case ERROR_INTERNET_INVALID_URL: return "The address cannot be used: " + url;
         default: break;
     }
-    std::string text = ComDescription(hr);
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+            FORMAT_MESSAGE_IGNORE_INSERTS,
+        ::GetModuleHandleW(L"wininet.dll"), error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring wide(buffer ? buffer : L"", length);
+    if (buffer) ::LocalFree(buffer);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ')) wide.pop_back();
+    const std::string text = Narrow(wide);
     char code[16];
-    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(HRESULT_FROM_WIN32(error)));
     return "The request to " + host + (viaProxy ? " through the proxy set in the Internet Options" : "") +
            " failed" + (text.empty() ? "" : ": " + text) + " (" + code + ")";
 }
 
-// Why a connection to the URL's server fails, found by connecting once more: MSXML reports a
-// refused connection or an unknown host only as a failed download, without a word. Only
-// without a proxy: behind one, MSXML never connects to the server itself.
+// Why a connection to the URL's server fails, found by connecting once more: WinINet tells a
+// refused connection only as "cannot connect", without saying what refused it. Only without a
+// proxy: behind one, the program never connects to the server itself.
 std::string Diagnose(const std::string& url) {
     std::string authority = HostOf(url);
     if (size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
@@ -174,42 +167,40 @@ std::string Diagnose(const std::string& url) {
     return finding;
 }
 
-ComPtr<IXMLHTTPRequest> NewRequestObject() {
-    CLSID clsid{};
-    HRESULT hr = ::CLSIDFromProgID(L"MSXML2.XMLHTTP", &clsid);
-    ComPtr<IXMLHTTPRequest> request;
-    if (SUCCEEDED(hr))
-        hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlHttpRequest,
-                                reinterpret_cast<void**>(request.out()));
-    if (FAILED(hr)) {
-        std::string text = ComDescription(hr);
-        Raise("Unable to create the request object MSXML2.XMLHTTP" + (text.empty() ? "" : ": " + text));
+// A WinINet handle, closed when it goes or is replaced.
+struct Handle {
+    HINTERNET h = nullptr;
+    void Reset(HINTERNET next) {
+        if (h) ::InternetCloseHandle(h);
+        h = next;
     }
-    return request;
+    ~Handle() { Reset(nullptr); }
+};
+
+// The code page an answer's text is in, by the charset its Content-Type names: UTF-8 unless it
+// names one of the 8-bit sets servers use.
+UINT CodePageOf(std::string contentType) {
+    for (char& c : contentType) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t at = contentType.find("charset=");
+    if (at == std::string::npos) return CP_UTF8;
+    std::string name = contentType.substr(at + 8, contentType.find(';', at) - at - 8);
+    name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
+    if (name == "windows-1252" || name == "iso-8859-1" || name == "latin1" || name == "us-ascii") return 1252;
+    return CP_UTF8;
 }
 
-HRESULT OpenRequest(IXMLHTTPRequest& request, const std::string& method, const std::string& url) {
-    Bstr m(Widen(method)), u(Widen(url));
-    Variant async, user, password;
-    async.get().vt = VT_BOOL;
-    async.get().boolVal = VARIANT_FALSE;
-    user.get().vt = password.get().vt = VT_ERROR;  // omitted
-    user.get().scode = password.get().scode = DISP_E_PARAMNOTFOUND;
-    return request.open(m.get(), u.get(), async.get(), user.get(), password.get());
-}
-
-// One request, from open to the whole answer. It runs on a thread of its own, in that
-// thread's apartment: the object's synchronous send blocks without running any messages, so
-// only from outside can the wait be bounded and the windows be kept alive meanwhile.
+// One request, from open to the whole answer. It runs on a thread of its own: WinINet's
+// synchronous calls block without running any messages, so only from outside can the wait be
+// bounded and the windows be kept alive meanwhile.
 struct Exchange {
     std::string method, url, body;
-    std::vector<std::pair<std::string, std::string>> headers;
+    std::vector<std::string> headers;  // "Name: value" each
+    DWORD timeoutMs = 0;  // WinINet's own time-outs, no shorter than the answer limit
     // Results, written by the request's thread before it sets `done`.
-    HRESULT failure = S_OK;
-    int32_t failureNumber = kErrRequest;
+    DWORD failure = 0;  // a WinINet or Windows error code
     std::string failureText;
-    LONG status = 0;
-    std::wstring response;
+    DWORD status = 0;
+    std::string answer, contentType, finalUrl;
     HANDLE done = nullptr;
 
     ~Exchange() {
@@ -217,65 +208,111 @@ struct Exchange {
     }
 
     void Run() {
-        ComApartment apartment;
         try {
-            ComPtr<IXMLHTTPRequest> request = NewRequestObject();
-            HRESULT hr = OpenRequest(*request.get(), method, url);
-            for (size_t i = 0; SUCCEEDED(hr) && i < headers.size(); ++i) {
-                Bstr name(Widen(headers[i].first)), value(Widen(headers[i].second));
-                hr = request->setRequestHeader(name.get(), value.get());
-            }
-            Variant content;
-            if (SUCCEEDED(hr) && !body.empty()) {
-                // One byte array, sent exactly as built.
-                SAFEARRAY* bytes = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(body.size()));
-                if (!bytes) throw std::bad_alloc();
-                void* data = nullptr;
-                ::SafeArrayAccessData(bytes, &data);
-                std::memcpy(data, body.data(), body.size());
-                ::SafeArrayUnaccessData(bytes);
-                content.get().vt = VT_ARRAY | VT_UI1;
-                content.get().parray = bytes;
-            }
-            if (SUCCEEDED(hr)) hr = request->send(content.get());
-            if (SUCCEEDED(hr)) hr = request->get_status(&status);
-            Bstr text;
-            if (SUCCEEDED(hr) && SUCCEEDED(request->get_responseText(text.out()))) response = text.text();
-            if (FAILED(hr)) {
-                failure = hr;
-                if (IsTimeOut(hr)) failureNumber = kErrNoAnswer;
-                const bool viaProxy = ProxyConfigured();
-                if (!viaProxy && (hr == static_cast<HRESULT>(0x800C0008u) || hr == static_cast<HRESULT>(0x800C0005u) ||
-                                  hr == static_cast<HRESULT>(0x800C0004u)))
-                    failureText = Diagnose(url);
-                if (failureText.empty()) failureText = Describe(hr, url, viaProxy);
-            }
-        } catch (const Error& e) {
-            failure = E_FAIL;
-            failureText = e.description();
+            Transfer();
         } catch (const std::exception& e) {
-            failure = E_FAIL;
+            failure = ERROR_OUTOFMEMORY;
             failureText = e.what();
         }
         ::SetEvent(done);
+    }
+
+    // Through the current user's Internet Options (their proxy, a configuration script,
+    // automatic detection), as a browser goes; never from the cache, and never into it.
+    void Transfer() {
+        Handle session, connection, request;
+        // Every failure has a code, the answer cap's too.
+        auto fail = [&](DWORD error = ::GetLastError()) {
+            failure = !failureText.empty() ? ERROR_INSUFFICIENT_BUFFER : error ? error : ERROR_INTERNET_INTERNAL_ERROR;
+        };
+        session.h = ::InternetOpenA("Zilba Companion", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (!session.h) return fail();
+        for (DWORD option : {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+            ::InternetSetOptionA(session.h, option, &timeoutMs, sizeof timeoutMs);
+        // Redirects are followed here, as a browser does (a POST answered with 301, 302 or 303 is
+        // fetched again with GET), up to 10; so the address that gave the final answer is known
+        // for sure, and a failure on the way is told of the place it happened.
+        finalUrl = url;
+        std::string verb = method;
+        for (int redirects = 0;; ++redirects) {
+            URL_COMPONENTSA parts{};
+            parts.dwStructSize = sizeof parts;
+            char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = "";
+            parts.lpszHostName = host;
+            parts.dwHostNameLength = sizeof host;
+            parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;  // pointed into the URL
+            if (!::InternetCrackUrlA(finalUrl.c_str(), 0, 0, &parts)) return fail();
+            std::string path = std::string(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                               std::string(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+            if (path.empty() || path[0] != '/') path.insert(0, "/");
+            request.Reset(nullptr);
+            connection.Reset(
+                ::InternetConnectA(session.h, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+            if (!connection.h) return fail();
+            const char* accept[] = {"*/*", nullptr};
+            DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                          INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+            if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+            request.Reset(::HttpOpenRequestA(connection.h, verb.c_str(), path.c_str(), nullptr, nullptr, accept, flags, 0));
+            if (!request.h) return fail();
+            for (const std::string& header : headers)
+                if (!::HttpAddRequestHeadersA(request.h, header.c_str(), static_cast<DWORD>(header.size()),
+                                              HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+                    return fail();
+            // The body in one piece, with its Content-Length and no "Expect:".
+            if (!::HttpSendRequestA(request.h, nullptr, 0, body.empty() ? nullptr : body.data(),
+                                    static_cast<DWORD>(body.size())))
+                return fail();
+            DWORD size = sizeof status;
+            if (!::HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+                return fail();
+            char location[INTERNET_MAX_URL_LENGTH] = "", next[INTERNET_MAX_URL_LENGTH] = "";
+            size = sizeof location;
+            const bool redirected = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                                    redirects < 10 &&
+                                    ::HttpQueryInfoA(request.h, HTTP_QUERY_LOCATION, location, &size, nullptr);
+            size = sizeof next;
+            if (!redirected || !::InternetCombineUrlA(finalUrl.c_str(), location, next, &size, ICU_NO_ENCODE)) break;
+            finalUrl = next;
+            if (status == 303 || (status <= 302 && verb == "POST")) verb = "GET", body.clear();
+        }
+        char type[256] = "";
+        DWORD size = sizeof type;
+        if (::HttpQueryInfoA(request.h, HTTP_QUERY_CONTENT_TYPE, type, &size, nullptr)) contentType = type;
+        char piece[16 << 10];
+        for (DWORD got = 1; got > 0;) {
+            if (!::InternetReadFile(request.h, piece, sizeof piece, &got)) return fail();
+            if (answer.size() + got > kMaxAnswerBytes) {
+                answer.clear();
+                failureText = AnswerTooLongText();
+                return fail();
+            }
+            answer.append(piece, got);
+        }
     }
 };
 
 class Win32Request : public HttpRequest {
 public:
-    explicit Win32Request(std::chrono::milliseconds limit) : checker_(NewRequestObject()), limit_(limit) {}
+    explicit Win32Request(std::chrono::milliseconds limit) : limit_(limit) {}
 
     void Open(const std::string& method, const std::string& url, bool /*async*/) override {
         // A line break would let a setting rewrite the request line or add headers.
         if (HasControlCharacter(url)) Raise("The request URL holds a control character");
         if (HasControlCharacter(method)) Raise("The request method holds a control character");
-        // The object itself judges the address, at once, as the step expects of open.
-        HRESULT hr = OpenRequest(*checker_.get(), method, url);
-        if (FAILED(hr)) Raise(Describe(hr, url));
+        // The address in the ANSI code page, as the upload's texts are: a site's name in the
+        // import's query then names the folder its files went to.
+        const std::string encoded = EncodeUnsafeUrlBytes(ToAnsi(url));
+        URL_COMPONENTSA parts{};
+        parts.dwStructSize = sizeof parts;
+        parts.dwSchemeLength = parts.dwHostNameLength = 1;
+        if (!::InternetCrackUrlA(encoded.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0 ||
+            (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+            Raise("The address cannot be used: " + url);
         exchange_ = std::make_shared<Exchange>();
         exchange_->method = method;
-        exchange_->url = url;
-        url_ = url;
+        exchange_->url = encoded;
+        url_ = encoded;
         status_ = 0;
         response_.clear();
     }
@@ -284,7 +321,8 @@ public:
         if (!exchange_) Raise("The request is not open");
         if (HasControlCharacter(name) || HasControlCharacter(value))
             Raise("A request header holds a control character");
-        exchange_->headers.emplace_back(name, value);
+        if (name.empty() || name.find(':') != std::string::npos) Raise("Invalid request header name: " + name);
+        exchange_->headers.push_back(name + ": " + value);
     }
 
     void Send(std::string_view body) override {
@@ -297,6 +335,7 @@ public:
         const uint64_t bodyMs = static_cast<uint64_t>(body.size()) * 1000 / kSlowestUploadBytesPerSecond;
         const DWORD allowance = static_cast<DWORD>(
             std::min<uint64_t>(static_cast<uint64_t>(limit_.count()) + bodyMs, kLongestWaitMs));
+        exchange->timeoutMs = allowance;
         // The thread keeps the exchange alive for as long as it runs, even past a time-out.
         std::thread worker([exchange] { exchange->Run(); });
         if (!WaitRunningMessages(exchange->done, allowance)) {  // the windows painting meanwhile
@@ -304,18 +343,26 @@ public:
             throw Error(kErrNoAnswer, "The server " + HostOf(exchange->url) + " did not answer within " + LimitText());
         }
         worker.join();
-        if (FAILED(exchange->failure)) throw Error(exchange->failureNumber, exchange->failureText);
-        // WinINet's own error numbers in place of a status tell a transport failure.
-        if (exchange->status >= 12000 && exchange->status < 13000) {
-            const HRESULT hr = HRESULT_FROM_WIN32(exchange->status);
-            throw Error(IsTimeOut(hr) ? kErrNoAnswer : kErrRequest, Describe(hr, exchange->url, ProxyConfigured()));
+        if (exchange->failure != 0) {
+            std::string text = exchange->failureText;
+            const bool viaProxy = text.empty() && ProxyConfigured();
+            const std::string& where = exchange->finalUrl.empty() ? exchange->url : exchange->finalUrl;
+            if (text.empty() && !viaProxy && exchange->failure == ERROR_INTERNET_CANNOT_CONNECT) text = Diagnose(where);
+            if (text.empty()) text = Describe(exchange->failure, where, viaProxy);
+            throw Error(IsTimeOut(exchange->failure) ? kErrNoAnswer : kErrRequest, text);
         }
         status_ = static_cast<int32_t>(exchange->status);
-        response_ = std::move(exchange->response);
+        url_ = exchange->finalUrl;
+        const UINT codePage = CodePageOf(exchange->contentType);
+        const std::string& bytes = exchange->answer;
+        std::wstring text(bytes.size(), L'\0');
+        text.resize(bytes.empty() ? 0 : ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                               text.data(), static_cast<int>(text.size())));
+        response_ = Narrow(text);
     }
 
     int32_t Status() override { return status_; }
-    std::string ResponseText() override { return Narrow(response_); }
+    std::string ResponseText() override { return response_; }
     std::string ResponseUrl() override { return url_; }
 
 private:
@@ -329,22 +376,13 @@ private:
         return std::to_string(limit_.count()) + " ms";
     }
 
-    ComPtr<IXMLHTTPRequest> checker_;
     std::chrono::milliseconds limit_;
     std::shared_ptr<Exchange> exchange_;
     int32_t status_ = 0;
-    std::wstring response_;
-    std::string url_;
+    std::string response_, url_;
 };
 
 }  // namespace
-
-struct Win32Http::Apartment {
-    ComApartment apartment;
-};
-
-Win32Http::Win32Http() : apartment_(std::make_unique<Apartment>()) {}
-Win32Http::~Win32Http() = default;
 
 std::unique_ptr<HttpRequest> Win32Http::CreateRequest() {
     return std::make_unique<Win32Request>(answerLimit);
