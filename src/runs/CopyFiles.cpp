@@ -121,15 +121,17 @@ bool CopyFiles(MainForm& f) {
         for (const std::string& file : names) f.os.files.Flush(destination + kSep + file);
         f.os.files.Flush(destination);
     } catch (...) {
+        // Everything the copy made goes, and the box tells the copy's own failure. What cannot be
+        // removed now stays named by the journal, so the next start removes it.
+        bool removed = true;
         for (const std::string& path : made) {
             try {
                 if (f.os.files.Exists(path)) f.os.files.Kill(path);
             } catch (...) {
-                // The journal still names it; the next start removes it.
-                throw;
+                removed = false;
             }
         }
-        EndJournal(f);
+        if (removed) EndJournal(f);
         throw;
     }
     journal.stage = "copied";

@@ -312,7 +312,14 @@ void cmdResend_Click(MainForm& f) {
         SendRest(f, *journal, "Resend complete: ");
         return true;
     };
-    RunToEnd(f, resend, [&](std::string&) { EndJournalQuietly(f); });
+    RunToEnd(f, resend, [&](std::string&) {
+        // A copy that could not remove all it made keeps its journal, so the next start does.
+        try {
+            if (std::optional<Journal> left = ReadJournal(f); left && left->stage == "copying") return;
+        } catch (...) {
+        }
+        EndJournalQuietly(f);
+    });
 }
 
 bool FinishInterruptedRun(MainForm& f) {

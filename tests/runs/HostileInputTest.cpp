@@ -344,6 +344,21 @@ TEST(Journal, ResendSendsAWholeSetOrNothing) {
             fs::rename(rig.home / bitmap, backup + "/" + bitmap);
         }
     }
+    // A copy that fails and then cannot remove what it made tells its own failure; the journal
+    // names what is left, and the next start removes it.
+    rig.plan = {};
+    rig.plan.FailCall("FileCopy", 2), rig.plan.FailCall("Kill", 1);
+    rig.form.messages.clear();
+    rig.form.chosenFiles = {backup + "/" + exportName};
+    cmdResend_Click(rig.f);
+    ASSERT_EQ(rig.form.messages.size(), 1u);
+    EXPECT_TRUE(rig.form.messages[0].starts_with("Error: Path/File access error (injected): " + backup))
+        << rig.form.messages[0];
+    ASSERT_TRUE(fs::exists(rig.Local(kJournalName)));
+    rig.plan = {};
+    EXPECT_TRUE(FinishInterruptedRun(rig.f));
+    EXPECT_EQ(Names(rig.Local("Export")), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(rig.Local(kJournalName)));
     // The dialog opens where the waiting set is, else among the backups.
     EXPECT_NE(std::find(rig.form.events.begin(), rig.form.events.end(), "dialog:" + rig.Local("Export")),
               rig.form.events.end());
