@@ -8,7 +8,7 @@ bash scripts/packages.sh
 seconds=${FUZZ_SECONDS:-20}
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DZC_BUILD_FUZZ=ON -DZC_BUILD_TESTS=OFF >/dev/null
-targets=(upload_body export_check export_writer registry_file)
+targets=(export_writer registry_file)
 cmake --build build/fuzz --target "${targets[@]/#/fuzz_}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -27,69 +27,72 @@ struct SweepRig : TransferRig {
         world.settings = StoredSettings();
         world.serverLog = log;
     }
+    std::string backup;  // the export file a resend sends
 };
 
-// Runs `run` on a clean rig, then on a fresh rig for each of its calls with `at` naming that
-// call (its number counted from the start of `run`); returns how many calls there were.
-int EachCall(const std::function<void(SweepRig&)>& prepare, const std::function<void(MainForm&)>& run,
-             const std::function<void(SweepRig&, int)>& at) {
+// The runs swept: a transfer, and a resend (in a later start of the program) of what a transfer
+// backed up.
+const struct Sweep {
+    const char* run;
+    std::function<void(SweepRig&)> prepare;
+    std::function<void(SweepRig&)> press;
+    int atLeast;  // calls
+} kSweeps[] = {
+    {"transfer", [](SweepRig& rig) { rig.form.answers = {true, true, false}; },
+     [](SweepRig& rig) { cmdTransfer_Click(rig.f); }, 50},
+    {"resend",
+     [](SweepRig& rig) {
+         rig.form.answers = {true};
+         cmdTransfer_Click(rig.f);
+         ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText});
+         rig.clock.now.second += 1;  // a new backup folder
+         for (const auto& [name, path] : FilesBelow(rig.Local("Upload")))
+             if (name.starts_with("c_zilba_")) rig.backup = path;
+     },
+     [](SweepRig& rig) {
+         rig.form.chosenFiles = {rig.backup};
+         MainForm later{rig.form, rig.os};
+         cmdResend_Click(later);
+     },
+     20},
+};
+
+// Runs `sweep` on a clean rig, then on a fresh rig for each of its calls with `at` naming that
+// call (its number counted from the start of the run).
+void EachCall(const Sweep& sweep, const std::function<void(SweepRig&, int)>& at) {
+    SCOPED_TRACE(sweep.run);
     HomeDir home;
     const std::string log = home / "server.log";
     StandInServer server(std::string(ZC_BIN_DIR) + "/zilba-server", home / "server", log);
     int calls = 0;
     {
         SweepRig clean(server, log, 0);
-        prepare(clean);
+        sweep.prepare(clean);
         clean.form.messages.clear();
         int before = clean.plan.Total();
-        run(clean.f);
+        sweep.press(clean);
         calls = clean.plan.Total() - before;
         EXPECT_EQ(clean.form.messages, std::vector<std::string>{kFinishedText}) << clean.form.LogText();
     }
     for (int n = 1; n <= calls; ++n) {
         SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls));
         SweepRig rig(server, log, n);
-        prepare(rig);
+        sweep.prepare(rig);
         rig.form.messages.clear();
         at(rig, rig.plan.Total() + n);
     }
-    return calls;
+    std::cout << sweep.run << ": " << calls << " calls swept\n";
+    EXPECT_GT(calls, sweep.atLeast);
 }
 
 }  // namespace
 
-// Each call of a clean transfer, and of a clean resend of what a transfer backed up (in a later
-// start of the program), failed in turn.
 TEST(FaultSweep, EveryCallOfATransferAndOfAResendFailedInTurn) {
-    const struct {
-        const char* run;
-        std::function<void(SweepRig&)> prepare;
-        std::function<void(MainForm&)> press;
-        int atLeast;  // calls
-    } runs[] = {
-        {"transfer", [](SweepRig& rig) { rig.form.answers = {true, true, false}; },
-         [](MainForm& f) { cmdTransfer_Click(f); }, 50},
-        {"resend",
-         [](SweepRig& rig) {
-             rig.form.answers = {true};
-             cmdTransfer_Click(rig.f);
-             ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText});
-             rig.clock.now.second += 1;  // a new backup folder
-             for (const auto& [name, path] : FilesBelow(rig.Local("Upload")))
-                 if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {path};
-         },
-         [](MainForm& f) {
-             MainForm later{f.ui, f.os};
-             cmdResend_Click(later);
-         },
-         20},
-    };
-    for (const auto& r : runs) {
-        SCOPED_TRACE(r.run);
-        int swept = EachCall(r.prepare, r.press, [&](SweepRig& rig, int call) {
-            rig.world.serverLog.clear();  // a resend asks again for the import of what it resends
+    for (const Sweep& sweep : kSweeps)
+        EachCall(sweep, [&](SweepRig& rig, int call) {
+            if (!rig.backup.empty()) rig.world.serverLog.clear();  // a resend asks again for the import
             rig.plan.FailGlobalCall(call);
-            r.press(rig.f);
+            sweep.press(rig);
             EXPECT_EQ(rig.form.messages.size(), 1u) << rig.form.LogText();
             std::string box = rig.form.messages.empty() ? "" : rig.form.messages[0];
             EXPECT_TRUE(box == kFinishedText || box.starts_with("Error: ") ||
@@ -104,60 +107,60 @@ TEST(FaultSweep, EveryCallOfATransferAndOfAResendFailedInTurn) {
             // Nothing is left open, whichever call failed.
             EXPECT_EQ(rig.kernel.openFiles + rig.rapi.openHandles + rig.registry.openKeys + rig.files.openTexts, 0);
         });
-        std::cout << r.run << ": " << swept << " faults swept\n";
-        EXPECT_GT(swept, r.atLeast);
-    }
 }
 
-// Killed at each call of a transfer, then doing what the boxes say (the next start finishes or
-// sets aside; a transfer follows, Yes to every question): everything is on the server, each row
-// imported once, and nothing of the killed run goes out with another.
-TEST(Journal, KilledAtEveryCallOfATransferThenFinished) {
-    int calls = EachCall([](SweepRig& rig) { rig.form.answers = {true, true, true}; },
-                         [](MainForm& f) { cmdTransfer_Click(f); },
-                         [](SweepRig& rig, int call) {
-        rig.plan.KillAtGlobalCall(call);
-        try {
-            cmdTransfer_Click(rig.f);
-        } catch (const Killed&) {
-            // A settings write swallows any failure, a kill included: the run then goes on.
-        }
-        rig.plan.KillAtGlobalCall(-1);
-        EXPECT_EQ(Breaches(rig.world), std::vector<std::string>{});
-        // The program started again: a new window state over the same disk, its first act the resume.
-        rig.form.messages.clear();
-        rig.clock.now.second += 1;  // a start is never in the second of the kill
-        MainForm later{rig.form, rig.os};
-        FinishInterruptedRun(later);
-        // The journal is gone once its run is finished or set aside.
-        EXPECT_FALSE(fs::exists(rig.Local(kJournalName))) << rig.form.LogText();
-        const std::string box = rig.form.messages.empty() ? "" : rig.form.messages.back();
-        // The stand-in server logs a request only once it has answered it: its line may come a
-        // moment after the program has its answer.
-        const bool asked = std::any_of(rig.form.log.begin(), rig.form.log.end(), [](const std::string& line) {
-            return line.starts_with("Launching server process: ");
-        });
-        bool imported = box == kFinishedText;
-        for (int i = 0; asked && !imported && i < 40; ++i, usleep(50000))
-            imported = ReadFile(rig.world.serverLog).find(" 200 imported " + rig.world.served + "/") != std::string::npos;
-        rig.form.messages.clear();
-        if (box.find("Check on the server") != std::string::npos) {
-            // Cut short while the import was asked: resent from its backup only if it was not imported.
-            if (!imported) {
-                for (const auto& [name, path] : FilesBelow(rig.Local("Upload")))
-                    if (name.starts_with("c_zilba_")) rig.form.chosenFiles = {path};
-                cmdResend_Click(rig.f);
+// Killed at each call, then doing what the boxes say (the next start finishes or sets aside; the
+// run follows again, Yes to every question): everything is on the server, each row imported once.
+TEST(Journal, KilledAtEveryCallOfATransferOrAResendThenFinished) {
+    for (const Sweep& sweep : kSweeps)
+        EachCall(sweep, [&](SweepRig& rig, int call) {
+            if (!rig.backup.empty()) {
+                // To a new server, which holds nothing and logs apart: each row is imported once.
+                rig.own = std::make_unique<StandInServer>(std::string(ZC_BIN_DIR) + "/zilba-server", rig.home / "new",
+                                                          rig.world.serverLog = rig.home / "new.log");
+                rig.form.fields[Field::Server] = rig.own->host();
+                rig.world.served.replace(0, rig.server.data().size(), rig.own->data());
+            }
+            rig.plan.KillAtGlobalCall(call);
+            try {
+                sweep.press(rig);
+            } catch (const Killed&) {
+                // A settings write swallows any failure, a kill included: the run then goes on.
+            }
+            rig.plan.KillAtGlobalCall(-1);
+            EXPECT_EQ(Breaches(rig.world), std::vector<std::string>{});
+            // The program started again: a new window state over the same disk, its first act the resume.
+            rig.form.messages.clear();
+            rig.clock.now.second += 1;  // a start is never in the second of the kill
+            MainForm later{rig.form, rig.os};
+            FinishInterruptedRun(later);
+            // The journal is gone once its run is finished or set aside.
+            EXPECT_FALSE(fs::exists(rig.Local(kJournalName))) << rig.form.LogText();
+            const std::string box = rig.form.messages.empty() ? "" : rig.form.messages.back();
+            // The stand-in server logs a request only once it has answered it: its line may come a
+            // moment after the program has its answer.
+            const bool asked = std::any_of(rig.form.log.begin(), rig.form.log.end(), [](const std::string& line) {
+                return line.starts_with("Launching server process: ");
+            });
+            bool imported = box == kFinishedText;
+            for (int i = 0; asked && !imported && i < 40; ++i, usleep(50000))
+                imported = ReadFile(rig.world.serverLog).find(" 200 imported " + rig.world.served + "/") != std::string::npos;
+            rig.form.messages.clear();
+            if (box.find("Check on the server") != std::string::npos) {
+                // Cut short while the import was asked: resent from its backup only if it was not imported.
+                if (!imported) {
+                    for (const auto& [name, path] : FilesBelow(rig.Local("Upload")))
+                        if (name.starts_with("c_zilba_") && rig.backup.empty()) rig.backup = path;
+                    kSweeps[1].press(rig);
+                    ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
+                }
+            } else if (!imported) {
+                rig.form.answers = {true, true, true};
+                sweep.press(rig);
                 ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
             }
-        } else if (!imported) {
-            rig.form.answers = {true, true, true};
-            cmdTransfer_Click(rig.f);
-            ASSERT_EQ(rig.form.messages, std::vector<std::string>{kFinishedText}) << rig.form.LogText();
-        }
-        EXPECT_EQ(Breaches(rig.world, kFinishedText), std::vector<std::string>{}) << box << rig.form.LogText();
-    });
-    std::cout << "transfer: killed at " << calls << " calls\n";
-    EXPECT_GT(calls, 50);
+            EXPECT_EQ(Breaches(rig.world, kFinishedText), std::vector<std::string>{}) << box << rig.form.LogText();
+        });
 }
 
 }  // namespace zc::test
