@@ -35,8 +35,7 @@ server=$!
 port=$(await 10 sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$log") || fail "no zilba-server"
 "$bin/zilba-sim" settings --server "127.0.0.1:$port" >/dev/null
 
-# The stand-in server logs every request: a box that comes after a new import request is the
-# run's closing box.
+# The import requests the stand-in server has logged.
 imports() { grep -c /cgi-bin/dwsrun "$log" || true; }
 # The promise checked against what the server logged since line $from, where the scenario began.
 export ZC_SERVER_LOG=$top/since.log
@@ -89,7 +88,7 @@ kill_at_stage() {
   while kill -0 "$program" 2>/dev/null; do
     while IFS= read -r line; do
       [ "${line%$'\r'}" = "stage=$1" ] && { kill -9 "$program"; echo killed; return 0; }
-    done <"$journal" 2>/dev/null || true
+    done 2>/dev/null <"$journal" || true
   done
 }
 
