@@ -62,7 +62,7 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
          [](Rig& r) { EXPECT_EQ(std::count(r.plan.calls.begin(), r.plan.calls.end(), "CeRapiInit"), 0); }},
         {"purge flag found (a folder, named in capitals) and No",
          [](Rig& r) {
-             r.DeviceFolder("My Documents/Pocket Zilba/.PURGE");
+             fs::create_directories(r.DevicePath("My Documents/Pocket Zilba/.PURGE"));
              r.DeviceFile("My Documents/Pocket Zilba/Signatures/a.bmp", "BM");
              r.form.answers = {true, false};
          },

@@ -62,7 +62,6 @@ int RunProcess(const std::vector<std::string>& argv, double timeoutSeconds) {
     return code;
 }
 
-
 LoopbackServer::LoopbackServer(std::function<Answer(const Captured&)> answer)
     : server_(std::make_unique<httplib::Server>()), answer_(std::move(answer)) {
     // The program's upload bodies carry a comma before "boundary=" and "attachment" parts, which
@@ -140,15 +139,10 @@ StandInServer::StandInServer(const std::string& zilbaServer, std::string data, s
     }
 }
 
-int StandInServer::Stop() {
-    if (pid_ < 0) return -1;
+StandInServer::~StandInServer() {
+    if (pid_ < 0) return;
     kill(pid_, SIGTERM);
-    int code = WaitProcess(pid_, 10);
-    if (code == -1) StopProcess(pid_);
-    pid_ = -1;
-    return code;
+    if (WaitProcess(pid_, 10) == -1) StopProcess(pid_);
 }
-
-StandInServer::~StandInServer() { Stop(); }
 
 }  // namespace zc::test

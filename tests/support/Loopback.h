@@ -69,7 +69,6 @@ class StandInServer {
 public:
     StandInServer(const std::string& zilbaServer, std::string data, std::string log);
     ~StandInServer();
-    int Stop();  // asks it to stop as a service is stopped; its exit code
     const std::string& host() const { return host_; }
     const std::string& data() const { return data_; }
 

@@ -39,7 +39,6 @@ struct Rig {
 
     // Writes a file into the simulated handheld; `path` is relative to its root, "/"-separated.
     void DeviceFile(const std::string& path, const std::string& bytes);
-    void DeviceFolder(const std::string& path) { fs::create_directories(DevicePath(path)); }
     std::string DevicePath(const std::string& path) const;  // the file behind a handheld path
     std::string Local(const std::string& name) const { return localDir + "/" + name; }
 
