@@ -59,10 +59,6 @@ private:
     int port_ = 0;
 };
 
-// Runs one of the project's programs to its end, its output dropped, or kills it after
-// `timeoutSeconds` (and gives -1); the exit code.
-int RunProcess(const std::vector<std::string>& argv, double timeoutSeconds = 60);
-
 // The stand-in web server as a process of its own on a free loopback port, its requests logged
 // to `log`; answering by the time the constructor returns (host() is empty if it never did).
 class StandInServer {

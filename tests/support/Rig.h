@@ -1,7 +1,6 @@
 #pragma once
 // One test's whole world: a private home folder, the real Linux platform wrapped so that any
-// call can be failed, a fixed clock, and the fake form. The program runs as a standard user, as
-// on a PC with User Account Control: no right to change a key outside the user's own hive.
+// call can be failed, a fixed clock, the fake form, and a standard user's registry rights.
 #include <map>
 #include <memory>
 #include <string>
