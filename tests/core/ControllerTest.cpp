@@ -1,6 +1,4 @@
-// What a window does around a run, against the fake form as the window and a clock the test
-// moves: one run at a time, an Exit asked for during a run, when lines and counts are painted,
-// what a wait lets in, and the start-up to the first window.
+// What a window does around a run, against the fake form as the window and a clock the test moves.
 #include <gtest/gtest.h>
 
 #include "support/Rig.h"

@@ -83,11 +83,6 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
     EXPECT_TRUE(size > 0 && size % (line.size() + 2) == 0) << size << " bytes is not a number of whole lines";
 }
 
-}  // namespace
-}  // namespace zc::test
-
-namespace zc::test {
-
 // Without a runtime folder the lock lies in a private folder of the user in the temp folder:
 // one user's running program never stops another's. A folder under that name that others may
 // enter, or a link, is not used: the lock fails rather than being shared.
@@ -111,4 +106,5 @@ TEST(PosixKernel, TheSingleInstanceLockIsTheUsersOwn) {
     EXPECT_TRUE(fs::is_empty(home / "elsewhere"));
 }
 
+}  // namespace
 }  // namespace zc::test
