@@ -59,10 +59,9 @@ TEST(Controller, HeldBackLinesAndCountsArePaintedWithinTheIntervalAndBeforeEvery
     }
 }
 
-// A fatal start shows its box and unloads; another copy running ends this one silently; else the
-// window shows, and once it does, a run cut short is finished before any press is taken. One run
-// at a time: a press during a run starts nothing, an error that escapes a run is shown, and an
-// Exit asked for during a run ends the program once, when the run is over; then nothing runs.
+// A fatal start shows its box and unloads; another copy running ends this one silently; else a run
+// cut short is finished before any press. One run at a time: a press during a run starts nothing,
+// an error that escapes a run is shown, and an Exit asked for during a run ends the program after it.
 TEST(Controller, StartUpThenOneRunAtATimeAndAnExitAskedDuringARunEndsTheProgramOnceItIsOver) {
     const std::vector<std::pair<std::string, std::string>> starts = {
         {"fatal", "exit 1: refresh|box:Fatal error: Unable to load ADO filter library|end, unloads 1"},

@@ -83,9 +83,8 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
     EXPECT_TRUE(size > 0 && size % (line.size() + 2) == 0) << size << " bytes is not a number of whole lines";
 }
 
-// Without a runtime folder the lock lies in a private folder of the user in the temp folder:
-// one user's running program never stops another's. A folder under that name that others may
-// enter, or a link, is not used: the lock fails rather than being shared.
+// Without a runtime folder the lock lies in the user's private folder in the temp folder; one that
+// others may enter, or a link, is not used: the lock fails rather than being shared.
 TEST(PosixKernel, TheSingleInstanceLockIsTheUsersOwn) {
     HomeDir home;
     ::unsetenv("XDG_RUNTIME_DIR");

@@ -67,8 +67,7 @@ struct Rig {
 };
 
 // One press away from a whole transfer: a zilba-sim handheld (of `site`, when given), start-up
-// done with the built filter library, and a stand-in server (`shared`, else one of its own) set
-// as the server.
+// done, and a stand-in server (`shared`, else one of its own) set as the server.
 struct TransferRig : Rig {
     explicit TransferRig(int jobs = 3, int signatures = 2, const std::string& site = {},
                          StandInServer* shared = nullptr);
