@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -10,6 +13,23 @@
 
 namespace zc::test {
 namespace {
+
+// Takes connections into its backlog and never reads or answers them.
+struct SilentServer {
+    SilentServer() {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+        listen(fd, 4);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        host = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    }
+    ~SilentServer() { close(fd); }
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    std::string host;
+};
 
 // The description of what `call` raised, which must be a failed request: one that may have
 // reached the server and gone unanswered (kErrNoAnswer), or one that did not.
@@ -68,7 +88,7 @@ TEST(CurlHttp, AWaitWithoutEndIsGivenUpInPlainWords) {
     {
         ScopedWaitHook hook([&](Wait wait) { ++(wait == Wait::Brief ? briefs : longs); });
         auto request = http.CreateRequest();
-        request->Open("POST", "http://" + silent.host() + "/x", false);
+        request->Open("POST", "http://" + silent.host + "/x", false);
         EXPECT_EQ(Description([&] { request->Send("body"); }, kErrNoAnswer), "The server did not answer within 1 second");
     }
     EXPECT_EQ(briefs, 1) << "once before the request";
@@ -76,7 +96,7 @@ TEST(CurlHttp, AWaitWithoutEndIsGivenUpInPlainWords) {
 
     auto request = http.CreateRequest();
     // A body far larger than the socket buffers, to a server that never reads it.
-    request->Open("POST", "http://" + silent.host() + "/x", false);
+    request->Open("POST", "http://" + silent.host + "/x", false);
     EXPECT_EQ(Description([&] { request->Send(std::string(64 << 20, 'b')); }, kErrNoAnswer),
               "The server took nothing more of the request for 1 second");
 }

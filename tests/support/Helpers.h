@@ -1,6 +1,6 @@
 #pragma once
 // What the tests share: a fresh folder (HOME too, so that the registry file, the lock and the
-// simulated handheld are never the user's own), whole files, a folder's names, SQL on a file.
+// simulated handheld are never the user's own), whole files, a folder's names.
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -43,7 +43,5 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // The names of the entries of `folder`, sorted; none when there is no such folder.
 std::vector<std::string> Names(const std::string& folder);
-// Runs `sql` on a SQLite file (made when missing); a failing statement fails the test.
-void Sql(const std::string& file, const std::string& sql);
 
 }  // namespace zc::test

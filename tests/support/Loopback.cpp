@@ -1,10 +1,7 @@
 #include "support/Loopback.h"
 
-#include <fcntl.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,20 +59,6 @@ std::vector<Captured> LoopbackServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
-
-SilentServer::SilentServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(fd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-}
-
-SilentServer::~SilentServer() { close(fd_); }
 
 StandInServer::StandInServer(const std::string& zilbaServer, std::string data, std::string log)
     : data_(std::move(data)) {

@@ -47,18 +47,6 @@ private:
     int port_ = 0;
 };
 
-// Takes connections into its backlog and never reads or answers them.
-class SilentServer {
-public:
-    SilentServer();
-    ~SilentServer();
-    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
-
 // The stand-in web server as a process of its own on a free loopback port, its requests logged
 // to `log`; answering by the time the constructor returns (host() is empty if it never did).
 class StandInServer {
