@@ -2,8 +2,6 @@
 # build, the one shipped, runs them 32-bit in Wine's WoW64 mode; those labelled "windows" need a
 # Wine that draws for the program, which Wine 8.0 does not for a 32-bit one: windows.sh then runs
 # them in the x86_64 build, which holds only them (docs/WINDOWS.md).
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 target_compile_options(gtest PRIVATE -w)
