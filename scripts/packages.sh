@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libcurl4-openssl-dev libsqlite3-dev sqlite3
+  qt6-base-dev qt6-base-private-dev libgl-dev libcurl4-openssl-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libcpp-httplib-dev libcli11-dev
   xvfb xauth xdotool fonts-dejavu-core desktop-file-utils clang curl ca-certificates)
 missing=()

@@ -110,8 +110,8 @@ void Controller::Waiting(Wait wait) {
     if (now || (held_ && PaintDue())) PaintNow();
 
     // Then the window system's events, so that the windows repaint where they are uncovered and
-    // the desktop sees the program answer; keys and clicks wait. A close asked for meanwhile is
-    // kept for the end of the run.
+    // the desktop sees the program answer; keys and clicks act on nothing. A close asked for
+    // meanwhile is kept for the end of the run.
     if (!running_ || inWait_) return;
     if (!now && eventsLetIn_ && ticks_.Milliseconds() - lastEvents_ < kPaintInterval) return;
     inWait_ = true;

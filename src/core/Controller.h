@@ -41,7 +41,7 @@ public:
     virtual void PaintHeld() {}
     // The window system's events but the user's keys and clicks, for a moment.
     virtual void LetEventsIn() = 0;
-    // Keys and clicks queued while a run kept the thread.
+    // Drops the keys and clicks queued while a run kept the thread: they must not act after it.
     virtual void DropInput() {}
     virtual void ShowMain() = 0;
     // Runs `then` as soon as the shown window waits for input.

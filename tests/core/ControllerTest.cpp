@@ -1,6 +1,4 @@
-// What a window does around a run, against the fake form as the window and a clock the test
-// moves: one run at a time, an Exit asked for during a run, when lines and counts are painted,
-// what a wait lets in, and the start-up to the first window.
+// What a window does around a run, against the fake form as the window and a clock the test moves.
 #include <gtest/gtest.h>
 
 #include "support/Rig.h"
@@ -61,10 +59,9 @@ TEST(Controller, HeldBackLinesAndCountsArePaintedWithinTheIntervalAndBeforeEvery
     }
 }
 
-// A fatal start shows its box and unloads; another copy running ends this one silently; else the
-// window shows, and once it does, a run cut short is finished before any press is taken. One run
-// at a time: a press during a run starts nothing, an error that escapes a run is shown, and an
-// Exit asked for during a run ends the program once, when the run is over; then nothing runs.
+// A fatal start shows its box and unloads; another copy running ends this one silently; else a run
+// cut short is finished before any press. One run at a time: a press during a run starts nothing,
+// an error that escapes a run is shown, and an Exit asked for during a run ends the program after it.
 TEST(Controller, StartUpThenOneRunAtATimeAndAnExitAskedDuringARunEndsTheProgramOnceItIsOver) {
     const std::vector<std::pair<std::string, std::string>> starts = {
         {"fatal", "exit 1: refresh|box:Fatal error: Unable to load ADO filter library|end, unloads 1"},

@@ -39,8 +39,7 @@ struct StartRig : Rig {
 }  // namespace
 
 // An administrator's start rewrites the auto-start value; a standard user's leaves it, finds the
-// filter through the variables of its registered path. (A standard user's settings are stored:
-// see Settings.)
+// filter through the variables of its registered path.
 TEST(Startup, RunsItsStepsInOrderAndOnlyAnAdministratorRewritesTheAutoStartValue) {
     ::setenv("ZC_FILTER_FOLDER", ZC_LIB_DIR, 1);
     for (bool admin : {true, false}) {

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -11,6 +14,23 @@
 namespace zc::test {
 namespace {
 
+// Takes connections into its backlog and never reads or answers them.
+struct SilentServer {
+    SilentServer() {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+        listen(fd, 4);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        host = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    }
+    ~SilentServer() { close(fd); }
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    std::string host;
+};
+
 // The description of what `call` raised, which must be a failed request: one that may have
 // reached the server and gone unanswered (kErrNoAnswer), or one that did not.
 std::string Description(const std::function<void()>& call, int32_t number = kErrRequest) {
@@ -21,47 +41,22 @@ std::string Description(const std::function<void()>& call, int32_t number = kErr
 
 }  // namespace
 
-TEST(CurlHttp, LargePostGoesOutWholeWithoutExpectOnOneConnection) {
+TEST(CurlHttp, ALargePostGoesOutWholeWithoutExpect) {
     LoopbackServer server([](const Captured& c) { return Answer{201, "got " + std::to_string(c.body.size())}; });
     posix::CurlHttp http;
     auto request = http.CreateRequest();
     std::string body(3 << 20, '\0');
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7);
-    for (int i = 0; i < 3; ++i) {
-        request->Open("POST", "http://" + server.host() + "/up", false);
-        request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=B");
-        request->Send(body);
-        EXPECT_EQ(request->Status(), 201);
-        EXPECT_EQ(request->ResponseText(), "got " + std::to_string(body.size()));
-    }
-    std::vector<Captured> got = server.requests();
-    ASSERT_EQ(got.size(), 3u);
-    for (const Captured& c : got) {
-        EXPECT_EQ(c.body, body);
-        EXPECT_EQ(c.contentType, "multipart/form-data, boundary=B");
-        EXPECT_EQ(c.headers.count("expect"), 0u);
-        EXPECT_EQ(c.remotePort, got[0].remotePort);
-    }
-}
-
-TEST(CurlHttp, RedirectAfterPostIsFetchedWithGet) {
-    for (int redirect : {301, 302, 303}) {
-        LoopbackServer server([redirect](const Captured& c) {
-            if (c.method == "POST") return Answer{redirect, "moved", "/done.html"};
-            return Answer{200, "done"};
-        });
-        posix::CurlHttp http;
-        auto request = http.CreateRequest();
-        request->Open("POST", "http://" + server.host() + "/up", false);
-        request->Send("payload");
-        EXPECT_EQ(request->Status(), 200) << redirect;
-        EXPECT_EQ(request->ResponseText(), "done") << "only the final answer's text";
-        std::vector<Captured> got = server.requests();
-        ASSERT_EQ(got.size(), 2u);
-        EXPECT_EQ(got[1].method, "GET");
-        EXPECT_EQ(got[1].target, "/done.html");
-        EXPECT_TRUE(got[1].body.empty());
-    }
+    request->Open("POST", "http://" + server.host() + "/up", false);
+    request->SetRequestHeader("Content-Type", "multipart/form-data, boundary=B");
+    request->Send(body);
+    EXPECT_EQ(request->Status(), 201);
+    EXPECT_EQ(request->ResponseText(), "got " + std::to_string(body.size()));
+    ASSERT_EQ(server.requests().size(), 1u);
+    const Captured got = server.requests()[0];
+    EXPECT_EQ(got.body, body);
+    EXPECT_EQ(got.contentType, "multipart/form-data, boundary=B");
+    EXPECT_EQ(got.headers.count("expect"), 0u);
 }
 
 // An answer goes whole into memory and the log, so one longer than the cap fails the request.
@@ -74,7 +69,6 @@ TEST(CurlHttp, AnAnswerLongerThanTheCapFailsTheRequest) {
         if (size == kMaxAnswerBytes) {
             request->Send({});
             EXPECT_EQ(request->ResponseText().size(), size);
-            EXPECT_EQ(request->ResponseUrl(), "http://" + server.host() + "/import");
         } else {
             EXPECT_EQ(Description([&] { request->Send({}); }), AnswerTooLongText());
             EXPECT_TRUE(request->ResponseText().empty());
@@ -94,7 +88,7 @@ TEST(CurlHttp, AWaitWithoutEndIsGivenUpInPlainWords) {
     {
         ScopedWaitHook hook([&](Wait wait) { ++(wait == Wait::Brief ? briefs : longs); });
         auto request = http.CreateRequest();
-        request->Open("POST", "http://" + silent.host() + "/x", false);
+        request->Open("POST", "http://" + silent.host + "/x", false);
         EXPECT_EQ(Description([&] { request->Send("body"); }, kErrNoAnswer), "The server did not answer within 1 second");
     }
     EXPECT_EQ(briefs, 1) << "once before the request";
@@ -102,7 +96,7 @@ TEST(CurlHttp, AWaitWithoutEndIsGivenUpInPlainWords) {
 
     auto request = http.CreateRequest();
     // A body far larger than the socket buffers, to a server that never reads it.
-    request->Open("POST", "http://" + silent.host() + "/x", false);
+    request->Open("POST", "http://" + silent.host + "/x", false);
     EXPECT_EQ(Description([&] { request->Send(std::string(64 << 20, 'b')); }, kErrNoAnswer),
               "The server took nothing more of the request for 1 second");
 }

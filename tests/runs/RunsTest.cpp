@@ -1,5 +1,4 @@
-// A transfer as the button starts it, on the real platform with the fake form: how each kind of
-// start that ends early ends, what it shows (tests/data/run-starts.txt), and what it leaves.
+// How each kind of start that ends early ends, what it shows and what it leaves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -56,13 +55,12 @@ TEST(Runs, EachKindOfStartEndsAsItShould) {
              EXPECT_EQ(r.form.fields[Field::Sessions], "1");
              EXPECT_EQ(StoredSettings()["SERVER_NAME"], "127.0.0.1:9") << "saved as soon as the user said Yes";
          }},
-        // Settings that cannot reach the server as typed stop the run before the handheld is
-        // touched: a quote would end a path in a part header.
+        // A quote would end a path in a part header: stopped before the handheld is touched.
         {"a quote in the local directory", [](Rig& r) { r.form.fields[Field::LocalDir] = r.localDir + "/a\"b"; },
          [](Rig& r) { EXPECT_EQ(std::count(r.plan.calls.begin(), r.plan.calls.end(), "CeRapiInit"), 0); }},
         {"purge flag found (a folder, named in capitals) and No",
          [](Rig& r) {
-             r.DeviceFolder("My Documents/Pocket Zilba/.PURGE");
+             fs::create_directories(r.DevicePath("My Documents/Pocket Zilba/.PURGE"));
              r.DeviceFile("My Documents/Pocket Zilba/Signatures/a.bmp", "BM");
              r.form.answers = {true, false};
          },
@@ -99,9 +97,8 @@ TEST(Counters, CountOnPast32767AndRefuseTextThatIsNoNumber) {
     }
 }
 
-// A bitmap a row names that the handheld never had is logged and listed beside the export file.
-// Cut short at the import after the server refused the other bitmap, the next start tells what did
-// not reach the server and where it lies, and asks nothing; resent, the set is whole without it.
+// A bitmap a row names that the handheld never had is listed beside the export file. Cut short at
+// the import, the next start tells what the server refused; resent, the set is whole without it.
 TEST(Journal, CutShortAtTheImportAfterARefusalThenResentWholeWithoutWhatTheHandheldNeverHad) {
     LoopbackServer picky([](const Captured& c) { return Answer{c.body.find("image/bmp") == std::string::npos ? 200 : 500}; });
     TransferRig rig(3, 2);

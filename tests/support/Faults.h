@@ -27,7 +27,6 @@ public:
     void FailCall(const std::string& op, int n = 0) { rules_[op].push_back(n); }
     // Fails the n-th call counted over every operation (1-based).
     void FailGlobalCall(int n) { global_ = n; }
-    // Counts the call and says whether it fails.
     bool Hit(const std::string& op);
     int Total() const { return total_; }
     bool failed = false;  // whether the last call counted was failed

@@ -1,8 +1,5 @@
 #include "support/Helpers.h"
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -22,10 +19,6 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    for (int i = 0; home_ && i < 5; ++i) {
-        if (had_[i]) setenv(kVars[i], saved_[i].c_str(), 1);
-        else unsetenv(kVars[i]);
-    }
     std::error_code ec;
     // Tests may leave read-only folders behind; make them writable before removing.
     for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
@@ -34,21 +27,24 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-void TempDir::UseAsHome() {
-    for (int i = 0; !home_ && i < 5; ++i) {
-        const char* v = std::getenv(kVars[i]);
-        had_[i] = v != nullptr;
-        saved_[i] = v ? v : "";
-    }
-    home_ = true;
-    fs::create_directories(path_ + "/home");
-    fs::create_directories(path_ + "/run");
+HomeDir::HomeDir() {
+    fs::create_directories(path() + "/home");
+    fs::create_directories(path() + "/run");
     // The toolkit refuses a runtime folder that others may read.
-    fs::permissions(path_ + "/run", fs::perms::owner_all);
-    fs::create_directories(path_ + "/tmp");
-    const std::string values[5] = {path_ + "/home/.config", path_ + "/home/.local/share", path_ + "/run",
-                                   path_ + "/home", path_ + "/tmp"};
-    for (int i = 0; i < 5; ++i) setenv(kVars[i], values[i].c_str(), 1);
+    fs::permissions(path() + "/run", fs::perms::owner_all);
+    fs::create_directories(path() + "/tmp");
+    const std::string values[5] = {path() + "/home/.config", path() + "/home/.local/share", path() + "/run",
+                                   path() + "/home", path() + "/tmp"};
+    for (int i = 0; i < 5; ++i) {
+        if (const char* v = std::getenv(kVars[i])) saved_[i] = v;
+        setenv(kVars[i], values[i].c_str(), 1);
+    }
+}
+
+HomeDir::~HomeDir() {
+    for (int i = 0; i < 5; ++i)
+        if (saved_[i]) setenv(kVars[i], saved_[i]->c_str(), 1);
+        else unsetenv(kVars[i]);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -72,15 +68,6 @@ std::vector<std::string> Names(const std::string& folder) {
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-void Sql(const std::string& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    char* error = nullptr;
-    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK || sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK)
-        ADD_FAILURE() << file << ": " << sql << ": " << (error ? error : sqlite3_errmsg(db));
-    sqlite3_free(error);
-    sqlite3_close(db);
 }
 
 }  // namespace zc::test

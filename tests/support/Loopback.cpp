@@ -1,10 +1,7 @@
 #include "support/Loopback.h"
 
-#include <fcntl.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,52 +13,6 @@
 #include "platform/Text.h"
 
 namespace zc::test {
-
-namespace {
-
-// Starts in the background, its output dropped.
-pid_t StartProcess(const std::vector<std::string>& argv) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(open("/dev/null", O_RDONLY), 0);
-        int out = open("/dev/null", O_WRONLY);
-        dup2(out, 1);
-        dup2(out, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// Waits up to `timeoutSeconds`; the exit code, or -1 when still running.
-int WaitProcess(pid_t pid, double timeoutSeconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (r < 0 || std::chrono::steady_clock::now() >= deadline) return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-void StopProcess(pid_t pid) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-}  // namespace
-
-int RunProcess(const std::vector<std::string>& argv, double timeoutSeconds) {
-    pid_t pid = StartProcess(argv);
-    int code = WaitProcess(pid, timeoutSeconds);
-    if (code == -1) StopProcess(pid);
-    return code;
-}
-
 
 LoopbackServer::LoopbackServer(std::function<Answer(const Captured&)> answer)
     : server_(std::make_unique<httplib::Server>()), answer_(std::move(answer)) {
@@ -109,24 +60,15 @@ std::vector<Captured> LoopbackServer::requests() const {
     return requests_;
 }
 
-SilentServer::SilentServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(fd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-}
-
-SilentServer::~SilentServer() { close(fd_); }
-
 StandInServer::StandInServer(const std::string& zilbaServer, std::string data, std::string log)
     : data_(std::move(data)) {
     // On a port of its choosing, which its start line names.
-    pid_ = StartProcess({"/bin/sh", "-c", "exec \"$0\" --port 0 --data \"$1\" >\"$2\" 2>&1", zilbaServer, data_, log});
+    pid_ = fork();
+    if (pid_ == 0) {
+        execl("/bin/sh", "sh", "-c", "exec \"$0\" --port 0 --data \"$1\" >\"$2\" 2>&1", zilbaServer.c_str(),
+              data_.c_str(), log.c_str(), nullptr);
+        _exit(127);
+    }
     const std::string start = "listening on http://";
     std::string text;
     for (int i = 0; i < 250 && text.find(start) == std::string::npos; ++i) {
@@ -140,15 +82,10 @@ StandInServer::StandInServer(const std::string& zilbaServer, std::string data, s
     }
 }
 
-int StandInServer::Stop() {
-    if (pid_ < 0) return -1;
-    kill(pid_, SIGTERM);
-    int code = WaitProcess(pid_, 10);
-    if (code == -1) StopProcess(pid_);
-    pid_ = -1;
-    return code;
+StandInServer::~StandInServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
 }
-
-StandInServer::~StandInServer() { Stop(); }
 
 }  // namespace zc::test

@@ -47,29 +47,12 @@ private:
     int port_ = 0;
 };
 
-// Takes connections into its backlog and never reads or answers them.
-class SilentServer {
-public:
-    SilentServer();
-    ~SilentServer();
-    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
-
-// Runs one of the project's programs to its end, its output dropped, or kills it after
-// `timeoutSeconds` (and gives -1); the exit code.
-int RunProcess(const std::vector<std::string>& argv, double timeoutSeconds = 60);
-
 // The stand-in web server as a process of its own on a free loopback port, its requests logged
 // to `log`; answering by the time the constructor returns (host() is empty if it never did).
 class StandInServer {
 public:
     StandInServer(const std::string& zilbaServer, std::string data, std::string log);
     ~StandInServer();
-    int Stop();  // asks it to stop as a service is stopped; its exit code
     const std::string& host() const { return host_; }
     const std::string& data() const { return data_; }
 

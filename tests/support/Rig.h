@@ -1,7 +1,6 @@
 #pragma once
 // One test's whole world: a private home folder, the real Linux platform wrapped so that any
-// call can be failed, a fixed clock, and the fake form. The program runs as a standard user, as
-// on a PC with User Account Control: no right to change a key outside the user's own hive.
+// call can be failed, a fixed clock, the fake form, and a standard user's registry rights.
 #include <map>
 #include <memory>
 #include <string>
@@ -39,7 +38,6 @@ struct Rig {
 
     // Writes a file into the simulated handheld; `path` is relative to its root, "/"-separated.
     void DeviceFile(const std::string& path, const std::string& bytes);
-    void DeviceFolder(const std::string& path) { fs::create_directories(DevicePath(path)); }
     std::string DevicePath(const std::string& path) const;  // the file behind a handheld path
     std::string Local(const std::string& name) const { return localDir + "/" + name; }
 
@@ -69,8 +67,7 @@ struct Rig {
 };
 
 // One press away from a whole transfer: a zilba-sim handheld (of `site`, when given), start-up
-// done with the built filter library, and a stand-in server (`shared`, else one of its own) set
-// as the server.
+// done, and a stand-in server (`shared`, else one of its own) set as the server.
 struct TransferRig : Rig {
     explicit TransferRig(int jobs = 3, int signatures = 2, const std::string& site = {},
                          StandInServer* shared = nullptr);

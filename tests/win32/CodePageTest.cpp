@@ -1,6 +1,5 @@
-// What travels to the server goes in the ANSI code page (1252 here, as wine-run.sh sets it; the
-// whole transfer shows it): a setting or a path that the code page cannot hold is refused before
-// anything is taken from the handheld.
+// What travels to the server goes in the ANSI code page (1252 here): a setting or path it cannot
+// hold is refused before anything is taken from the handheld.
 #include <gtest/gtest.h>
 
 #include <tuple>

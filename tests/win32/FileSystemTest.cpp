@@ -1,5 +1,4 @@
-// The file system adapter on the real Win32 file functions under Wine, where the whole transfer
-// does not reach: refusals and failures in Windows' own words, and no file lost or half written.
+// The file system adapter where the whole transfer does not reach.
 #include "platform/win32/WinApi.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +20,7 @@ TEST(FileSystem, RefusesWithWindowsOwnReasonsAndNeverLeavesAFileHalfWrittenOrRep
     EXPECT_EQ(ErrorOf([&] { files.ReadBinary(dir / "none.txt"); }).number(), kErrFileNotFound);
     EXPECT_FALSE(std::filesystem::exists(P(dir / "none.txt")));
 
-    // A copy replaces the destination whole or not at all: a read-only one keeps its bytes, and
-    // no working copy stays behind.
+    // A copy replaces the destination whole or not at all, leaving no working copy.
     const std::string bytes("one\0two", 7);
     WriteFile(dir / "a.txt", bytes);
     WriteFile(dir / "b.txt", "an older, longer content");
@@ -55,8 +53,7 @@ TEST(FileSystem, ListingKeepsCloudPlaceholdersAndLeavesOutLinksAndMountPoints) {
     EXPECT_EQ(count, 10) << "every entry of listed-entries.txt read";
 }
 
-// Run with ZC_DISK_FILLS_AT only (wine-run.sh): no file this program writes grows past ZC_DISK_FILLS_AT bytes, and a
-// write that reaches the limit stops part-way, then fails, as on a disk that fills.
+// Run with ZC_DISK_FILLS_AT (wine-run.sh), where a write stops part-way and fails as on a full disk.
 TEST(FullDisk, TheExportTextEndsInAWholeLine) {
     char limit[32] = {};
     ASSERT_GT(::GetEnvironmentVariableA("ZC_DISK_FILLS_AT", limit, sizeof limit), 0u) << "run with ZC_DISK_FILLS_AT";

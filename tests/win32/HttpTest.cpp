@@ -13,26 +13,16 @@
 
 namespace {
 
-// The current user's manual proxy of the Internet Options, for one test; taken away after (the
-// tests run without one: scripts/windows.sh removes a proxy a killed run left).
-struct UserProxy {
-    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-    explicit UserProxy(const std::wstring& server) {
-        const DWORD on = 1, size = static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t));
-        ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"ProxyEnable", REG_DWORD, &on, sizeof on);
-        ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"ProxyServer", REG_SZ, server.c_str(), size);
-        Announce();
-    }
-    ~UserProxy() {
-        for (const wchar_t* value : {L"ProxyEnable", L"ProxyServer"}) ::SHDeleteValueW(HKEY_CURRENT_USER, kKey, value);
-        Announce();
-    }
-    // As a settings program does: WinINet reads the changed settings again.
-    static void Announce() {
-        for (DWORD option : {INTERNET_OPTION_SETTINGS_CHANGED, INTERNET_OPTION_REFRESH})
-            ::InternetSetOptionW(nullptr, option, nullptr, 0);
-    }
-};
+// The user's manual proxy of the Internet Options, announced as a settings program does, for one
+// test (windows.sh removes one a killed run left).
+void SetUserProxy(const wchar_t* server) {
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    const DWORD on = server != nullptr;
+    ::SHSetValueW(HKEY_CURRENT_USER, key, L"ProxyEnable", REG_DWORD, &on, sizeof on);
+    if (on) ::SHSetValueW(HKEY_CURRENT_USER, key, L"ProxyServer", REG_SZ, server, DWORD(std::wcslen(server) + 1) * 2);
+    for (DWORD option : {INTERNET_OPTION_SETTINGS_CHANGED, INTERNET_OPTION_REFRESH})
+        ::InternetSetOptionW(nullptr, option, nullptr, 0);
+}
 
 // Whether someone connected to `listener` (and waits to be accepted) within `ms` milliseconds.
 bool Connected(SOCKET listener, long ms = 0) {
@@ -43,9 +33,8 @@ bool Connected(SOCKET listener, long ms = 0) {
     return ::select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
-// A socket listening on a free port of 127.0.0.1 (`host`: "127.0.0.1:port"): until it accepts,
-// nothing answers. `Serve` takes one request, `piece` bytes at a time with `pause` ms between
-// them, gives it `answer` and returns the request as it came.
+// A socket on a free port of 127.0.0.1. `Serve` takes one request, `piece` bytes at a time with
+// `pause` ms between them, gives it `answer` and returns the request.
 struct Listener {
     Listener() {
         WSADATA data;
@@ -78,18 +67,15 @@ struct Listener {
     std::string host;
 };
 
-
 const std::string kOk = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
 
 }  // namespace
 
 namespace zc::test {
 
-// Failures in the program's own words: a refused connection names the server; behind a proxy of
-// the Internet Options no connection of the program's own blames the server. A server that never
-// answers is given up after the answer limit (it may still act on the request); a slow upload of a
-// large file outlasting the limit goes through. A server takes the header as given, comma and
-// all, and the body at once: no "Expect:" waits for a go-ahead a plain CGI server never sends.
+// Failures in the program's own words, the user's proxy used; the answer limit counted from the
+// send, so a slow upload outlasting it goes through; the header as given and the body at once (no
+// "Expect:" waiting for a go-ahead a plain CGI server never sends).
 TEST(RequestObject, SendsAtOnceFailsInTheProgramsOwnWordsAndLimitsOnlyTheWaitForTheAnswer) {
     win32::Win32Http http;
     auto request = http.CreateRequest();
@@ -98,15 +84,14 @@ TEST(RequestObject, SendsAtOnceFailsInTheProgramsOwnWordsAndLimitsOnlyTheWaitFor
     EXPECT_EQ(refused.number(), kErrRequest) << "nothing reached a server";
     EXPECT_EQ(refused.description(), "The server 127.0.0.1:1 refused the connection");
     Listener silent, slow;
-    {
-        UserProxy proxy(L"127.0.0.1:1");  // the proxy refuses every connection
-        request->Open("POST", "http://" + silent.host + "/cgi-bin/Zilba/qxupload.pl", false);
-        const Error e = ErrorOf([&] { request->Send("x"); });
-        EXPECT_EQ(e.number(), kErrRequest);
-        EXPECT_EQ(e.description().rfind("The request to " + silent.host + " through the proxy set in the Internet "
-                                        "Options failed", 0), 0u) << e.description();
-        EXPECT_FALSE(Connected(silent.socket)) << "the program connected to the server itself";
-    }
+    SetUserProxy(L"127.0.0.1:1");  // it refuses every connection
+    request->Open("POST", "http://" + silent.host + "/cgi-bin/Zilba/qxupload.pl", false);
+    const Error proxied = ErrorOf([&] { request->Send("x"); });
+    SetUserProxy(nullptr);
+    EXPECT_EQ(proxied.number(), kErrRequest);
+    EXPECT_EQ(proxied.description().rfind("The request to " + silent.host + " through the proxy set in the Internet "
+                                          "Options failed", 0), 0u) << proxied.description();
+    EXPECT_FALSE(Connected(silent.socket)) << "the program connected to the server itself";
 
     http.answerLimit = std::chrono::milliseconds(1500);
     request = http.CreateRequest();
@@ -135,9 +120,8 @@ TEST(RequestObject, SendsAtOnceFailsInTheProgramsOwnWordsAndLimitsOnlyTheWaitFor
     EXPECT_THROW(request->Open("GET", "http://127.0.0.1/\r\nX-Evil: 1", false), Error);  // a header of its own
 }
 
-// Only the server accepts: a file answered by a redirect to another port (a guest network's login
-// page) is logged as failed and not counted, and so is the import; one redirected on the server
-// itself is accepted. The answer's address is WinINet's, after the redirects it followed.
+// A redirect to another port (a guest network's login page) is no acceptance of the file or the
+// import; one on the server itself is.
 TEST(RequestObject, OnlyAnAnswerFromTheServerItselfCountsAfterRedirects) {
     InitBoundaries();
     TempDir dir;
@@ -167,8 +151,7 @@ TEST(RequestObject, OnlyAnAnswerFromTheServerItselfCountsAfterRedirects) {
     EXPECT_EQ(ReadFile("Z:" ZC_SERVER_STATE "\\data\\zilba\\e2e\\p_zilba\\import\\c_zilba_1.txt"), "START\r\nSTOP\r\n");
 }
 
-// An answer goes whole into memory and the import's into the log: one longer than the cap fails
-// the request, read no further.
+// An answer longer than the cap fails the request, read no further.
 TEST(RequestObject, AnAnswerLongerThanTheCapFailsTheRequest) {
     Listener listener;
     auto answers = std::async(std::launch::async, [&] {

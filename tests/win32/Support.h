@@ -1,6 +1,5 @@
 #pragma once
-// What the Windows tests share: a fresh folder, whole files, and (shared with the Linux tests)
-// the error a call raises.
+// What the Windows tests share: a fresh folder, whole files, the error a call raises.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,7 +17,7 @@ namespace zc::test {
 
 inline std::filesystem::path P(const std::string& utf8) { return win32::Widen(utf8); }
 
-// "Z:\tmp\…" (the Linux /tmp/…), made empty, then taken down with all it holds, read-only too.
+// "Z:\tmp\…", made empty, then taken down with all it holds, read-only too.
 struct TempDir {
     TempDir() {
         std::filesystem::remove_all(P(path));
@@ -36,7 +35,6 @@ struct TempDir {
     const std::string path = "Z:\\tmp\\zc-wintest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
 };
 
-// Writes `bytes` as the whole file, making the folders above it.
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(P(path).parent_path());
     ASSERT_TRUE(std::ofstream(P(path), std::ios::binary).write(bytes.data(), bytes.size()).good()) << path;

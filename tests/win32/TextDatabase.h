@@ -1,8 +1,7 @@
 #pragma once
-// The test double of the database for the whole transfer under Wine, which has no Jet 4.0: its
-// database reads the converted copy of the handheld's as the text the test put there, one row a
-// line: its table, then tab, "column=value" ("#column" a number; a column left out is null) and
-// so on. It runs the export's two statements only.
+// The database double of the whole transfer under Wine, which has no Jet: it reads the converted
+// copy as text, a row a line: its table, then tab-separated "column=value" ("#column" a number,
+// a column left out null). It runs the export's two statements only.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -19,13 +18,11 @@ namespace zc::test {
 
 using Row = std::map<std::string, FieldValue, std::less<>>;
 
-// Opening gives a database of its own, holding the tables, as the connection; a statement, the
-// rows it selects, which raise, as a row set must, when there is no current row.
 struct TextDatabase : Database, Connection, Recordset {
     std::unique_ptr<Connection> Open(const std::string& connection) override {
         const std::string path = std::regex_replace(connection, std::regex(".*Data Source=([^;]*).*"), "$1");
         std::ifstream file(std::filesystem::path(win32::Widen(path)), std::ios::binary);
-        file.ignore(16);  // the bytes the stand-in filter checks; the test checks the whole copy
+        file.ignore(16);  // the bytes the stand-in filter checks
         auto database = std::make_unique<TextDatabase>();
         for (std::string line, table, cell; std::getline(file, line);) {
             std::istringstream cells(line);

@@ -1,5 +1,4 @@
-// The count the shipped program's runtime times its waits with on Windows XP, which has no
-// GetTickCount64: carried on across the wrap of GetTickCount, from any number of threads.
+// The runtime's GetTickCount64 on Windows XP, which lacks it: carried across GetTickCount's wrap.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +12,8 @@ namespace zc::test {
 
 namespace {
 
-// A GetTickCount that moves on by a sixteenth of its range at each call: it wraps every 16 calls.
-// It gives the other threads their turn right after each read, where a count read before a wrap
-// could be filed after it.
+// A GetTickCount wrapping every 16 calls, yielding right after each read, where a count read
+// before a wrap could be filed after it.
 std::atomic<DWORD> ticks{0};
 constexpr DWORD kStep = 0x10000000;
 DWORD WINAPI Stepping() {
@@ -27,8 +25,7 @@ DWORD WINAPI Stepping() {
 }  // namespace
 
 TEST(TickCount, GoesOnAcrossTheWrapOfTheThirtyTwoBitCountWhoeverAsks) {
-    // Threads at once, through 500 wraps: every count is told once, in order, none filed on the
-    // wrong side of a wrap.
+    // Four threads through 500 wraps: every count told once, in order.
     win32::TickCounter shared;
     std::vector<std::vector<ULONGLONG>> seen(4);
     std::vector<std::thread> threads;

@@ -1,6 +1,4 @@
-// The Windows shell's two windows where the whole transfer cannot look: what is on screen when
-// a run waits, the input a run drops, the log window's own buttons, and the layout at the
-// screen's DPI (run again at 120 and 144 dpi by wine-run.sh).
+// The Windows shell's two windows where the whole transfer cannot look.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -28,15 +26,15 @@ bool Queued(HWND window, UINT message) {
     return ::PeekMessageW(&msg, window, message, message, PM_NOREMOVE) != FALSE;
 }
 
-// A press of the button as the mouse makes it, queued like the user's own.
+// A press of the button as the mouse makes it.
 void QueueClick(HWND button) {
     ::PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
     ::PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
 }
 
 // The log's own buttons; then a run that waits: all it wrote is painted when the wait begins,
-// the windows' own messages run but keys and clicks go nowhere, a second press starts nothing,
-// the close boxes act only after the run, and input queued at its end is dropped.
+// the windows' own messages run but keys and clicks go nowhere, a quit is handed on after, the
+// close boxes act only after the run, and input queued at its end is dropped.
 TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     MainWindow window(::GetModuleHandleW(nullptr));
     Win32Platform os;
@@ -45,8 +43,7 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
     const HWND main = window.window();
     c.SetText(Field::Site, "bnwck");
     window.ShowMain();
-    // Clear empties the log, Close hides it with its lines kept, and the close box takes it down
-    // with them, so that the next line comes into a new, empty one.
+    // Clear empties the log, Close hides it, the close box takes it down with its lines.
     c.WriteLog("cleared");
     c.ShowLog();
     const HWND logWindow = window.Log().window();
@@ -72,7 +69,10 @@ TEST(WindowsShell, WhatARunWroteIsPaintedWhenItWaitsAndNoInputActsDuringIt) {
         QueueClick(Control(main, IDC_EXIT));
         ::PostMessageW(Control(main, IDC_TRANSFER), BM_CLICK, 0, 0);
         ::PostMessageW(window.Log().window(), WM_CLOSE, 0, 0);
+        ::PostQuitMessage(7);
         Waiting(Wait::Long);  // as before the handheld's database is copied
+        MSG quit;
+        EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 7) << "quit handed on";
         EXPECT_FALSE(Unpainted(log) || Unpainted(Control(main, IDC_SESSIONS))) << "painted at the wait";
         EXPECT_FALSE(Queued(Control(main, IDC_TRANSFER), BM_CLICK) || Queued(window.Log().window(), WM_CLOSE))
             << "messages run during the wait";
@@ -100,9 +100,8 @@ std::string Place(int x, int y, int width, int height) {
     return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height);
 }
 
-// The control's place in its window's inside, and whether its text, drawn in the control's own
-// font as the control draws it, shows whole: a label's in its rectangle, a button's or group's
-// inside its edges, a counter's largest count between margins.
+// The control's place in its window, and whether its text in its own font shows whole: a label's
+// in its rectangle, a button's or group's inside its edges, a counter's largest count between margins.
 std::string PlaceAndFit(HWND control, const std::string& kind, const std::string& text) {
     RECT r, inside, need{0, 0, 0, 0};
     ::GetWindowRect(control, &r);
@@ -123,9 +122,8 @@ std::string PlaceAndFit(HWND control, const std::string& kind, const std::string
     return Place(r.left, r.top, r.right - r.left, r.bottom - r.top) + (fits ? "" : " \"" + text + "\" clipped");
 }
 
-// At every scaling each control keeps its place of the 96-dpi layout (tests/data/win-layout.txt),
-// each edge scaled by the screen's DPI so that controls that meet there meet here, and shows its
-// text whole. The manifest says the program is DPI-aware, so Windows does not stretch the windows.
+// Each control keeps its place of the 96-dpi layout (tests/data/win-layout.txt), each edge scaled
+// by the screen's DPI, and shows its text whole; the manifest declares the program DPI-aware.
 TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
     HDC dc = ::GetDC(nullptr);
     const int dpiX = ::GetDeviceCaps(dc, LOGPIXELSX), dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
@@ -133,7 +131,7 @@ TEST(WindowsShell, TheWindowsAreLaidOutAtTheScreensDpiAndShowTheirTextsWhole) {
     if (const char* asked = std::getenv("ZC_TEST_DPI")) {  // set with the screen's DPI by wine-run.sh
         ASSERT_EQ(dpiX * 1000 + dpiY, std::atoi(asked) * 1001) << "the screen's DPI was not set";
     }
-    // What Windows read from the manifest (Windows 7 brought the call, so it is looked up).
+    // Windows 7 brought the call: looked up.
     auto query = reinterpret_cast<BOOL(WINAPI*)(DWORD, ::HANDLE, PCWSTR, PCWSTR, PWSTR, SIZE_T, SIZE_T*)>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "QueryActCtxSettingsW")));
     wchar_t aware[16] = L"";

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Starts or stops the stand-in web server (the Linux zilba-server) for the tests under Wine:
-# `server.sh start BIN STATE` and `server.sh stop STATE`. It listens on a free port of
-# 127.0.0.1; STATE/port holds the port, STATE/data the uploads. A start ends an earlier one.
+# `server.sh start BIN STATE` | `stop STATE`: the Linux zilba-server on a free port of 127.0.0.1
+# (in STATE/port), its uploads in STATE/data. A start ends an earlier one.
 set -euo pipefail
 state=${!#}
 if [ -f "$state/pid" ]; then kill "$(cat "$state/pid")" 2>/dev/null || true; rm -f "$state/pid"; fi

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under wine64, in the build's own Wine prefix, without Wine's
-# debug output and without the Mono and Gecko installers a fresh prefix would ask for. A 32-bit
-# program runs in Wine's WoW64 mode, with the 32-bit DLLs scripts/wow64.sh keeps in build/wine32.
+# Runs a Windows test program under wine64 in the build's own prefix; a 32-bit one in Wine's
+# WoW64 mode, with the 32-bit DLLs scripts/wow64.sh keeps in build/wine32.
 set -euo pipefail
 build=$(cd "$(dirname "$1")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
@@ -14,9 +13,8 @@ if [ "$(od -An -tx1 -j $((pe + 4)) -N 2 "$1" | xargs)" = "4c 01" ]; then
   # Without them a 32-bit program prints nothing and ends with 0, as if it had passed.
   [ -d "$WINEDLLPATH/i386-windows" ] || { echo "wine-run.sh: no 32-bit Wine DLLs in $WINEDLLPATH (scripts/wow64.sh)" >&2; exit 1; }
 fi
-# ZC_DISK_FILLS_AT (bytes): as on a disk that fills there, no file grows past it, and a write that
-# reaches it fails instead of ending the program. Wine's server starts first, without the limit,
-# so that the registry it saves is whole.
+# ZC_DISK_FILLS_AT (bytes): no file grows past it, as on a disk that fills there; Wine's server
+# starts first, without the limit, so that the registry it saves is whole.
 if [ -n "${ZC_DISK_FILLS_AT:-}" ]; then
   /usr/lib/wine/wineserver -p5 2>/dev/null || true
   trap '' XFSZ
@@ -25,8 +23,7 @@ fi
 # The same locale for every run: the ANSI code page 1252 and the regional formats of en-US.
 export LC_ALL=C.UTF-8
 [ -n "${ZC_TEST_DPI:-}" ] || exec /usr/lib/wine/wine64 "$@"
-# ZC_TEST_DPI (120: 125 % scaling, 144: 150 %): a screen of that DPI. Wine reads the user's
-# LogPixels when a program starts, so it is set for the run (the whole prefix's: run it alone).
+# ZC_TEST_DPI: a screen of that DPI, for the run (the whole prefix's: run it alone).
 key='HKCU\Control Panel\Desktop'
 /usr/lib/wine/wine64 reg add "$key" /v LogPixels /t REG_DWORD /d "$ZC_TEST_DPI" /f > /dev/null 2>&1
 trap '/usr/lib/wine/wine64 reg delete "$key" /v LogPixels /f > /dev/null 2>&1 || true' EXIT

@@ -41,7 +41,38 @@ QFont LogFont() {
     return font;
 }
 
+// Eats what the user's hands send: presses, keys and the shortcuts they make, the wheel, touch.
+class InputDropper : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::Wheel:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+
 }  // namespace
+
+void LetEventsButNoInputIn() {
+    InputDropper dropper;
+    QCoreApplication::instance()->installEventFilter(&dropper);
+    QCoreApplication::processEvents();
+    QCoreApplication::instance()->removeEventFilter(&dropper);
+}
 
 LogText::LogText(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
@@ -156,7 +187,7 @@ void LogWindow::WaitUntilExposed() {
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        LetEventsButNoInputIn();
         if (!isVisible() || (windowHandle() && windowHandle()->isExposed() &&
                              testAttribute(Qt::WA_Mapped)))
             return;

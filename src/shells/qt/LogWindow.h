@@ -10,6 +10,11 @@ class QPushButton;
 
 namespace zc::qt {
 
+// Runs the window system's events while a run is busy, every one but the user's clicks and keys:
+// those are dropped, as the Windows windows drop theirs. Left queued instead, they would act once
+// the run is over, and an impatient press of Transfer would start a second run.
+void LetEventsButNoInputIn();
+
 // txtLog: the user can select and copy but not type; a copy carries the log's own CR LF line ends.
 class LogText : public QPlainTextEdit {
 public:

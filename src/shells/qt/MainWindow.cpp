@@ -302,7 +302,9 @@ void MainWindow::PaintHeld() {
     catchUp_.start();
 }
 
-void MainWindow::LetEventsIn() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+void MainWindow::LetEventsIn() { LetEventsButNoInputIn(); }
+
+void MainWindow::DropInput() { LetEventsButNoInputIn(); }
 
 LogWindow& MainWindow::EnsureLog() {
     if (!log_) {

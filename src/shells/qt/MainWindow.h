@@ -56,6 +56,7 @@ public:
     void WidenLog(const std::string& line) override;
     void PaintHeld() override;
     void LetEventsIn() override;
+    void DropInput() override;
     void ShowMain() override { show(); }
     void WhenShown(std::function<void()> then) override;
     void End() override;
