@@ -86,6 +86,11 @@ std::vector<std::string> Breaches(const World& world, const std::string& box) {
         box.find("still holds") == std::string::npos)
         breaches.push_back("not everything reached the server, and the box does not say where it is kept: " + box);
 
+    // Finished leaves nothing waiting: an export file left in the export folder would be asked
+    // for by the next Transfer, and sent and imported a second time.
+    for (const auto& [name, path] : FilesBelow(world.localDir + "/Export"))
+        if (finished && name.starts_with("c_zilba_"))
+            breaches.push_back("the run said Finished but " + name + " waits in the export folder");
     for (const auto& [name, path] : served) {
         std::string bytes = ReadFile(path);
         bool fromHandheld = fs::exists(world.handheld + "/Signatures/" + name) &&
