@@ -25,7 +25,7 @@ struct Journal {
     std::string stage;
     std::string exportFile;  // full path
     std::string keptIn;      // the folder that holds the set
-    std::vector<std::string> bitmaps;  // the set's bitmaps, by name
+    std::vector<std::string> bitmaps;  // the set's bitmaps by name; a Resend's copy: every file it copies
     int refused = 0;                   // files of the set its upload sent that the server did not take
 };
 

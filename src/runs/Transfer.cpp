@@ -217,11 +217,11 @@ std::string RecoveryText(const Journal& j, bool& goOn) {
         return run + " of " + name + " was cut short while it copied its files into the export folder. "
                      "What it copied is removed from there now; its files stay in " + j.keptIn +
                      ". Press Resend and choose " + name + " there again.";
+    const size_t sent = SentOf(j).size();
     if (Is(j, {"flagged", "copied"}))
         return run + " was cut short before its files reached the server. " + name + " and its " +
-               std::to_string(j.bitmaps.size()) + " bitmaps wait in the export folder: they are sent now, "
-               "backed up, and the server is asked to import " + name + ".";
-    const size_t sent = SentOf(j).size();
+               std::to_string(sent - 1) + (sent == 2 ? " bitmap waits" : " bitmaps wait") +
+               " in the export folder: they are sent now, backed up, and the server is asked to import " + name + ".";
     if (Is(j, {"sent", "backing up"}))
         return run + " was cut short after " +
                (j.refused == 0 ? "the server took its files"

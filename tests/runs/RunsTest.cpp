@@ -98,17 +98,19 @@ TEST(Counters, CountOnPast32767AndRefuseTextThatIsNoNumber) {
 }
 
 // A bitmap a row names that the handheld never had is listed beside the export file. Cut short at
-// the import, the next start tells what the server refused; resent, the set is whole without it.
+// the import, the next start tells what the server refused; resent and cut short again, the next
+// start counts the bitmaps that wait and sends the set, whole without it.
 TEST(Journal, CutShortAtTheImportAfterARefusalThenResentWholeWithoutWhatTheHandheldNeverHad) {
     LoopbackServer picky([](const Captured& c) { return Answer{c.body.find("image/bmp") == std::string::npos ? 200 : 500}; });
     TransferRig rig(3, 2);
     fs::remove(rig.DevicePath("My Documents/Pocket Zilba/Signatures/S_5001.bmp"));
     const std::string host = rig.form.fields[Field::Server], name = "c_zilba_06122026_192009";
     rig.form.fields[Field::Server] = picky.host();
-    struct KilledAtTheImport : FakeForm {
+    struct KilledAt : FakeForm {
         void WriteLog(const std::string& line) override {
-            if (FakeForm::WriteLog(line), line.starts_with("Launching server process: ")) throw Killed{};
+            if (FakeForm::WriteLog(line), line.starts_with(at)) throw Killed{};
         }
+        std::string at = "Launching server process: ";
     } form;
     form.fields = rig.form.fields;
     MainForm killed{form, rig.os};
@@ -122,9 +124,18 @@ TEST(Journal, CutShortAtTheImportAfterARefusalThenResentWholeWithoutWhatTheHandh
                                        "sent. The files are kept in " + backup.substr(0, backup.size() - 1) +
                                        ". Send them again with Resend, choosing " + name + ".txt there."});
     EXPECT_EQ(picky.requests().size(), 2u) << "the import not asked again";
-    rig.form.fields[Field::Server] = host;
+    // Resent, and cut short before the upload: the next start sends the set that waits, whole.
+    form.fields[Field::Server] = rig.form.fields[Field::Server] = host;
+    form.chosenFiles = {backup + name + ".txt"};
+    form.at = "Uploading files to server..";
     rig.clock.now.second += 1;
-    EXPECT_EQ(rig.Transfer(backup + name + ".txt"), kFinishedText) << rig.form.LogText();
+    EXPECT_THROW(cmdResend_Click(killed), Killed);
+    rig.form.messages.clear();
+    EXPECT_TRUE(FinishInterruptedRun(rig.f));
+    EXPECT_EQ(rig.form.messages, (Lines{"A resend was cut short before its files reached the server. " + name +
+                                            ".txt and its 1 bitmap waits in the export folder: they are sent now, "
+                                            "backed up, and the server is asked to import " + name + ".txt.",
+                                        kFinishedText}));
     EXPECT_EQ(Names(rig.Local("Upload/06122026_192010")), (Lines{"S_5002.bmp", name + ".lacking", name + ".txt"}));
 }
 
