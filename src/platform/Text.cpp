@@ -6,51 +6,49 @@
 
 namespace zc {
 
+namespace {
+
+// The code point of the UTF-8 sequence at `i`, and its length; false for a stray or cut-short
+// byte (then `length` is 1).
+bool DecodeUtf8(std::string_view text, size_t i, uint32_t& cp, size_t& length) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    cp = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+    bool ok = length > 0 && i + length <= text.size();
+    for (size_t k = 1; ok && k < length; ++k) {
+        const auto cc = static_cast<unsigned char>(text[i + k]);
+        ok = (cc >> 6) == 0x2;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (!ok) length = 1;
+    return ok;
+}
+
+}  // namespace
+
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        auto c = static_cast<unsigned char>(text[i]);
-        uint32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 0x6) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c >> 4) == 0xE) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c >> 3) == 0x1E) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            len = 0;  // stray byte
-        }
-        bool ok = len > 0 && i + len <= text.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc >> 6) != 0x2) ok = false;
-            else cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
+    for (size_t i = 0, length; i < text.size(); i += length) {
+        uint32_t cp = 0;
+        if (!DecodeUtf8(text, i, cp, length) || cp > 0x10FFFF) {
             out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        i += len;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+        } else if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else if (cp > 0x10FFFF) {
-            out.push_back(u'\uFFFD');
         } else {
             out.push_back(static_cast<char16_t>(cp));
         }
     }
     return out;
+}
+
+bool IsUtf8(std::string_view text) {
+    uint32_t cp = 0;
+    for (size_t i = 0, length; i < text.size(); i += length)
+        if (!DecodeUtf8(text, i, cp, length)) return false;
+    return true;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

@@ -7,6 +7,8 @@ namespace zc {
 
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+// Whether the bytes are UTF-8 throughout.
+bool IsUtf8(std::string_view text);
 // Conversions to and from the 8-bit code page (UTF-8 on Linux, so the identity there).
 std::string ToCodePage(const std::string& text);
 std::string FromCodePage(const std::string& text);

@@ -20,6 +20,7 @@
 #include "Form.h"
 #include "Names.h"
 #include "Text.h"
+#include "platform/Text.h"
 
 namespace zilba_server {
 
@@ -40,23 +41,11 @@ thread_local std::string t_logNote;
 
 std::mutex g_stdoutMutex;
 
-bool IsUtf8(std::string_view text) {
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
-        i += length;
-    }
-    return true;
-}
-
 // The answer echoes what the request named (a site, a file) as it came: a Windows program sends
 // its ANSI code page, so such an answer says so rather than claim UTF-8.
 void Answer(Response& res, int status, const std::string& text) {
     res.status = status;
-    res.set_content(text + "\r\n", IsUtf8(text) ? kText : "text/plain; charset=windows-1252");
+    res.set_content(text + "\r\n", zc::IsUtf8(text) ? kText : "text/plain; charset=windows-1252");
 }
 
 std::string_view RawPath(const std::string& target) {
