@@ -76,12 +76,11 @@ void Controller::Unload() {
     window_.End();  // the log window ends with the program
 }
 
-bool Controller::PaintDue() { return !painted_ || ticks_.Milliseconds() - lastPaint_ >= kPaintInterval; }
+bool Controller::PaintDue() { return !lastPaint_ || ticks_.Milliseconds() - *lastPaint_ >= kPaintInterval; }
 
 void Controller::PaintNow() {
     window_.Refresh();
     held_ = false;
-    painted_ = true;
     lastPaint_ = ticks_.Milliseconds();
 }
 
@@ -113,11 +112,10 @@ void Controller::Waiting(Wait wait) {
     // the desktop sees the program answer; keys and clicks act on nothing. A close asked for
     // meanwhile is kept for the end of the run.
     if (!running_ || inWait_) return;
-    if (!now && eventsLetIn_ && ticks_.Milliseconds() - lastEvents_ < kPaintInterval) return;
+    if (!now && lastEvents_ && ticks_.Milliseconds() - *lastEvents_ < kPaintInterval) return;
     inWait_ = true;
     window_.LetEventsIn();
     inWait_ = false;
-    eventsLetIn_ = true;
     lastEvents_ = ticks_.Milliseconds();
 }
 

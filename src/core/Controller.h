@@ -4,6 +4,7 @@
 // and the start-up to the first window. The shells draw and take input; they forward clicks,
 // closes and their timers here, and the steps see this controller as their form.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/Form.h"
@@ -105,10 +106,8 @@ private:
     bool exitPending_ = false;
     bool unloaded_ = false;
     bool held_ = false;     // lines or counts wait for a paint
-    bool painted_ = false;  // since the start
-    uint32_t lastPaint_ = 0;
-    bool eventsLetIn_ = false;
-    uint32_t lastEvents_ = 0;
+    std::optional<uint32_t> lastPaint_;   // none before the first paint
+    std::optional<uint32_t> lastEvents_;  // none before the events were first let in
     bool inWait_ = false;
     // Last, so that it goes first: no wait reaches a controller half taken down.
     ScopedWaitHook waitHook_{[this](Wait wait) { Waiting(wait); }};
