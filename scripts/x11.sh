@@ -1,5 +1,5 @@
 # Driving Zilba Companion's windows on an X display as a person would, with xdotool; sourced by
-# the demo and by the crash test. The caller sets $main to the main window once it shows.
+# the demo. The caller sets $main to the main window once it shows.
 
 # Starts a virtual display of its own (Xvfb picks a free one and tells its number), with its
 # output in $1/xvfb.log; sets DISPLAY and xvfb (the process).
