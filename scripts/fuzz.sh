@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, 20 by
+# Builds the libFuzzer target with clang and runs each for a bounded time (FUZZ_SECONDS, 20 by
 # default) from its kept corpus. New inputs go to a scratch copy, so the kept corpus changes
 # only when you copy findings into tests/fuzz/corpus yourself.
 set -euo pipefail
@@ -8,7 +8,7 @@ bash scripts/packages.sh
 seconds=${FUZZ_SECONDS:-20}
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DZC_BUILD_FUZZ=ON -DZC_BUILD_TESTS=OFF >/dev/null
-targets=(export_writer registry_file)
+targets=(registry_file)
 cmake --build build/fuzz --target "${targets[@]/#/fuzz_}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

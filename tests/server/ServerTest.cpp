@@ -13,8 +13,6 @@
 #include "support/Loopback.h"
 #include "support/Rig.h"
 
-#include <httplib.h>
-
 namespace zc::test {
 
 namespace {
@@ -193,42 +191,6 @@ TEST(Multipart, ABoundaryThatOccursInAPartGivesWayToTheNextFreeWord) {
     Error e = ErrorOf([&] { ChooseBoundary(2, all); });
     EXPECT_EQ(e.number(), -700);
     EXPECT_EQ(e.description(), "Unable to choose a multipart boundary");
-}
-
-}  // namespace zc::test
-
-namespace zc::test {
-
-// The stand-in server runs on the developer's own machine: no name or path a request gives
-// writes outside its data folder, nor does a body cut short.
-TEST(ZilbaServer, RefusesNamesAndPathsThatWouldLeaveItsDataFolder) {
-    TempDir dir;
-    StandInServer server{ZC_BIN_DIR "/zilba-server", dir / "data", dir / "server.log"};
-    httplib::Client client{"http://" + server.host()};
-    auto body = [](const std::string& filename, const std::string& upPath) {
-        return "--B\r\nContent-Disposition: form-data; name=\"urlredir\"\r\n\r\n/none.html"
-               "\r\n--B\r\nContent-Disposition: form-data; name=\"up_path\"\r\n\r\n" + upPath +
-               "\r\n--B\r\nContent-Disposition: attachment; name=\"up_file1\"; filename=\"" + filename +
-               "\"\r\nContent-Type: text/plain\r\n\r\nbad\r\n--B--";
-    };
-    const std::string import = "/zilba/bnwck/p_zilba/import";
-    const std::string refused[] = {
-        body("x.txt", "/zilba/../../outside"), body("x.txt", "/zilba\\..\\..\\out"), body("x.txt", ""),
-        body("..", import), body("C:\\Export\\..\\..\\..\\out.txt", import), body("a\x01.txt", import),
-        body(std::string("a\0/../../x.txt", 15), import), body("x.txt", std::string("/zilba\0/../../out", 18)),
-        body("x.txt", import).substr(0, 150),
-    };
-    for (const std::string& b : refused) {
-        auto answer = client.Post("/cgi-bin/Zilba/qxupload.pl", b, "multipart/form-data, boundary=B");
-        EXPECT_TRUE(answer && answer->status == 400) << b;
-    }
-    auto stored = client.Post("/cgi-bin/Zilba/qxupload.pl", body("C:\\Export\\ok.txt", import), "multipart/form-data, boundary=B");
-    EXPECT_TRUE(stored && stored->status == 303) << "a sound upload is taken";
-    std::vector<std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
-        if (!e.is_directory()) files.push_back(e.path().filename().string());
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"ok.txt", "server.log"})) << "nothing else stored, in the data folder or out";
 }
 
 }  // namespace zc::test
